@@ -1,0 +1,184 @@
+#include "ProjectorLink.h"
+
+#include "Address.h"
+#include "ReplyDecoder.h"
+#include "SerialPort.h"
+#include "StoredNumber.h"
+#include "Timer.h"
+#include "Transcript.h"
+
+#include "settings/SettingsStore.h"
+
+#include <limits>
+
+namespace tavo {
+
+QString settingsForBaudCode(quint8 baudCode) {
+    return baudCode == 96 ? QStringLiteral("9600,N,8,1") : QStringLiteral("19200,N,8,1");
+}
+
+ProjectorLink::ProjectorLink(SerialPort& port, Timer& timer2, Timer& timer4, SettingsStore& store,
+                             LinkView& view, Globals& globals)
+    : m_port(port), m_timer2(timer2), m_timer4(timer4), m_store(store), m_view(view),
+      m_globals(globals) {}
+
+QString ProjectorLink::notSentNotice() {
+    return QStringLiteral(" Not sent: the port is closed");
+}
+
+QString ProjectorLink::linkLostNotice() {
+    return QStringLiteral(" Link lost: the port was closed (press COM)");
+}
+
+QString ProjectorLink::lineText(Line line) const {
+    return m_lines[static_cast<int>(line)];
+}
+
+void ProjectorLink::setLine(Line line, const QString& text) {
+    m_lines[static_cast<int>(line)] = text;
+    m_view.setLineText(line, text);
+}
+
+void ProjectorLink::showLegends(bool ack, bool space, bool cr) {
+    if (ack)
+        m_view.setLegendVisible(Legend::Label19, true);
+    if (space)
+        m_view.setLegendVisible(Legend::Label27, true);
+    if (cr)
+        m_view.setLegendVisible(Legend::Label28, true);
+}
+
+void ProjectorLink::Form_Load() {
+    m_view.setWindowHeightTwips(kCompactHeight);
+
+    const double port = leadingNumber(m_store.read(keys::ComPort, QStringLiteral("DATAC")));
+    m_globals.PortNumber = static_cast<qint16>(roundedInRange(
+        port, std::numeric_limits<qint16>::min(), std::numeric_limits<qint16>::max(), 0));
+    if (m_globals.PortNumber < 1 || m_globals.PortNumber > 15) {
+        m_view.showPortDialogModal();
+        return;
+    }
+
+    // A stored code outside a byte selects 19200 baud like any other non-96 value.
+    const double baud = leadingNumber(m_store.read(keys::BaudRate, QStringLiteral("DATAb")));
+    m_globals.BaudCode = static_cast<quint8>(roundedInRange(baud, 0, 255, 0));
+
+    state.AddressPrefix = m_store.read(keys::Address, QStringLiteral("DATAD")).toLatin1();
+    selectAddress(optionForStoredAddress(state.AddressPrefix));
+
+    m_port.setSettings(settingsForBaudCode(m_globals.BaudCode));
+    if (m_globals.BaudCode != 96)
+        m_globals.BaudCode = 192;
+
+    if (!m_port.setCommPort(m_globals.PortNumber) || !m_port.setPortOpen(true)) {
+        m_view.showPortDialogModal();
+        return;
+    }
+
+    m_timer2.setInterval(1000);
+    m_timer4.setInterval(1200);
+    centreWindow();
+    state.RepeatCode = 0;
+    state.AwaitingReply = 0;
+    state.ReceiveBuffer.clear();
+}
+
+void ProjectorLink::centreWindow() {
+    const QSize screen = m_view.screenSizeTwips();
+    const QSize window = m_view.windowSizeTwips();
+    const float left = static_cast<float>(screen.width() - window.width()) / 2.0f;
+    const float top = static_cast<float>(screen.height() - window.height()) / 2.0f - 1350.0f;
+    m_view.moveWindowTwips(static_cast<int>(left), static_cast<int>(top));
+}
+
+void ProjectorLink::Form_QueryUnload() {
+    m_store.save(keys::Address, QString::fromLatin1(state.AddressPrefix));
+    if (m_port.portOpen())
+        m_port.setPortOpen(false);
+}
+
+void ProjectorLink::selectAddress(int option) {
+    state.AddressPrefix = addressForOption(option);
+    m_view.showAddressOption(option);
+}
+
+void ProjectorLink::send(QByteArray& text) {
+    const quint8 mode = 1;
+    Hyouji(text, mode);
+}
+
+void ProjectorLink::Hyouji(QByteArray& text, const quint8& mode) {
+    if (mode == 1)
+        sendFramed(text);
+    else
+        showReceived(text);
+}
+
+void ProjectorLink::sendFramed(QByteArray& text) {
+    text.prepend(state.AddressPrefix);
+    const bool delivered = m_port.output(text);
+    setLine(Line::Label12, QString());
+    state.ReceiveBuffer.clear();
+    LegendsMet met;
+    setLine(Line::Label11, renderTranscript(text, &met));
+    showLegends(met.ack, met.space, met.cr);
+    m_timer2.setEnabled(true);
+    state.AwaitingReply = 1;
+    m_timer4.setEnabled(true);
+    if (!delivered) {
+        // Say so in the reply line instead of waiting for a time-out mark that
+        // would suggest the projector was silent.
+        setLine(Line::Label12, notSentNotice());
+        state.AwaitingReply = 0;
+    }
+}
+
+void ProjectorLink::showReceived(const QByteArray& received) {
+    LegendsMet met;
+    const QString transcript = renderTranscript(received, &met);
+    setLine(Line::Label12, transcript);
+    showLegends(met.ack, met.space, met.cr);
+    if (auto status = decodeReply(m_globals.CurrentCommand, transcript, received.size(),
+                                  lineText(Line::Label25)))
+        setLine(Line::Label25, *status);
+}
+
+void ProjectorLink::MSComm1_OnComm() {
+    const int event = m_port.commEvent();
+    if (event == SerialPort::EvLinkLost) {
+        setLine(Line::Label12, linkLostNotice());
+        state.AwaitingReply = 0;
+        return;
+    }
+    if (event != SerialPort::EvReceive)
+        return;
+    const QByteArray arrived = m_port.input();
+    const int room = kReceiveBufferLimit - state.ReceiveBuffer.size();
+    const int taken = qMin(room, int(arrived.size()));
+    state.AwaitingReply = 0;
+    if (taken <= 0)
+        return; // nothing new to show or decode
+    state.ReceiveBuffer.append(arrived.constData(), taken);
+    const quint8 mode = 2;
+    Hyouji(state.ReceiveBuffer, mode);
+}
+
+void ProjectorLink::Timer2_Timer() {
+    if (state.AwaitingReply == 1)
+        setLine(Line::Label12, QStringLiteral(" X X X X "));
+    m_timer2.setEnabled(false);
+    m_view.setLegendVisible(Legend::Label27, false);
+    m_view.setLegendVisible(Legend::Label28, false);
+    m_view.setLegendVisible(Legend::Label19, false);
+    state.ReceiveBuffer.clear();
+    state.AwaitingReply = 0;
+}
+
+void ProjectorLink::Timer4_Timer() {
+    setLine(Line::Label11, QString());
+    setLine(Line::Label12, QString());
+    setLine(Line::Label25, QString());
+    m_timer4.setEnabled(false);
+}
+
+} // namespace tavo

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "Globals.h"
+#include "LinkView.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace tavo {
+
+class SerialPort;
+class SettingsStore;
+class Timer;
+
+// The main window's fields.
+struct Form1State {
+    quint8 RepeatCode = 0; // 0 = no repeat, 1..18 = the press-and-hold table
+    quint8 AwaitingReply = 0;
+    QByteArray ReceiveBuffer;
+    qint16 HoldActive = 0;
+    QByteArray AddressPrefix; // "", "AFFF", "A001".."A004"
+};
+
+// The projector link of the main window: start-up and shut-down of the port,
+// the transmit routine and the reply display. Owns no widget, timer or port.
+class ProjectorLink {
+public:
+    // The serial control's receive buffer; what arrives beyond it while no
+    // send clears the buffer is dropped, so noise cannot grow memory or work.
+    static constexpr int kReceiveBufferLimit = 1024;
+    static constexpr int kCompactHeight = 5100;
+
+    ProjectorLink(SerialPort& port, Timer& timer2, Timer& timer4, SettingsStore& store,
+                  LinkView& view, Globals& globals);
+
+    void Form_Load();
+    void Form_QueryUnload();
+
+    // mode 1 sends `text` (framed in place); any other mode shows and decodes it.
+    void Hyouji(QByteArray& text, const quint8& mode);
+    void send(QByteArray& text);
+
+    void MSComm1_OnComm();
+    void Timer2_Timer();
+    void Timer4_Timer();
+
+    // Click on address option 1..6.
+    void selectAddress(int option);
+
+    Form1State state;
+
+    QString lineText(Line line) const;
+    SerialPort& port() { return m_port; }
+    Timer& timer2() { return m_timer2; }
+    Timer& timer4() { return m_timer4; }
+    Globals& globals() { return m_globals; }
+    LinkView& view() { return m_view; }
+
+    static QString notSentNotice();
+    static QString linkLostNotice();
+
+private:
+    void setLine(Line line, const QString& text);
+    void showLegends(bool ack, bool space, bool cr);
+    void sendFramed(QByteArray& text);
+    void showReceived(const QByteArray& received);
+    void centreWindow();
+
+    SerialPort& m_port;
+    Timer& m_timer2;
+    Timer& m_timer4;
+    SettingsStore& m_store;
+    LinkView& m_view;
+    Globals& m_globals;
+    QString m_lines[3];
+};
+
+} // namespace tavo

@@ -1,0 +1,117 @@
+#include "QtSerialPort.h"
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
+namespace tavo {
+namespace {
+
+// Only character devices can be serial lines; a regular file or a directory
+// would otherwise get as far as the terminal settings before failing.
+bool looksLikeSerialDevice(const QString& device) {
+#ifdef Q_OS_UNIX
+    struct stat info {};
+    if (::stat(device.toLocal8Bit().constData(), &info) != 0)
+        return false;
+    return S_ISCHR(info.st_mode);
+#else
+    return !device.isEmpty();
+#endif
+}
+
+} // namespace
+
+QtSerialPort::QtSerialPort(DeviceResolver resolveDevice, QObject* parent)
+    : QObject(parent), m_resolveDevice(std::move(resolveDevice)) {
+    connect(&m_port, &QSerialPort::readyRead, this, &QtSerialPort::handleReadyRead);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &QtSerialPort::handleError);
+}
+
+QtSerialPort::~QtSerialPort() {
+    if (m_port.isOpen())
+        m_port.close();
+}
+
+void QtSerialPort::setSettings(const QString& settings) {
+    m_settings = settings;
+    // "9600,N,8,1" or "19200,N,8,1": only the speed varies.
+    const int speed = settings.section(QLatin1Char(','), 0, 0).toInt();
+    m_port.setBaudRate(speed > 0 ? speed : 9600);
+    m_port.setDataBits(QSerialPort::Data8);
+    m_port.setParity(QSerialPort::NoParity);
+    m_port.setStopBits(QSerialPort::OneStop);
+    m_port.setFlowControl(QSerialPort::NoFlowControl);
+}
+
+bool QtSerialPort::setCommPort(int port) {
+    if (m_port.isOpen() || port < 1 || port > 15)
+        return false;
+    m_commPort = port;
+    return true;
+}
+
+bool QtSerialPort::setPortOpen(bool open) {
+    if (!open) {
+        if (m_port.isOpen())
+            m_port.close();
+        return true;
+    }
+    if (m_port.isOpen())
+        return false;
+    const QString device = m_resolveDevice(m_commPort);
+    m_port.setPortName(device);
+    if (!looksLikeSerialDevice(device)) {
+        m_lastOpenError = QStringLiteral("%1 is not a serial device").arg(device);
+        return false;
+    }
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        m_lastOpenError = m_port.errorString();
+        m_port.clearError();
+        return false;
+    }
+    m_lastOpenError.clear();
+    // Bytes that reached the driver before we opened belong to nobody.
+    m_port.clear();
+    return true;
+}
+
+bool QtSerialPort::output(const QByteArray& bytes) {
+    if (!m_port.isOpen())
+        return false;
+    if (m_port.write(bytes) != bytes.size())
+        return false;
+    // Hand the bytes to the driver now instead of at the next loop turn.
+    m_port.flush();
+    return true;
+}
+
+QByteArray QtSerialPort::input() {
+    return m_port.isOpen() ? m_port.readAll() : QByteArray();
+}
+
+void QtSerialPort::handleReadyRead() {
+    m_commEvent = EvReceive;
+    raiseOnComm();
+}
+
+void QtSerialPort::handleError(QSerialPort::SerialPortError error) {
+    switch (error) {
+    case QSerialPort::NoError:
+    case QSerialPort::TimeoutError:
+    case QSerialPort::UnsupportedOperationError:
+        return;
+    default:
+        break;
+    }
+    if (!m_port.isOpen())
+        return; // open failures are reported by setPortOpen
+    // A hung-up line makes Qt repeat read errors in a tight loop; the first
+    // fatal error ends the link.
+    m_port.close();
+    m_port.clearError();
+    m_commEvent = EvLinkLost;
+    raiseOnComm();
+}
+
+} // namespace tavo

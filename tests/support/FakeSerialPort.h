@@ -1,0 +1,81 @@
+#pragma once
+
+#include "link/SerialPort.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QSet>
+#include <QString>
+
+namespace tavo::test {
+
+// A serial port whose wire is a byte array. Ports listed in `missing` fail to
+// open; everything written while open lands in `wire`.
+class FakeSerialPort : public SerialPort {
+public:
+    void setSettings(const QString& settings) override { m_settings = settings; }
+    QString settings() const override { return m_settings; }
+    bool setCommPort(int port) override {
+        if (m_open || port < 1 || port > 15)
+            return false;
+        m_port = port;
+        return true;
+    }
+    int commPort() const override { return m_port; }
+    bool setPortOpen(bool open) override {
+        if (open && (m_open || missing.contains(m_port)))
+            return false;
+        m_open = open;
+        if (open) {
+            ++opens;
+            openedWith << QStringLiteral("%1@%2").arg(m_port).arg(m_settings);
+        }
+        return true;
+    }
+    bool portOpen() const override { return m_open; }
+    bool output(const QByteArray& bytes) override {
+        if (!m_open)
+            return false;
+        wire += bytes;
+        writes << bytes;
+        return true;
+    }
+    QByteArray input() override {
+        const QByteArray waiting = m_waiting;
+        m_waiting.clear();
+        return waiting;
+    }
+    int commEvent() const override { return m_event; }
+
+    // The projector side: bytes arrive and OnComm is raised.
+    void receive(const QByteArray& bytes) {
+        m_waiting += bytes;
+        m_event = EvReceive;
+        raiseOnComm();
+    }
+    // Any other line event.
+    void raiseEvent(int event) {
+        m_event = event;
+        raiseOnComm();
+    }
+    // The device vanished: the port closes and the link-lost event is raised.
+    void hangUp() {
+        m_open = false;
+        raiseEvent(EvLinkLost);
+    }
+
+    QByteArray wire;
+    QList<QByteArray> writes;
+    QSet<int> missing;
+    QStringList openedWith;
+    int opens = 0;
+
+private:
+    QString m_settings = QStringLiteral("9600,N,8,1");
+    int m_port = 1;
+    bool m_open = false;
+    QByteArray m_waiting;
+    int m_event = 0;
+};
+
+} // namespace tavo::test
