@@ -50,6 +50,7 @@ public:
     Form1State state;
 
     QString lineText(Line line) const;
+    void setLine(Line line, const QString& text);
     SerialPort& port() { return m_port; }
     Timer& timer2() { return m_timer2; }
     Timer& timer4() { return m_timer4; }
@@ -60,7 +61,6 @@ public:
     static QString linkLostNotice();
 
 private:
-    void setLine(Line line, const QString& text);
     void showLegends(bool ack, bool space, bool cr);
     void sendFramed(QByteArray& text);
     void showReceived(const QByteArray& received);

@@ -1,0 +1,22 @@
+#include "PortMap.h"
+
+#include <QSettings>
+
+namespace tavo {
+
+QString deviceForPort(int port, const QString& settingsPath) {
+#ifdef Q_OS_WIN
+    Q_UNUSED(settingsPath);
+    return QStringLiteral("COM%1").arg(port);
+#else
+    // Read afresh each time: a simulator may register a port while we run.
+    const QSettings settings(settingsPath, QSettings::IniFormat);
+    const QString mapped =
+        settings.value(QStringLiteral("Ports/COM%1").arg(port)).toString().trimmed();
+    if (!mapped.isEmpty())
+        return mapped;
+    return QStringLiteral("/dev/ttyUSB%1").arg(port - 1);
+#endif
+}
+
+} // namespace tavo
