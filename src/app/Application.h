@@ -1,0 +1,43 @@
+#pragma once
+
+#include "link/Globals.h"
+#include "link/QtSerialPort.h"
+#include "link/QtTimer.h"
+#include "panel/Form1Window.h"
+#include "settings/IniSettingsStore.h"
+
+#include <QPointer>
+
+namespace tavo {
+
+class Form3Window;
+class PortDialog;
+
+// The run of the program: the shared state, the store, the serial component
+// and the timers, and the three windows bound to the event loop.
+class Application {
+public:
+    Application();
+    ~Application();
+
+    // The load step, then the main window; returns when the program ends.
+    int run();
+
+private:
+    void openPortDialog(bool modal);
+    void openConsole();
+    void showMain();
+    QString deviceFor(int port) const;
+
+    Globals m_globals;
+    IniSettingsStore m_store;
+    QtSerialPort m_port;
+    QtTimer m_timer1{200};
+    QtTimer m_timer2{10000};
+    QtTimer m_timer4{10500};
+    Form1Window m_form1;
+    QPointer<PortDialog> m_portDialog;
+    QPointer<Form3Window> m_console;
+};
+
+} // namespace tavo

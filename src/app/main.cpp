@@ -1,1 +1,11 @@
-int main() { return 0; }
+#include "Application.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("TAVO"));
+    QApplication::setApplicationDisplayName(QString());
+    tavo::Application program;
+    return program.run();
+}

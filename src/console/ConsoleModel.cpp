@@ -1,0 +1,119 @@
+#include "console/ConsoleModel.h"
+
+#include "link/ProjectorLink.h"
+#include "link/Timer.h"
+
+namespace tavo {
+
+namespace {
+
+constexpr char kCarriageReturn = '\r';
+constexpr char kCarriageReturnMarker[] = "[CR]";
+
+// Everything before the first '[' of the command text, or the whole text.
+QString commandPartOf(const QString& text) {
+    const qsizetype bracket = text.indexOf(QLatin1Char('['));
+    return bracket < 0 ? text : text.left(bracket);
+}
+
+bool fitsLatin1(const QString& text) {
+    for (const QChar c : text) {
+        if (c.unicode() > 0xFF)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+ConsoleModel::ConsoleModel(ProjectorLink& link, ConsoleView& view, std::function<void()> onClosed)
+    : m_link(link), m_view(view), m_onClosed(std::move(onClosed)) {}
+
+void ConsoleModel::Form_Load() {
+    m_view.showList(catalogue::List::Combo1);
+    m_view.setHintVisible(ConsoleHint::Label1, false);
+    m_view.setHintVisible(ConsoleHint::Label2, false);
+    m_view.setWindowHeightTwips(kLoadHeight);
+    m_view.selectRow(catalogue::List::Combo1, 0);
+    comboClick(catalogue::List::Combo1, 0);
+    m_view.moveListsTop(kListsTop);
+}
+
+void ConsoleModel::Command3_Click() {
+    showFirstEntry(catalogue::List::Combo1);
+}
+void ConsoleModel::Command4_Click() {
+    showFirstEntry(catalogue::List::Combo2);
+}
+void ConsoleModel::Command5_Click() {
+    showFirstEntry(catalogue::List::Combo3);
+}
+
+void ConsoleModel::showFirstEntry(catalogue::List list) {
+    m_view.showList(list);
+    m_view.selectRow(list, 0);
+    comboClick(list, 0);
+    // The list buttons set the command once more from the same entry; the
+    // result is the same, the sequence is kept.
+    setCommandFromEntry(catalogue::entry(list, 0));
+}
+
+void ConsoleModel::comboClick(catalogue::List list, int row) {
+    if (row < 0 || row >= catalogue::entryCount(list))
+        return;
+    const QByteArray& entry = catalogue::entry(list, row);
+    m_view.setHintVisible(ConsoleHint::Label2, true);
+    // Only the expanded list marks parameter digits; a "%" in the description
+    // counts too, so the operator reads it before sending.
+    if (list == catalogue::List::Combo2) {
+        const bool parameter = catalogue::hasParameter(entry);
+        m_view.setHintVisible(ConsoleHint::Label1, parameter);
+        if (parameter)
+            m_view.focusCommandText();
+    }
+    setCommandFromEntry(entry);
+}
+
+void ConsoleModel::setCommandFromEntry(const QByteArray& entry) {
+    const QByteArray command = catalogue::commandText(entry);
+    ConsoleCommand = command + kCarriageReturn;
+    const QString text = QString::fromLatin1(command + kCarriageReturnMarker);
+    m_view.setCommandText(text);
+    Text1_Change(text);
+}
+
+void ConsoleModel::Text1_Change(const QString& text) {
+    const QString command = commandPartOf(text);
+    // An empty text has no command part; a character beyond one byte has no
+    // form on the line. Either way there is nothing to send.
+    const bool sendable = !text.isEmpty() && fitsLatin1(command);
+    ConsoleCommand = sendable ? command.toLatin1() + kCarriageReturn : QByteArray();
+    m_view.setSendEnabled(sendable);
+}
+
+void ConsoleModel::Command1_Click() {
+    if (ConsoleCommand.isEmpty())
+        return;
+    // Stopped first so that both timers count a full interval from this send
+    // (enabling a running timer would keep its old countdown).
+    m_link.timer2().setEnabled(false);
+    m_link.timer4().setEnabled(false);
+    QByteArray framed = ConsoleCommand; // the send step prefixes the address into it
+    m_link.send(framed);
+    m_view.setHintVisible(ConsoleHint::Label1, false);
+    m_view.setHintVisible(ConsoleHint::Label2, false);
+    m_link.timer2().setEnabled(true);
+    m_link.timer4().setEnabled(true);
+}
+
+void ConsoleModel::Command2_Click() {
+    m_view.closeWindow();
+    if (m_onClosed)
+        m_onClosed();
+}
+
+void ConsoleModel::closeBox() {
+    Command2_Click();
+}
+
+} // namespace tavo

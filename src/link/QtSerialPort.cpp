@@ -60,6 +60,7 @@ bool QtSerialPort::setPortOpen(bool open) {
     if (m_port.isOpen())
         return false;
     const QString device = m_resolveDevice(m_commPort);
+    m_device = device;
     m_port.setPortName(device);
     if (!looksLikeSerialDevice(device)) {
         m_lastOpenError = QStringLiteral("%1 is not a serial device").arg(device);

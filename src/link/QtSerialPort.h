@@ -30,7 +30,7 @@ public:
     QByteArray input() override;
     int commEvent() const override { return m_commEvent; }
 
-    QString deviceName() const { return m_port.portName(); }
+    QString deviceName() const { return m_device; }
     // Why the last open failed, for the operator's eyes; empty after success.
     QString lastOpenError() const { return m_lastOpenError; }
 
@@ -43,6 +43,7 @@ private:
     QString m_settings = QStringLiteral("9600,N,8,1");
     int m_commPort = 1;
     int m_commEvent = 0;
+    QString m_device;
     QString m_lastOpenError;
 };
 

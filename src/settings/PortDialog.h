@@ -1,0 +1,58 @@
+#pragma once
+
+#include "PortDialogModel.h"
+
+#include "ui/FormBuilder.h"
+
+#include <QDialog>
+
+#include <functional>
+
+namespace tavo {
+
+class SerialPort;
+class SettingsStore;
+struct Globals;
+
+// Form2, the port settings dialog: a thin window over PortDialogModel.
+class PortDialog : public QDialog, public PortDialogView {
+    Q_OBJECT
+
+public:
+    using DeviceResolver = std::function<QString(int port)>;
+
+    PortDialog(SerialPort& port, SettingsStore& store, Globals& globals,
+               DeviceResolver resolveDevice, std::function<void()> showMain,
+               QWidget* parent = nullptr);
+
+    // The "Retry Comport" box; tests replace it so they never block.
+    void setWarningPresenter(std::function<void(QWidget*)> present) { m_present = present; }
+    static void presentRetryWarning(QWidget* parent);
+
+    PortDialogModel& model() { return m_model; }
+    const BuiltForm& controls() const { return m_controls; }
+
+    // PortDialogView
+    void showBaudOption(int baudCode) override;
+    void showPortOption(int port) override;
+    void setOtherText(const QString& text) override;
+    void selectOtherText(int start, int length) override;
+    void showRetryWarning() override;
+    void closeAndShowMain() override;
+
+public Q_SLOTS:
+    void reject() override; // the close box and Escape
+
+private:
+    void wireControls();
+    void describeDevices();
+
+    PortDialogModel m_model;
+    DeviceResolver m_resolveDevice;
+    std::function<void()> m_showMain;
+    std::function<void(QWidget*)> m_present = &PortDialog::presentRetryWarning;
+    BuiltForm m_controls;
+    bool m_closing = false;
+};
+
+} // namespace tavo

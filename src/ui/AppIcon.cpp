@@ -1,0 +1,64 @@
+#include "ui/AppIcon.h"
+
+#include <QImage>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+
+namespace tavo {
+
+namespace {
+
+constexpr int kSide = 32;
+
+void drawBeam(QPainter& painter) {
+    QLinearGradient light(QPointF(17, 0), QPointF(kSide, 0));
+    light.setColorAt(0, QColor(255, 255, 160, 230));
+    light.setColorAt(1, QColor(255, 255, 160, 60));
+    QPainterPath beam;
+    beam.moveTo(19, 12);
+    beam.lineTo(31, 2);
+    beam.lineTo(31, 22);
+    beam.lineTo(19, 16);
+    beam.closeSubpath();
+    painter.fillPath(beam, light);
+}
+
+void drawBody(QPainter& painter) {
+    painter.setPen(QPen(QColor(30, 30, 30), 1));
+    painter.setBrush(QColor(90, 90, 100));
+    painter.drawRoundedRect(QRectF(1.5, 10.5, 20, 12), 2, 2);
+    // feet
+    painter.setBrush(QColor(30, 30, 30));
+    painter.drawRect(QRectF(3.5, 22.5, 3, 2));
+    painter.drawRect(QRectF(16.5, 22.5, 3, 2));
+    // power lamp
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(80, 220, 80));
+    painter.drawEllipse(QRectF(4, 13, 3, 3));
+}
+
+void drawLens(QPainter& painter) {
+    painter.setPen(QPen(QColor(20, 20, 20), 1));
+    painter.setBrush(QColor(170, 200, 230));
+    painter.drawEllipse(QRectF(13.5, 10.5, 7, 7));
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(240, 250, 255));
+    painter.drawEllipse(QRectF(15.5, 12, 2, 2));
+}
+
+} // namespace
+
+QIcon appIcon() {
+    QImage image(kSide, kSide, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    drawBeam(painter);
+    drawBody(painter);
+    drawLens(painter);
+    painter.end();
+    return QIcon(QPixmap::fromImage(image));
+}
+
+} // namespace tavo

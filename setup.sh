@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Newcomer set-up on Debian 12: installs what the build needs, builds, then
+#   ./setup.sh run   starts the console on the built-in projector simulator
+#   ./setup.sh test  runs every test
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+mode=${1:-run}
+build="$here/build"
+
+packages=(
+    build-essential cmake pkg-config
+    qt6-base-dev qt6-serialport-dev libgl-dev
+    fonts-ipafont-gothic python3
+    xvfb xauth xdotool openbox x11-utils imagemagick
+)
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+install_packages() {
+    local missing=()
+    for p in "${packages[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    if [ ${#missing[@]} -gt 0 ]; then
+        echo "Installing: ${missing[*]}"
+        as_root apt-get update -qq
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    fi
+}
+
+build_all() {
+    cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    cmake --build "$build" -j "$(nproc)"
+}
+
+case "$mode" in
+run)
+    install_packages
+    build_all
+    exec "$here/tools/demo.sh" "$build"
+    ;;
+test)
+    install_packages
+    build_all
+    cd "$build"
+    QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j 2
+    ;;
+*)
+    echo "usage: $0 run|test" >&2
+    exit 2
+    ;;
+esac

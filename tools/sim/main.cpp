@@ -1,0 +1,66 @@
+#include "sim/ControlCommands.h"
+#include "sim/PortRegistration.h"
+#include "sim/PseudoTerminal.h"
+#include "sim/SignalWatcher.h"
+#include "sim/SimHost.h"
+#include "sim/SimOptions.h"
+#include "sim/Simulator.h"
+
+#include <QCoreApplication>
+
+#include <csignal>
+#include <cstdio>
+
+using namespace tavo::sim;
+
+namespace {
+
+void printError(const QString& text) {
+    std::fprintf(stderr, "mx7300-sim: %s\n", qPrintable(text));
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const ParsedOptions options = parseOptions(QCoreApplication::arguments());
+    if (options.help) {
+        printLine(options.message);
+        return 0;
+    }
+    if (!options.config) {
+        printError(options.message + QStringLiteral(" (see --help)"));
+        return 2;
+    }
+    const SimConfig& config = *options.config;
+
+    PseudoTerminal line;
+    QString error;
+    if (!line.open(config.sim.lineBaud, &error)) {
+        printError(error);
+        return 1;
+    }
+    // Registered before the path is printed, so whoever reads the path finds the entry too.
+    PortRegistration registration(consoleSettingsFile());
+    if (config.registerPort > 0 &&
+        !registration.add(config.registerPort, line.slavePath(), &error)) {
+        printError(error);
+        return 1;
+    }
+    printLine(line.slavePath());
+
+    SteadyClock clock;
+    Simulator sim(clock, config.sim);
+    if (!config.quiet)
+        sim.setLog([](const QString& text) { std::fprintf(stderr, "%s\n", qPrintable(text)); });
+    applyStartupFaults(sim, config);
+
+    SignalWatcher signalWatcher({SIGINT, SIGTERM, SIGHUP});
+    QObject::connect(&signalWatcher, &SignalWatcher::caught, &app, &QCoreApplication::quit);
+    SimHost host(sim, line, config.exitOnEof);
+    QObject::connect(&host, &SimHost::quitRequested, &app, &QCoreApplication::quit);
+
+    const int status = QCoreApplication::exec();
+    registration.remove();
+    return status;
+}
