@@ -118,29 +118,6 @@ private slots:
         }
     }
 
-    void pixelGeometry_data() {
-        QTest::addColumn<QString>("form");
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<double>("dpi");
-        QTest::addColumn<QRect>("geometry");
-        auto row = [](const char* form, const char* name, double dpi, QRect geometry) {
-            QTest::addRow("%s %s %g", form, name, dpi) << form << name << dpi << geometry;
-        };
-        row("Form1", "Command17", 96, {12, 40, 58, 20});
-        row("Form1", "Command17", 144, {18, 60, 87, 30});
-        row("Form2", "Text1", 96, {12, 136, 25, 18});
-        row("Form3", "Command1", 120, {750, 57, 71, 31});
-    }
-    void pixelGeometry() {
-        QFETCH(QString, form);
-        QFETCH(QString, name);
-        QFETCH(double, dpi);
-        const auto window = build(form, dpi);
-        QWidget* widget = window->form.widget(name);
-        QVERIFY(widget);
-        QTEST(widget->geometry(), "geometry");
-    }
-
     // Tab walks the focusable controls in TabIndex order and wraps around.
     void focusChainFollowsTabIndex_data() { addForms(); }
     void focusChainFollowsTabIndex() {
