@@ -37,6 +37,33 @@ int shiftState(Qt::KeyboardModifiers modifiers) {
 
 } // namespace
 
+// Key preview: an application-wide filter that hands the window every key
+// pressed in it before the focused control sees it.
+class Form1Window::KeyPreview : public QObject {
+public:
+    explicit KeyPreview(Form1Window& window) : QObject(&window), m_window(window) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        // A key that no control accepts travels up to the parents; take it
+        // once, where it was first delivered: the focus widget, or the window.
+        auto* target = qobject_cast<QWidget*>(watched);
+        const QWidget* focus = QApplication::focusWidget();
+        const bool firstDelivery = target == focus || (!focus && target == &m_window);
+        if (target && firstDelivery && target->window() == &m_window) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            m_window.m_panel.Form_KeyDown(key->key() < 256 ? key->key() : 0,
+                                          shiftState(key->modifiers()));
+        }
+        return false; // the focused control still gets the key
+    }
+
+private:
+    Form1Window& m_window;
+};
+
 Form1Window::Form1Window(const Form1Parts& parts, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
@@ -56,8 +83,8 @@ Form1Window::Form1Window(const Form1Parts& parts, QWidget* parent)
     parts.timer2.setOnTimer([this] { m_link.Timer2_Timer(); });
     parts.timer4.setOnTimer([this] { m_link.Timer4_Timer(); });
 
-    // Key preview: the window sees every key before the focused control.
-    qApp->installEventFilter(this);
+    m_keyPreview = new KeyPreview(*this);
+    qApp->installEventFilter(m_keyPreview);
     applyHeight();
 }
 
@@ -187,18 +214,6 @@ void Form1Window::endProgram() {
 
 bool Form1Window::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
-    case QEvent::KeyPress: {
-        // A key that no control accepts travels up to the parents; take it
-        // once, where it was first delivered: the focus widget, or the window.
-        auto* target = qobject_cast<QWidget*>(watched);
-        const QWidget* focus = QApplication::focusWidget();
-        const bool firstDelivery = target == focus || (!focus && target == this);
-        if (target && firstDelivery && target->window() == this) {
-            const auto* key = static_cast<QKeyEvent*>(event);
-            m_panel.Form_KeyDown(key->key() < 256 ? key->key() : 0, shiftState(key->modifiers()));
-        }
-        break; // the focused control still gets the key
-    }
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick: {
         // Any mouse button starts a repeat; a quick second press arrives as

@@ -73,6 +73,7 @@ protected:
     void moveEvent(QMoveEvent* event) override;
 
 private:
+    class KeyPreview;
     void wireControls();
     void applyHeight();
     int decorationHeight() const;
@@ -85,6 +86,7 @@ private:
     double m_dpi = 96.0;
     int m_heightTwips = ProjectorLink::kCompactHeight;
     bool m_unloaded = false;
+    KeyPreview* m_keyPreview = nullptr;
     std::function<void(bool)> m_openPortDialog;
     std::function<void()> m_openConsole;
     std::function<void()> m_quit;
