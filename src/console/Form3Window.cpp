@@ -47,6 +47,7 @@ Form3Window::Form3Window(ProjectorLink& link, std::function<void()> onClosed, QW
     : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       m_model(link, *this, std::move(onClosed)) {
+    setObjectName(QStringLiteral("Form3"));
     setAttribute(Qt::WA_DeleteOnClose);
     applyWindowSpec(this, kForm3Window);
     m_form = buildForm(this, form3Layout());

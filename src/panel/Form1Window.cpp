@@ -5,7 +5,6 @@
 
 #include "link/SerialPort.h"
 #include "link/Timer.h"
-#include "ui/AppIcon.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -72,7 +71,6 @@ Form1Window::Form1Window(const Form1Parts& parts, QWidget* parent)
       m_panel(m_link, parts.timer1, *this), m_quit([] { QCoreApplication::quit(); }) {
     setObjectName(QStringLiteral("Form1"));
     applyWindowSpec(this, kForm1Window);
-    setWindowIcon(appIcon());
     if (const QScreen* s = screen())
         m_dpi = s->logicalDotsPerInch();
     m_controls = buildForm(this, form1Layout(), m_dpi);

@@ -2,7 +2,6 @@
 
 #include "Form2Layout.h"
 
-#include "ui/AppIcon.h"
 
 #include <QLineEdit>
 #include <QMessageBox>
@@ -26,7 +25,6 @@ PortDialog::PortDialog(SerialPort& port, SettingsStore& store, Globals& globals,
     setObjectName(QStringLiteral("Form2"));
     setAttribute(Qt::WA_DeleteOnClose);
     applyWindowSpec(this, kForm2Window);
-    setWindowIcon(appIcon());
     setFixedSize(clientSizeInPixels(kForm2Window, logicalDpiY()));
     m_controls = buildForm(this, form2Layout());
     describeDevices();
