@@ -106,6 +106,18 @@ QLabel* makeLabel(const LayoutRow& row, QWidget* container) {
     // which pushes a 12 pt line out of its one-line box.
     label->setIndent(0);
     applyPaletteColours(label, row);
+    if (row.border) {
+        // A plain frame is drawn in the text colour; the box line stays black
+        // whatever colour the text has (the status line's text is red).
+        QString sheet = QStringLiteral("QLabel { border: 1px solid black; ");
+        const QColor back = designColour(row.back);
+        if (back.isValid())
+            sheet += QStringLiteral("background-color: %1; ").arg(back.name());
+        const QColor fore = designColour(row.fore);
+        if (fore.isValid())
+            sheet += QStringLiteral("color: %1; ").arg(fore.name());
+        label->setStyleSheet(sheet + QLatin1Char('}'));
+    }
     return label;
 }
 
@@ -150,6 +162,13 @@ QWidget* makeControl(const LayoutRow& row, QWidget* container, double dpi) {
     case Kind::Frame: {
         auto* frame = new QGroupBox(captionOf(row), container);
         applyPaletteColours(frame, row);
+        if (*row.caption) {
+            // A frame's caption sits on its top line, as the design places the
+            // controls inside; the style's default puts it above the line.
+            frame->setStyleSheet(QStringLiteral(
+                "QGroupBox { border: 1px solid palette(mid); margin-top: 0.5em; }"
+                "QGroupBox::title { subcontrol-origin: margin; left: 6px; padding: 0 2px; }"));
+        }
         return frame;
     }
     case Kind::Label:

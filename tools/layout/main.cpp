@@ -15,7 +15,9 @@ constexpr double kDpi = 96.0;
 
 using tavo::LayoutRow;
 
-int px(int twips) { return tavo::twipsToPixels(twips, kDpi); }
+int px(int twips) {
+    return tavo::twipsToPixels(twips, kDpi);
+}
 
 } // namespace
 
