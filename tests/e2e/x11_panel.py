@@ -417,6 +417,49 @@ class PanelRun:
         self.expect_line("space after Shift+Tab back on Enter sends C3F", b"C3F\r",
                          read_line(self.master, 4))
 
+    # The command console's controls in pixels at 96 dpi, from its designed twips.
+    CONSOLE = {"Command4": (184, 8, 177, 25), "Command1": (600, 45, 57, 25),
+               "Command2": (600, 80, 57, 25)}
+
+    def click_console(self, window, name):
+        x, y, _, _ = self.desk.geometry(window)
+        left, top, width, height = self.CONSOLE[name]
+        self.desk.move_to(x + left + width // 2, y + top + height // 2)
+        self.desk.xdotool("click", "1")
+
+    def check_console(self):
+        # "Command Table", an expanded entry with "%", its digits typed over the "%", SEND.
+        self.stray("Command Table")
+        self.click("Command74")
+        console = self.desk.find_window("Command List", timeout=15)
+        self.results.check("Command Table opens the console", console is not None)
+        if console is None:
+            return
+        self.results.check("opening the console sends nothing", drain(self.master, 0.5) == b"")
+        self.desk.activate(console)
+        self.click_console(console, "Command4")  # "Expand Command List"
+        time.sleep(0.2)
+        # Tab order after the list buttons reaches the visible list; the arrow keys step
+        # through it, and the first entry with "%" ("CF CONT 0%%") takes the focus away.
+        self.desk.key("Tab")
+        self.desk.key("Tab")
+        for _ in range(2):
+            self.desk.key("Down")
+            time.sleep(0.1)
+        self.desk.key("Home")
+        for _ in range(len("CF CONT 0")):
+            self.desk.key("Right")
+        self.desk.key("shift+Right")
+        self.desk.key("shift+Right")
+        self.desk.xdotool("type", "--delay", "50", "35")
+        time.sleep(0.2)
+        self.click_console(console, "Command1")  # SEND
+        self.expect_line("console SEND puts the filled command on the line", b"CF CONT 035\r",
+                         read_line(self.master, 12))
+        self.click_console(console, "Command2")  # CLOSE
+        time.sleep(0.3)
+        self.desk.activate(self.window)
+
     def check_end(self):
         # A non-default address, so the stored value tells something.
         self.click("Option5")
@@ -440,6 +483,7 @@ class PanelRun:
         self.check_long_hold()
         self.check_address()
         self.check_space_bar()
+        self.check_console()
         self.check_end()
 
 
@@ -456,7 +500,7 @@ def main(argv):
     results = Results()
     rects = load_layout(layout_tool)
     wanted = [name for name, _ in ONE_SHOT + ARROWS] + ["Option1", "Option3", "Option5",
-                                                        "Command16"]
+                                                        "Command16", "Command74"]
     absent = [name for name in wanted if name not in rects]
     if not results.check("layout tool lists every control used", not absent,
                          ", ".join(absent)):
