@@ -6,21 +6,12 @@ namespace {
 
 constexpr quint32 kRed = 0x000000FFu; // RGB(255,0,0)
 
+// Buttons and lists have click behaviour; the text box and labels none here.
 LayoutRow control(const char* name, Kind kind, const char* caption, int left, int top, int width,
                   int height, int tab) {
-    LayoutRow row{};
-    row.name = name;
-    row.parent = nullptr;
-    row.kind = kind;
-    row.caption = caption;
-    row.left = left;
-    row.top = top;
-    row.width = width;
-    row.height = height;
-    row.tabIndex = tab;
-    if (kind == Kind::Button || kind == Kind::ComboList || kind == Kind::ComboEdit)
-        row.events = Events::Click;
-    return row;
+    const bool clicks = kind == Kind::Button || kind == Kind::ComboList || kind == Kind::ComboEdit;
+    return placedRow(name, nullptr, kind, caption, left, top, width, height, tab,
+                     clicks ? Events::Click : Events::None);
 }
 
 LayoutRow redText(LayoutRow row) {

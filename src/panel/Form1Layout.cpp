@@ -101,11 +101,6 @@ LayoutRow option(const char* name, const char* caption, Box b, int tab) {
     return row;
 }
 
-LayoutRow selected(LayoutRow row) {
-    row.selected = true;
-    return row;
-}
-
 std::vector<LayoutRow> frames() {
     return {
         coloured(frame("Frame1", {120, 0, 1210, 1575}, 0, k9), kInactiveCaption, kMidGrey),
@@ -222,7 +217,7 @@ std::vector<LayoutRow> lowerGroups() {
         option("Option4", "002", {5640, 240, 700, 255}, 86),
         option("Option3", "001", {4800, 240, 700, 255}, 85),
         option("Option2", "ALL", {3960, 240, 700, 255}, 84),
-        selected(option("Option1", "SINGLE", {2880, 240, 975, 255}, 83)),
+        selectedRow(option("Option1", "SINGLE", {2880, 240, 975, 255}, 83)),
         label("Label15", "Frame8", "Command with Address", {120, 240, 2535, 255}, k975Bold, 89),
     };
 }

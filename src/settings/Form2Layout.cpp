@@ -4,26 +4,12 @@ namespace tavo {
 
 namespace {
 
+// Buttons and option buttons have click behaviour.
 LayoutRow control(const char* name, const char* parent, Kind kind, const char* caption, int left,
                   int top, int width, int height, int tab) {
-    LayoutRow row{};
-    row.name = name;
-    row.parent = parent;
-    row.kind = kind;
-    row.caption = caption;
-    row.left = left;
-    row.top = top;
-    row.width = width;
-    row.height = height;
-    row.tabIndex = tab;
-    if (kind == Kind::Button || kind == Kind::OptionButton)
-        row.events = Events::Click;
-    return row;
-}
-
-LayoutRow selected(LayoutRow row) {
-    row.selected = true;
-    return row;
+    const bool clicks = kind == Kind::Button || kind == Kind::OptionButton;
+    return placedRow(name, parent, kind, caption, left, top, width, height, tab,
+                     clicks ? Events::Click : Events::None);
 }
 
 std::vector<LayoutRow> allRows() {
@@ -32,7 +18,8 @@ std::vector<LayoutRow> allRows() {
         control("Frame1", nullptr, Kind::Frame, "Baud Rate", 360, 240, 2415, 615, 3),
         control("Frame2", nullptr, Kind::Frame, "Com Port", 360, 1200, 1455, 2535, 6),
         control("Option1", "Frame1", Kind::OptionButton, "9600", 120, 180, 1575, 375, 4),
-        selected(control("Option2", "Frame1", Kind::OptionButton, "19200", 1320, 240, 975, 255, 5)),
+        selectedRow(
+            control("Option2", "Frame1", Kind::OptionButton, "19200", 1320, 240, 975, 255, 5)),
         control("Option3", "Frame2", Kind::OptionButton, "COM1", 180, 180, 1155, 315, 7),
         control("Option4", "Frame2", Kind::OptionButton, "COM2", 180, 540, 1095, 255, 8),
         control("Option5", "Frame2", Kind::OptionButton, "COM3", 180, 900, 975, 255, 9),

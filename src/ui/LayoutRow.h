@@ -50,6 +50,21 @@ struct LayoutRow {
     bool selected = false; // option buttons: selected in the design
 };
 
+// A row from its place, caption and tab index; colours, font and the rest
+// keep their defaults.
+inline LayoutRow placedRow(const char* name, const char* parent, Kind kind, const char* caption,
+                           int left, int top, int width, int height, int tabIndex, Events events) {
+    LayoutRow row{name, parent, kind, caption, left, top, width, height};
+    row.tabIndex = tabIndex;
+    row.events = events;
+    return row;
+}
+
+inline LayoutRow selectedRow(LayoutRow row) {
+    row.selected = true;
+    return row;
+}
+
 // A window's own properties. The client height is 0 when the window sets its
 // height itself at load.
 struct WindowSpec {
