@@ -1,0 +1,48 @@
+#include "BenchConsole.h"
+
+#include "settings/SettingsStore.h"
+
+#include <QEventLoop>
+#include <QTest>
+#include <QTimer>
+
+BenchConsole::BenchConsole()
+    : m_store(m_configDir.filePath(QStringLiteral("TAVO/TAVO.ini"))),
+      m_port([this](int) { return pty.slavePath(); }),
+      m_form1(tavo::Form1Parts{m_port, m_timer1, m_timer2, m_timer4, m_store, m_globals}) {
+    m_store.save(tavo::keys::ComPort, QStringLiteral("1"));
+    m_store.save(tavo::keys::BaudRate, QStringLiteral("96"));
+    m_form1.setQuit([] {});
+}
+
+bool BenchConsole::start() {
+    m_form1.load();
+    if (!m_port.portOpen())
+        return false;
+    m_form1.show();
+    if (!QTest::qWaitForWindowExposed(&m_form1))
+        return false;
+    // Ctrl+H: the full panel with the transcript and status lines.
+    QTest::keyClick(&m_form1, Qt::Key_H, Qt::ControlModifier);
+    settle(200);
+    return label("Label25")->isVisible();
+}
+
+QPushButton* BenchConsole::button(const char* name) const {
+    return m_form1.controls().widget<QPushButton>(QLatin1String(name));
+}
+
+QLabel* BenchConsole::label(const char* name) const {
+    return m_form1.controls().widget<QLabel>(QLatin1String(name));
+}
+
+void BenchConsole::stopDisplayTimers() {
+    m_timer2.setEnabled(false);
+    m_timer4.setEnabled(false);
+}
+
+void BenchConsole::settle(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "PtyPeer.h"
+
+#include "link/Globals.h"
+#include "link/QtSerialPort.h"
+#include "link/QtTimer.h"
+#include "panel/Form1Window.h"
+#include "settings/IniSettingsStore.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+// The program's own main window, serial adapter and timers, wired as the application wires them,
+// with port 1 on a pseudo-terminal whose other end the benchmark holds. Settings live in a
+// throw-away directory, so the operator's own are never touched.
+class BenchConsole {
+public:
+    BenchConsole();
+
+    // The load step and the first show, at full height so the status lines are on screen.
+    // False when the port did not open.
+    bool start();
+
+    QPushButton* button(const char* name) const;
+    QLabel* label(const char* name) const;
+
+    // Between measurements: no time-out or clearing tick may land inside the next one.
+    void stopDisplayTimers();
+    // Runs the event loop for `ms`, so repaints and queued events are not charged to the next
+    // measurement.
+    static void settle(int ms);
+
+    PtyPeer pty;
+    tavo::Form1Window& window() { return m_form1; }
+
+private:
+    QTemporaryDir m_configDir;
+    tavo::Globals m_globals;
+    tavo::IniSettingsStore m_store;
+    tavo::QtSerialPort m_port;
+    tavo::QtTimer m_timer1{200};
+    tavo::QtTimer m_timer2{10000};
+    tavo::QtTimer m_timer4{10500};
+    tavo::Form1Window m_form1;
+};
