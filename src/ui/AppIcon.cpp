@@ -49,16 +49,25 @@ void drawLens(QPainter& painter) {
 
 } // namespace
 
-QIcon appIcon() {
-    QImage image(kSide, kSide, QImage::Format_ARGB32_Premultiplied);
+QImage appIconImage(int side) {
+    QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
+    // Drawn on a 32-unit grid; larger sizes are drawn, not enlarged.
+    painter.scale(side / double(kSide), side / double(kSide));
     drawBeam(painter);
     drawBody(painter);
     drawLens(painter);
     painter.end();
-    return QIcon(QPixmap::fromImage(image));
+    return image;
+}
+
+QIcon appIcon() {
+    QIcon icon;
+    for (const int side : {kSide, 48, 256})
+        icon.addPixmap(QPixmap::fromImage(appIconImage(side)));
+    return icon;
 }
 
 } // namespace tavo
