@@ -13,6 +13,7 @@ packages=(
     qt6-base-dev qt6-serialport-dev libgl-dev
     fonts-ipafont-gothic python3
     xvfb xauth xdotool openbox x11-utils imagemagick
+    clang libclang-rt-14-dev valgrind
 )
 
 as_root() {

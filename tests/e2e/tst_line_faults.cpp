@@ -12,6 +12,14 @@ using namespace tavo;
 
 namespace {
 
+// AddressSanitizer holds freed memory in a quarantine, so the resident set
+// says nothing about our growth in such a build.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kResidentSetMeaningful = false;
+#else
+constexpr bool kResidentSetMeaningful = true;
+#endif
+
 long residentKiB() {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
@@ -119,8 +127,9 @@ void TestLineFaults::noiseLeavesTheConsoleWorking() {
                   out << QString::number(us);
               return out.join(QLatin1Char(' '));
           }()));
-    QVERIFY2(after - before < 1024,
-             qPrintable(QStringLiteral("RSS grew by %1 KiB").arg(after - before)));
+    if (kResidentSetMeaningful)
+        QVERIFY2(after - before < 1024,
+                 qPrintable(QStringLiteral("RSS grew by %1 KiB").arg(after - before)));
     QVERIFY(c.form1.link().state.ReceiveBuffer.size() <= ProjectorLink::kReceiveBufferLimit);
     QVERIFY(c.label("Label12")->text().size() <= 1 + 7 * ProjectorLink::kReceiveBufferLimit);
 
@@ -158,8 +167,9 @@ void TestLineFaults::noiseDuringAHold() {
     // About ten repeats a second; the flood must not have starved them.
     QVERIFY2(sent.count("C47\r") >= ms / 200, sent.left(64).constData());
     QCOMPARE(sent.count("C47\r") * 4, sent.size());
-    QVERIFY2(after - before < 1024,
-             qPrintable(QStringLiteral("RSS grew by %1 KiB").arg(after - before)));
+    if (kResidentSetMeaningful)
+        QVERIFY2(after - before < 1024,
+                 qPrintable(QStringLiteral("RSS grew by %1 KiB").arg(after - before)));
 }
 
 void TestLineFaults::unplugAndReplugTwentyTimes() {

@@ -1,0 +1,481 @@
+// The settings file as it may be found on a real machine: binary garbage,
+// cut off mid-line, enormous, unreadable, or where nothing can be written.
+// Reading never fails, start-up still reaches the port dialog, and a save
+// changes [StartUP] only, keeping every other line where it was.
+
+#include "link/Globals.h"
+#include "link/QtSerialPort.h"
+#include "link/QtTimer.h"
+#include "panel/Form1Window.h"
+#include "settings/IniSettingsStore.h"
+#include "settings/PortDialog.h"
+#include "settings/PortMap.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPointer>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <unistd.h>
+
+using namespace tavo;
+
+namespace {
+
+// Port 15 is mapped to a device that cannot exist, so a readable setting still
+// fails to open and start-up always ends in the port dialog.
+const QByteArray kSettings = "; bench projector, lab 2\n"
+                             "[Ports]\n"
+                             "COM15=/dev/tavo-no-such-port\n"
+                             "COM4=/dev/ttyS9\n"
+                             "\n"
+                             "[StartUP]\n"
+                             "ComPort=15\n"
+                             "BaudRate=96\n"
+                             "ADRESS=A002\n";
+const QByteArray kPorts = "[Ports]\nCOM15=/dev/tavo-no-such-port\nCOM4=/dev/ttyS9\n";
+
+// Every byte value, quotes, brackets and NULs included, in a fixed order.
+QByteArray garbage(int size, quint32 seed) {
+    QRandomGenerator random(seed);
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (char& c : bytes)
+        c = char(random.bounded(256));
+    bytes[size / 3] = '"';
+    bytes[size / 2] = '\0';
+    return bytes;
+}
+
+// About 50 MB of junk lines in a section of their own, the settings around them.
+QByteArray hugeSettings() {
+    QByteArray block;
+    QRandomGenerator random(11);
+    while (block.size() < 64 * 1024) {
+        QByteArray line(int(random.bounded(8, 120)), Qt::Uninitialized);
+        for (char& c : line)
+            c = char(random.bounded(int('!'), int('z') + 1));
+        line.replace('"', '\'');
+        block += line + '\n';
+    }
+    QByteArray all = kPorts + "[Junk]\n";
+    all.reserve(51 * 1024 * 1024);
+    while (all.size() < 50 * 1024 * 1024)
+        all += block;
+    return all + "[StartUP]\nComPort=15\nBaudRate=96\nADRESS=A002\n";
+}
+
+enum class Shape {
+    File,         // TAVO.ini holds the content
+    Directory,    // TAVO.ini is a directory
+    ParentIsFile, // the TAVO folder is a file
+    Unreadable,   // TAVO.ini with mode 000
+    ReadOnlyDir,  // TAVO.ini in a folder with mode 555
+};
+
+bool runningAsRoot() {
+    return ::geteuid() == 0;
+}
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeAll(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(bytes) == bytes.size();
+}
+
+// The non-blank lines of an INI text, each with the section it belongs to;
+// lines before the first header belong to "General", as they do for QSettings.
+using SectionLines = QList<QPair<QByteArray, QByteArray>>;
+SectionLines linesBySection(const QByteArray& text) {
+    SectionLines lines;
+    QByteArray section = "General";
+    for (QByteArray line : text.split('\n')) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        const QByteArray trimmed = line.trimmed();
+        if (trimmed.isEmpty())
+            continue;
+        if (trimmed.startsWith('[') && trimmed.endsWith(']')) {
+            section = trimmed.mid(1, trimmed.size() - 2);
+            continue;
+        }
+        lines.append({section, line});
+    }
+    return lines;
+}
+
+bool isKeyLine(const QByteArray& line, const QByteArray& key) {
+    const int equals = line.indexOf('=');
+    return equals > 0 && line.left(equals).trimmed() == key;
+}
+
+// What a save of `key` may change: its own lines in [StartUP], nothing else.
+SectionLines untouchedBySave(const QByteArray& text, const QByteArray& key) {
+    SectionLines kept;
+    for (const auto& entry : linesBySection(text)) {
+        if (!(entry.first == "StartUP" && isKeyLine(entry.second, key)))
+            kept.append(entry);
+    }
+    return kept;
+}
+
+// A config folder for one case, $XDG_CONFIG_HOME of the program under test.
+struct Config {
+    QTemporaryDir root;
+    QString home() const { return root.path() + QStringLiteral("/config"); }
+    QString folder() const { return home() + QStringLiteral("/TAVO"); }
+    QString file() const { return folder() + QStringLiteral("/TAVO.ini"); }
+
+    bool make(Shape shape, const QByteArray& content) {
+        if (!root.isValid() || !QDir().mkpath(home()))
+            return false;
+        switch (shape) {
+        case Shape::ParentIsFile:
+            return writeAll(folder(), content);
+        case Shape::Directory:
+            return QDir().mkpath(file());
+        default:
+            break;
+        }
+        if (!QDir().mkpath(folder()) || !writeAll(file(), content))
+            return false;
+        if (shape == Shape::Unreadable)
+            return QFile::setPermissions(file(), {});
+        if (shape == Shape::ReadOnlyDir)
+            return QFile::setPermissions(folder(), QFile::ReadOwner | QFile::ExeOwner);
+        return true;
+    }
+
+    // Lets QTemporaryDir clean up and the checks read the file again.
+    void restorePermissions() {
+        QFile::setPermissions(folder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile::setPermissions(file(), QFile::ReadOwner | QFile::WriteOwner);
+    }
+    ~Config() { restorePermissions(); }
+};
+
+// Keeps writes of this process under `bytes`; writes beyond fail with EFBIG.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        m_previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        ::getrlimit(RLIMIT_FSIZE, &m_previous);
+        rlimit limit = m_previous;
+        limit.rlim_cur = bytes;
+        m_active = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &m_previous);
+        std::signal(SIGXFSZ, m_previousHandler);
+    }
+    bool active() const { return m_active; }
+
+private:
+    rlimit m_previous{};
+    void (*m_previousHandler)(int) = nullptr;
+    bool m_active = false;
+};
+
+} // namespace
+
+class TestBadSettings : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void readingNeverFails_data();
+    void readingNeverFails();
+    void saveChangesOnlyItsKey_data();
+    void saveChangesOnlyItsKey();
+    void hugeFileIsReadAndEditedInPlace();
+    void nothingWritableLosesNothing_data();
+    void nothingWritableLosesNothing();
+    void failedWriteLeavesTheFileAsItWas();
+    void startUpReachesThePortDialog_data();
+    void startUpReachesThePortDialog();
+    void programKeepsRunning_data();
+    void programKeepsRunning();
+
+private:
+    static void addBrokenFileRows();
+    static void addUnusableLocationRows();
+};
+
+// Files whose content is damaged; the columns name what a store reads from them.
+void TestBadSettings::addBrokenFileRows() {
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QStringList>("comPort"); // what reading "ComPort" may give
+
+    const QStringList stored{QStringLiteral("15")};
+    const QStringList none{QStringLiteral("DATAC")};
+    const QStringList either{QStringLiteral("15"), QStringLiteral("DATAC")};
+    const QByteArray junk = garbage(4096, 7);
+
+    QTest::newRow("binary garbage") << junk << none;
+    QTest::newRow("garbage, then the settings") << junk + '\n' + kSettings << either;
+    QTest::newRow("the settings, then garbage") << kSettings + junk << stored;
+    QTest::newRow("garbage between the sections")
+        << kPorts + junk + "\n[StartUP]\nComPort=15\nBaudRate=96\nADRESS=A002\n"
+        << either;
+    QTest::newRow("an open quote before the settings")
+        << "note=\"unfinished\n" + kSettings << either;
+    QTest::newRow("cut in the last value") << kSettings.left(kSettings.size() - 3) << stored;
+    QTest::newRow("cut in a key") << kSettings.left(kSettings.indexOf("BaudRate") + 4) << stored;
+    QTest::newRow("cut in the section header")
+        << kSettings.left(kSettings.indexOf("[StartUP]") + 4) << none;
+    QTest::newRow("cut in a quoted value") << kSettings + "Extra=\"A0" << stored;
+    QTest::newRow("empty") << QByteArray() << none;
+    QTest::newRow("CR LF line ends") << QByteArray(kSettings).replace("\n", "\r\n") << stored;
+}
+
+void TestBadSettings::addUnusableLocationRows() {
+    QTest::addColumn<int>("shape");
+    QTest::newRow("TAVO.ini is a directory") << int(Shape::Directory);
+    QTest::newRow("the TAVO folder is a file") << int(Shape::ParentIsFile);
+    QTest::newRow("unreadable file") << int(Shape::Unreadable);
+    QTest::newRow("read-only folder") << int(Shape::ReadOnlyDir);
+}
+
+void TestBadSettings::readingNeverFails_data() {
+    addBrokenFileRows();
+}
+
+void TestBadSettings::readingNeverFails() {
+    QFETCH(QByteArray, content);
+    QFETCH(QStringList, comPort);
+    Config config;
+    QVERIFY(config.make(Shape::File, content));
+
+    const IniSettingsStore store(config.file());
+    const QString port = store.read(QStringLiteral("ComPort"), QStringLiteral("DATAC"));
+    QVERIFY2(comPort.contains(port), qPrintable(port));
+    const QString address = store.read(QStringLiteral("ADRESS"), QStringLiteral("DATAD"));
+    QVERIFY2(address == QStringLiteral("DATAD") || address.startsWith(QStringLiteral("A0")),
+             qPrintable(address));
+    // The device map reads the same file; it falls back to the usual name.
+    const QString device = deviceForPort(15, config.file());
+    QVERIFY2(device == QStringLiteral("/dev/tavo-no-such-port") ||
+                 device == QStringLiteral("/dev/ttyUSB14"),
+             qPrintable(device));
+    QCOMPARE(readAll(config.file()), content); // reading writes nothing
+}
+
+void TestBadSettings::saveChangesOnlyItsKey_data() {
+    addBrokenFileRows();
+}
+
+void TestBadSettings::saveChangesOnlyItsKey() {
+    QFETCH(QByteArray, content);
+    Config config;
+    QVERIFY(config.make(Shape::File, content));
+    const QString portBefore =
+        IniSettingsStore(config.file()).read(QStringLiteral("ComPort"), QStringLiteral("DATAC"));
+
+    {
+        IniSettingsStore store(config.file());
+        store.save(QStringLiteral("ADRESS"), QStringLiteral("A001"));
+        QCOMPARE(store.read(QStringLiteral("ADRESS"), QString()), QStringLiteral("A001"));
+    }
+
+    const QByteArray after = readAll(config.file());
+    QCOMPARE(untouchedBySave(after, "ADRESS"), untouchedBySave(content, "ADRESS"));
+    QVERIFY(after.contains(content.left(content.indexOf("ADRESS")))); // bytes kept as they were
+    const IniSettingsStore again(config.file());
+    QCOMPARE(again.read(QStringLiteral("ADRESS"), QString()), QStringLiteral("A001"));
+    QCOMPARE(again.read(QStringLiteral("ComPort"), QStringLiteral("DATAC")), portBefore);
+
+    // A second save overwrites the first, read back at once.
+    IniSettingsStore store(config.file());
+    store.save(QStringLiteral("ADRESS"), QStringLiteral("AFFF"));
+    QCOMPARE(store.read(QStringLiteral("ADRESS"), QString()), QStringLiteral("AFFF"));
+    QCOMPARE(untouchedBySave(readAll(config.file()), "ADRESS"), untouchedBySave(content, "ADRESS"));
+}
+
+void TestBadSettings::hugeFileIsReadAndEditedInPlace() {
+    Config config;
+    const QByteArray content = hugeSettings();
+    QVERIFY(config.make(Shape::File, content));
+
+    IniSettingsStore store(config.file());
+    QCOMPARE(store.read(QStringLiteral("ComPort"), QStringLiteral("DATAC")), QStringLiteral("15"));
+    QCOMPARE(deviceForPort(15, config.file()), QStringLiteral("/dev/tavo-no-such-port"));
+
+    store.save(QStringLiteral("ADRESS"), QStringLiteral("A001"));
+    QByteArray expected = content;
+    expected.replace(expected.lastIndexOf("ADRESS=A002"), 11, "ADRESS=A001");
+    QVERIFY(readAll(config.file()) == expected); // one line changed, byte for byte
+
+    store.save(QStringLiteral("Added"), QStringLiteral("x"));
+    const QByteArray withAdded = readAll(config.file());
+    QCOMPARE(withAdded.size(), expected.size() + qsizetype(sizeof("Added=x")));
+    QVERIFY(withAdded.startsWith(expected.left(expected.lastIndexOf("[StartUP]"))));
+    QCOMPARE(IniSettingsStore(config.file()).read(QStringLiteral("Added"), QString()),
+             QStringLiteral("x"));
+}
+
+void TestBadSettings::nothingWritableLosesNothing_data() {
+    addUnusableLocationRows();
+}
+
+void TestBadSettings::nothingWritableLosesNothing() {
+    QFETCH(int, shape);
+    if (runningAsRoot() &&
+        (Shape(shape) == Shape::Unreadable || Shape(shape) == Shape::ReadOnlyDir))
+        QSKIP("running as root: file modes do not restrict root, so this case cannot be made "
+              "here; the directory and file-as-folder rows cover the same failures");
+    Config config;
+    QVERIFY(config.make(Shape(shape), kSettings));
+
+    {
+        IniSettingsStore store(config.file());
+        const QString port = store.read(QStringLiteral("ComPort"), QStringLiteral("DATAC"));
+        if (Shape(shape) == Shape::ReadOnlyDir)
+            QCOMPARE(port, QStringLiteral("15")); // readable, just not writable
+        else
+            QCOMPARE(port, QStringLiteral("DATAC"));
+        store.save(QStringLiteral("ComPort"), QStringLiteral("3"));
+        store.save(QStringLiteral("ADRESS"), QStringLiteral("A001"));
+    }
+
+    config.restorePermissions();
+    switch (Shape(shape)) {
+    case Shape::Directory:
+        QVERIFY(QFileInfo(config.file()).isDir());
+        QVERIFY(
+            QDir(config.file()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
+        break;
+    case Shape::ParentIsFile:
+        QVERIFY(QFileInfo(config.folder()).isFile());
+        QCOMPARE(readAll(config.folder()), kSettings);
+        break;
+    default:
+        QCOMPARE(readAll(config.file()), kSettings);
+        QCOMPARE(QDir(config.folder()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("TAVO.ini")});
+    }
+}
+
+void TestBadSettings::failedWriteLeavesTheFileAsItWas() {
+    Config config;
+    QVERIFY(config.make(Shape::File, kSettings));
+    {
+        IniSettingsStore store(config.file());
+        FileSizeLimit limit(48); // smaller than the file: rewriting it must fail
+        QVERIFY(limit.active());
+        store.save(QStringLiteral("ADRESS"), QStringLiteral("A001"));
+        store.save(QStringLiteral("ComPort"), QStringLiteral("3"));
+    }
+    QCOMPARE(readAll(config.file()), kSettings);
+    QCOMPARE(QDir(config.folder()).entryList(QDir::Files | QDir::Hidden),
+             QStringList{QStringLiteral("TAVO.ini")});
+
+    // Once writing works again the next save goes through and keeps the rest.
+    IniSettingsStore store(config.file());
+    store.save(QStringLiteral("ADRESS"), QStringLiteral("A001"));
+    QCOMPARE(untouchedBySave(readAll(config.file()), "ADRESS"),
+             untouchedBySave(kSettings, "ADRESS"));
+    QCOMPARE(IniSettingsStore(config.file()).read(QStringLiteral("ADRESS"), QString()),
+             QStringLiteral("A001"));
+}
+
+void TestBadSettings::startUpReachesThePortDialog_data() {
+    addBrokenFileRows();
+}
+
+// The real main window and port dialog on the damaged file: the load step
+// ends in the modal dialog, and closing stores the address without harm.
+void TestBadSettings::startUpReachesThePortDialog() {
+    QFETCH(QByteArray, content);
+    Config config;
+    QVERIFY(config.make(Shape::File, content));
+
+    Globals globals;
+    IniSettingsStore store(config.file());
+    auto device = [&](int port) { return deviceForPort(port, store.path()); };
+    QtSerialPort port(device);
+    QtTimer timer1{200}, timer2{10000}, timer4{10500};
+    Form1Window form1(Form1Parts{port, timer1, timer2, timer4, store, globals});
+    form1.setQuit([] {});
+
+    QString shownTitle;
+    form1.setPortDialogOpener([&](bool modal) {
+        QVERIFY(modal);
+        QPointer<PortDialog> dialog = new PortDialog(port, store, globals, device, [] {});
+        QTimer::singleShot(0, dialog, [&shownTitle, dialog] {
+            if (QApplication::activeModalWidget() == dialog)
+                shownTitle = dialog->windowTitle();
+            dialog->reject();
+        });
+        dialog->exec();
+    });
+    form1.load();
+    QCOMPARE(shownTitle, QStringLiteral("  COM PORT"));
+    QVERIFY(!port.portOpen());
+    QCOMPARE(readAll(config.file()), content); // start-up only reads
+
+    form1.close(); // stores the address
+    const QByteArray after = readAll(config.file());
+    QCOMPARE(untouchedBySave(after, "ADRESS"), untouchedBySave(content, "ADRESS"));
+    QCOMPARE(IniSettingsStore(config.file()).read(QStringLiteral("ADRESS"), QStringLiteral("-")),
+             QString::fromLatin1(form1.link().state.AddressPrefix));
+}
+
+void TestBadSettings::programKeepsRunning_data() {
+    QTest::addColumn<int>("shape");
+    QTest::addColumn<QByteArray>("content");
+    const QByteArray junk = garbage(4096, 7);
+    QTest::newRow("binary garbage") << int(Shape::File) << junk;
+    QTest::newRow("garbage, then the settings") << int(Shape::File) << junk + '\n' + kSettings;
+    QTest::newRow("cut mid-line") << int(Shape::File) << kSettings.left(kSettings.size() - 3);
+    QTest::newRow("huge") << int(Shape::File) << hugeSettings();
+    QTest::newRow("TAVO.ini is a directory") << int(Shape::Directory) << QByteArray();
+    QTest::newRow("the TAVO folder is a file") << int(Shape::ParentIsFile) << kSettings;
+    QTest::newRow("unreadable file") << int(Shape::Unreadable) << kSettings;
+    QTest::newRow("read-only folder") << int(Shape::ReadOnlyDir) << kSettings;
+}
+
+// The real program: no usable port, so it sits in the modal port dialog.
+// Alive after two seconds means it neither crashed nor quit; then it is killed.
+void TestBadSettings::programKeepsRunning() {
+    QFETCH(int, shape);
+    QFETCH(QByteArray, content);
+    if (runningAsRoot() &&
+        (Shape(shape) == Shape::Unreadable || Shape(shape) == Shape::ReadOnlyDir))
+        QSKIP("running as root: file modes do not restrict root");
+    Config config;
+    QVERIFY(config.make(Shape(shape), content));
+
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.home());
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    program.setProcessEnvironment(env);
+    program.start(QStringLiteral(MX7300_CONTROL_PATH), {});
+    QVERIFY2(program.waitForStarted(10000), qPrintable(program.errorString()));
+    const bool ended = program.waitForFinished(2000);
+    QVERIFY2(!ended, qPrintable(QStringLiteral("exit code %1, stderr: %2")
+                                    .arg(program.exitCode())
+                                    .arg(QString::fromLocal8Bit(program.readAllStandardError()))));
+    QCOMPARE(program.state(), QProcess::Running);
+    program.kill();
+    QVERIFY(program.waitForFinished(10000));
+
+    config.restorePermissions();
+    if (Shape(shape) == Shape::File || Shape(shape) == Shape::Unreadable ||
+        Shape(shape) == Shape::ReadOnlyDir)
+        QVERIFY(readAll(config.file()) == content); // start-up wrote nothing
+}
+
+QTEST_MAIN(TestBadSettings)
+#include "tst_bad_settings.moc"
