@@ -20,7 +20,7 @@ public:
             return false;
         qApp->removeEventFilter(this);
         // The expose paints and flushes; report after that has run.
-        QTimer::singleShot(0, this, [] {
+        QTimer::singleShot(0, Qt::PreciseTimer, this, [] {
             const auto now = std::chrono::steady_clock::now().time_since_epoch();
             std::fprintf(stderr, "first-frame %lld\n",
                          static_cast<long long>(std::chrono::nanoseconds(now).count()));
