@@ -7,8 +7,8 @@
 namespace tavo {
 
 // The command console's own properties; its height is set at load.
-inline constexpr WindowSpec kForm3Window{"Command List", 10005,          0,
-                                         kDefaultColour, kDefaultColour, 9};
+inline constexpr WindowDesign kForm3Window{"Command List", 10005,          0,
+                                           kDefaultColour, kDefaultColour, 9};
 
 // Every control of the command console at its design position (the load step
 // moves the three lists up to the hint row's level).

@@ -49,7 +49,7 @@ Form3Window::Form3Window(ProjectorLink& link, std::function<void()> onClosed, QW
       m_model(link, *this, std::move(onClosed)) {
     setObjectName(QStringLiteral("Form3"));
     setAttribute(Qt::WA_DeleteOnClose);
-    applyWindowSpec(this, kForm3Window);
+    applyWindowDesign(this, kForm3Window);
     m_form = buildForm(this, form3Layout());
     for (List list : kLists) {
         m_combos[int(list)] = m_form.widget<QComboBox>(QLatin1String(comboName(list)));

@@ -8,12 +8,12 @@ struct Box {
     int left, top, width, height;
 };
 
-constexpr FontSpec k9{9, false};
-constexpr FontSpec k9Bold{9, true};
-constexpr FontSpec k975Bold{9.75, true};
-constexpr FontSpec k105Bold{10.5, true};
-constexpr FontSpec k12Bold{12, true};
-constexpr FontSpec kWindowFont{};
+constexpr FontDesign k9{9, false};
+constexpr FontDesign k9Bold{9, true};
+constexpr FontDesign k975Bold{9.75, true};
+constexpr FontDesign k105Bold{10.5, true};
+constexpr FontDesign k12Bold{12, true};
+constexpr FontDesign kWindowFont{};
 
 constexpr quint32 kOnGreen = 0x0080FF80u;     // RGB(128,255,128)
 constexpr quint32 kOffRed = 0x008080FFu;      // RGB(255,128,128)
@@ -29,14 +29,14 @@ constexpr quint32 kRed = 0x000000FFu;             // RGB(255,0,0)
 constexpr quint32 kDarkRed = 0x000000C0u;         // RGB(192,0,0)
 constexpr quint32 kInactiveCaption = 0x80000013u; // system colour 19
 
-LayoutRow frame(const char* name, Box b, int tab, FontSpec font = kWindowFont) {
+LayoutRow frame(const char* name, Box b, int tab, FontDesign font = kWindowFont) {
     LayoutRow row{name, nullptr, Kind::Frame, "", b.left, b.top, b.width, b.height};
     row.font = font;
     row.tabIndex = tab;
     return row;
 }
 
-LayoutRow label(const char* name, const char* parent, const char* caption, Box b, FontSpec font,
+LayoutRow label(const char* name, const char* parent, const char* caption, Box b, FontDesign font,
                 int tab, Align align = Align::Left) {
     LayoutRow row{name, parent, Kind::Label, caption, b.left, b.top, b.width, b.height};
     row.font = font;
@@ -63,7 +63,7 @@ LayoutRow hidden(LayoutRow row) {
 
 // A one-shot button with its caption on a coloured face.
 LayoutRow button(const char* name, const char* parent, const char* caption, Box b, quint32 back,
-                 FontSpec font, int tab) {
+                 FontDesign font, int tab) {
     LayoutRow row{name, parent, Kind::GraphicalButton, caption, b.left, b.top, b.width, b.height};
     row.back = back;
     row.font = font;
@@ -73,7 +73,7 @@ LayoutRow button(const char* name, const char* parent, const char* caption, Box 
 }
 
 // A one-shot button with the platform's face.
-LayoutRow plainButton(const char* name, const char* caption, Box b, FontSpec font, int tab) {
+LayoutRow plainButton(const char* name, const char* caption, Box b, FontDesign font, int tab) {
     LayoutRow row{name, nullptr, Kind::Button, caption, b.left, b.top, b.width, b.height};
     row.font = font;
     row.tabIndex = tab;
@@ -82,7 +82,7 @@ LayoutRow plainButton(const char* name, const char* caption, Box b, FontSpec fon
 }
 
 // A press-and-hold button showing only an arrow.
-LayoutRow arrow(const char* name, const char* parent, Picture picture, Box b, FontSpec font,
+LayoutRow arrow(const char* name, const char* parent, Picture picture, Box b, FontDesign font,
                 int tab) {
     LayoutRow row{name, parent, Kind::GraphicalButton, "", b.left, b.top, b.width, b.height};
     row.back = kArrowYellow;

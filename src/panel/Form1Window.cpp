@@ -70,7 +70,7 @@ Form1Window::Form1Window(const Form1Parts& parts, QWidget* parent)
       m_link(parts.port, parts.timer2, parts.timer4, parts.store, *this, parts.globals),
       m_panel(m_link, parts.timer1, *this), m_quit([] { QCoreApplication::quit(); }) {
     setObjectName(QStringLiteral("Form1"));
-    applyWindowSpec(this, kForm1Window);
+    applyWindowDesign(this, kForm1Window);
     if (const QScreen* s = screen())
         m_dpi = s->logicalDotsPerInch();
     m_controls = buildForm(this, form1Layout(), m_dpi);

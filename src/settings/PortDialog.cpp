@@ -2,7 +2,6 @@
 
 #include "Form2Layout.h"
 
-
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QRadioButton>
@@ -24,7 +23,7 @@ PortDialog::PortDialog(SerialPort& port, SettingsStore& store, Globals& globals,
       m_showMain(std::move(showMain)) {
     setObjectName(QStringLiteral("Form2"));
     setAttribute(Qt::WA_DeleteOnClose);
-    applyWindowSpec(this, kForm2Window);
+    applyWindowDesign(this, kForm2Window);
     setFixedSize(clientSizeInPixels(kForm2Window, logicalDpiY()));
     m_controls = buildForm(this, form2Layout());
     describeDevices();

@@ -230,8 +230,8 @@ int twipsToPixels(int twips, double dpi) {
     return qRound(twips * dpi / kTwipsPerInch);
 }
 
-QSize clientSizeInPixels(const WindowSpec& spec, double dpi) {
-    return {twipsToPixels(spec.clientWidth, dpi), twipsToPixels(spec.clientHeight, dpi)};
+QSize clientSizeInPixels(const WindowDesign& design, double dpi) {
+    return {twipsToPixels(design.clientWidth, dpi), twipsToPixels(design.clientHeight, dpi)};
 }
 
 QColor designColour(quint32 code) {
@@ -257,17 +257,17 @@ QFont designFont(double points, bool bold) {
     return font;
 }
 
-void applyWindowSpec(QWidget* window, const WindowSpec& spec) {
-    window->setWindowTitle(QString::fromLatin1(spec.caption));
+void applyWindowDesign(QWidget* window, const WindowDesign& design) {
+    window->setWindowTitle(QString::fromLatin1(design.caption));
     window->setWindowIcon(appIcon());
-    if (spec.fontPoints > 0)
-        window->setFont(designFont(spec.fontPoints, false));
-    const QColor back = designColour(spec.back);
+    if (design.fontPoints > 0)
+        window->setFont(designFont(design.fontPoints, false));
+    const QColor back = designColour(design.back);
     if (back.isValid()) {
         window->setAutoFillBackground(true);
         setPaletteColour(window, QPalette::Window, back);
     }
-    setPaletteColour(window, QPalette::WindowText, designColour(spec.fore));
+    setPaletteColour(window, QPalette::WindowText, designColour(design.fore));
 }
 
 BuiltForm buildForm(QWidget* client, const std::vector<LayoutRow>& rows, double dpi) {

@@ -16,8 +16,8 @@ namespace tavo {
 // 1440 twips to the inch: 15 twips are one pixel at 96 dpi.
 int twipsToPixels(int twips, double dpi);
 
-// The client area of `spec` in pixels; a height of 0 stays 0.
-QSize clientSizeInPixels(const WindowSpec& spec, double dpi);
+// The client area of `design` in pixels; a height of 0 stays 0.
+QSize clientSizeInPixels(const WindowDesign& design, double dpi);
 
 // &H00BBGGRR& to a colour; system colours map to the platform's nearest role.
 // kDefaultColour (and unknown system colours) give an invalid QColor.
@@ -28,7 +28,7 @@ QFont designFont(double points, bool bold);
 
 // Caption, icon, font and colours of a window (not its size: windows size
 // themselves, some of them at run time).
-void applyWindowSpec(QWidget* window, const WindowSpec& spec);
+void applyWindowDesign(QWidget* window, const WindowDesign& design);
 
 // The widgets of a built window, by control name.
 class BuiltForm {

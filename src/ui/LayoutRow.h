@@ -27,7 +27,7 @@ enum class Events { None, Click, PressRelease };
 
 constexpr quint32 kDefaultColour = 0xFFFFFFFFu;
 
-struct FontSpec {
+struct FontDesign {
     double points = 0; // 0 = the window's font
     bool bold = false;
 };
@@ -40,7 +40,7 @@ struct LayoutRow {
     int left, top, width, height;
     quint32 back = kDefaultColour;
     quint32 fore = kDefaultColour;
-    FontSpec font = {};
+    FontDesign font = {};
     int tabIndex = -1;
     Events events = Events::None;
     Picture picture = Picture::None;
@@ -67,7 +67,7 @@ inline LayoutRow selectedRow(LayoutRow row) {
 
 // A window's own properties. The client height is 0 when the window sets its
 // height itself at load.
-struct WindowSpec {
+struct WindowDesign {
     const char* caption; // Latin-1/ASCII
     int clientWidth, clientHeight;
     quint32 back = kDefaultColour;

@@ -20,7 +20,7 @@ Q_DECLARE_METATYPE(QPalette::ColorRole)
 
 namespace {
 
-const WindowSpec& windowNamed(const QString& form) {
+const WindowDesign& windowNamed(const QString& form) {
     if (form == QLatin1String("Form1"))
         return kForm1Window;
     if (form == QLatin1String("Form2"))
@@ -35,7 +35,7 @@ struct BuiltWindow {
 
 std::unique_ptr<BuiltWindow> build(const QString& form, double dpi = 96) {
     auto window = std::make_unique<BuiltWindow>();
-    applyWindowSpec(window->client.get(), windowNamed(form));
+    applyWindowDesign(window->client.get(), windowNamed(form));
     window->form = buildForm(window->client.get(), layoutNamed(form), dpi);
     return window;
 }
@@ -383,9 +383,9 @@ private slots:
         QCOMPARE(QColor(picture.pixel(0, iconSize.height() - 1)), QColor(0, 0, 0));
     }
 
-    void windowSpecApplied() {
+    void windowDesignApplied() {
         QWidget window;
-        applyWindowSpec(&window, kForm1Window);
+        applyWindowDesign(&window, kForm1Window);
         QCOMPARE(window.windowTitle(), QString("TAVO  MX7300  CONTROL  Ver.1.1"));
         QVERIFY(!window.windowIcon().isNull());
         QCOMPARE(window.font().pointSizeF(), 7.5);
