@@ -1,6 +1,6 @@
 #pragma once
 
-#include "PtyPeer.h"
+#include "PseudoTerminal.h"
 
 #include "link/Globals.h"
 #include "link/QtSerialPort.h"
@@ -32,7 +32,7 @@ public:
     // measurement.
     static void settle(int ms);
 
-    PtyPeer pty;
+    PseudoTerminal pty;
     tavo::Form1Window& window() { return m_form1; }
 
 private:

@@ -26,7 +26,7 @@ using Clock = std::chrono::steady_clock;
 // projector does.
 class ArrivalRecorder {
 public:
-    explicit ArrivalRecorder(PtyPeer& peer) : m_peer(peer) {}
+    explicit ArrivalRecorder(PseudoTerminal& peer) : m_peer(peer) {}
     ~ArrivalRecorder() { stop(); }
 
     void start() {
@@ -60,7 +60,7 @@ private:
         }
     }
 
-    PtyPeer& m_peer;
+    PseudoTerminal& m_peer;
     std::thread m_thread;
     std::atomic<bool> m_stop{false};
 };

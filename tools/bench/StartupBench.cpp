@@ -1,7 +1,7 @@
 #include "StartupBench.h"
 
 #include "ProcessProbe.h"
-#include "PtyPeer.h"
+#include "PseudoTerminal.h"
 #include "Stats.h"
 
 #include <QDir>
@@ -84,7 +84,7 @@ private:
     }
 
     QTemporaryDir m_config;
-    PtyPeer m_pty;
+    PseudoTerminal m_pty;
     Launched m_process;
 };
 

@@ -1,9 +1,12 @@
 #include "PseudoTerminal.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
+
+#include <chrono>
 
 PseudoTerminal::PseudoTerminal() {
     char name[256] = {};
@@ -34,6 +37,21 @@ QByteArray PseudoTerminal::readAvailable() {
         out.append(buffer, int(n));
     }
     return out;
+}
+
+bool PseudoTerminal::readUntil(char terminator, int timeoutMs, QByteArray* out) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!out->contains(terminator)) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() < 0)
+            return false;
+        pollfd pfd{m_master, POLLIN, 0};
+        if (::poll(&pfd, 1, int(left.count()) + 1) > 0)
+            out->append(readAvailable());
+    }
+    return true;
 }
 
 bool PseudoTerminal::write(const QByteArray& bytes) {

@@ -3,8 +3,10 @@
 #include <QByteArray>
 #include <QString>
 
-// The projector's end of a pseudo-terminal pair. The slave side is what the
-// console opens; this side reads what it sends and answers.
+// The projector's end of a pseudo-terminal pair, for tests and benchmarks.
+// The slave side is what the console opens; this object keeps it open too, so
+// the console can close and reopen the device. This side reads what the
+// console sends and answers.
 class PseudoTerminal {
 public:
     PseudoTerminal();
@@ -14,9 +16,14 @@ public:
 
     bool isValid() const { return m_master >= 0; }
     QString slavePath() const { return m_slavePath; }
+    // Exposed so a benchmark can poll() the line directly.
+    int masterFd() const { return m_master; }
+    int slaveFd() const { return m_slave; }
 
     // Everything readable right now (never blocks).
     QByteArray readAvailable();
+    // Reads until `terminator` has arrived; false after `timeoutMs` without it.
+    bool readUntil(char terminator, int timeoutMs, QByteArray* out);
     bool write(const QByteArray& bytes);
     // Hangs up the line, as an unplugged adapter does.
     void closeMaster();
