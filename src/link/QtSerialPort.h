@@ -30,9 +30,8 @@ public:
     QByteArray input() override;
     int commEvent() const override { return m_commEvent; }
 
-    QString deviceName() const { return m_device; }
-    // Why the last open failed, for the operator's eyes; empty after success.
-    QString lastOpenError() const { return m_lastOpenError; }
+    QString openError() const override { return m_lastOpenError; }
+    QString deviceName() const override { return m_device; }
 
 private:
     void handleReadyRead();

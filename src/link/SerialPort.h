@@ -30,6 +30,11 @@ public:
     // serial device, held by another program). Closing always succeeds.
     virtual bool setPortOpen(bool open) = 0;
     virtual bool portOpen() const = 0;
+    // Why the most recent open failed, in words for the operator (the
+    // system's reason and the device); empty after a successful open.
+    virtual QString openError() const = 0;
+    // What the port number resolved to at the most recent open ("/dev/ttyUSB0").
+    virtual QString deviceName() const = 0;
 
     // Queues the bytes in order without waiting; false while the port is closed.
     virtual bool output(const QByteArray& bytes) = 0;

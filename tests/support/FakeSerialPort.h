@@ -33,6 +33,10 @@ public:
         return true;
     }
     bool portOpen() const override { return m_open; }
+    QString openError() const override {
+        return missing.contains(m_port) ? QStringLiteral("No such file or directory") : QString();
+    }
+    QString deviceName() const override { return QStringLiteral("fake%1").arg(m_port); }
     bool output(const QByteArray& bytes) override {
         if (!m_open)
             return false;

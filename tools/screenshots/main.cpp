@@ -36,6 +36,8 @@ public:
         return true;
     }
     bool portOpen() const override { return m_open; }
+    QString openError() const override { return {}; }
+    QString deviceName() const override { return {}; }
     bool output(const QByteArray&) override { return m_open; }
     QByteArray input() override { return {}; }
     int commEvent() const override { return 0; }
