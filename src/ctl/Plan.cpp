@@ -126,7 +126,8 @@ Plan planRun(const Invocation& inv, const ConsoleDefaults& defaults,
                                          "section")
                               .arg(inv.siteFile, site.childKeys().first()));
         if (sections.isEmpty())
-            return failed(QStringLiteral("site file %1 names no projector").arg(inv.siteFile));
+            return failed(QStringLiteral("site file %1 names no projector (no [NAME] section)")
+                              .arg(inv.siteFile));
 
         const QStringList chosen = inv.all ? sections : inv.names;
         QSet<QString> taken;
