@@ -3,7 +3,7 @@
 #include "ctl/Report.h"
 #include "ctl/Runner.h"
 
-#include "link/QtSerialPort.h"
+#include "link/AnyDevicePort.h"
 #include "link/QtTimer.h"
 #include "settings/IniSettingsStore.h"
 
@@ -22,7 +22,7 @@ namespace {
 
 // The one place that chooses the serial component for a device.
 std::unique_ptr<SerialPort> openPort(const QString& device) {
-    return std::make_unique<QtSerialPort>([device](int) { return device; });
+    return std::make_unique<AnyDevicePort>([device](int) { return device; });
 }
 
 int g_signalPipe[2] = {-1, -1};

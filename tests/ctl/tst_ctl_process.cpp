@@ -6,6 +6,9 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QSettings>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -53,6 +56,64 @@ private:
     std::vector<std::unique_ptr<QProcess>> m_sims;
 };
 
+// ser2net in the foreground, serving devices on loopback ports.
+class Ser2net {
+public:
+    ~Ser2net() {
+        m_process.terminate();
+        m_process.waitForFinished(10000);
+    }
+    static bool available() { return !QStandardPaths::findExecutable("ser2net").isEmpty(); }
+
+    // `accepter` is "tcp" or "telnet(rfc2217),tcp"; returns the loopback port, 0 on failure.
+    quint16 serve(const QString& accepter, const QString& device) {
+        QTcpServer probe;
+        if (!probe.listen(QHostAddress::LocalHost, 0))
+            return 0;
+        const quint16 port = probe.serverPort();
+        m_yaml += QStringLiteral("connection: &c%1\n  accepter: %2,127.0.0.1,%1\n"
+                                 "  connector: serialdev,%3,9600n81,local\n")
+                      .arg(port)
+                      .arg(accepter, device);
+        m_ports << port;
+        return port;
+    }
+    bool start(const QString& dir) {
+        QFile config(dir + QStringLiteral("/ser2net.yaml"));
+        if (!config.open(QIODevice::WriteOnly))
+            return false;
+        config.write("%YAML 1.1\n---\n" + m_yaml.toUtf8());
+        config.close();
+        // Its debug chatter (mdns and the like) is of no interest here.
+        m_process.setProcessChannelMode(QProcess::MergedChannels);
+        m_process.setStandardOutputFile(QProcess::nullDevice());
+        m_process.start(QStringLiteral("ser2net"),
+                        {"-n", "-d", "-c", config.fileName(), "-P", dir + "/ser2net.pid"});
+        if (!m_process.waitForStarted(10000))
+            return false;
+        // Ready when every accepter takes a connection.
+        for (const quint16 port : m_ports) {
+            QElapsedTimer waited;
+            waited.start();
+            for (;;) {
+                QTcpSocket socket;
+                socket.connectToHost(QHostAddress::LocalHost, port);
+                if (socket.waitForConnected(200))
+                    break;
+                if (waited.elapsed() > 10000)
+                    return false;
+                QTest::qWait(50);
+            }
+        }
+        return true;
+    }
+
+private:
+    QString m_yaml;
+    QList<quint16> m_ports;
+    QProcess m_process;
+};
+
 } // namespace
 
 // The real mx7300-ctl, as a script would run it.
@@ -67,6 +128,8 @@ private Q_SLOTS:
     void consoleSettingsChooseThePort();
     void exitStatus_data();
     void exitStatus();
+    void networkPort_data();
+    void networkPort();
     void waitReady_data();
     void waitReady();
     void siteOfEight();
@@ -336,6 +399,10 @@ void TestCtlProcess::exitStatus_data() {
     QTest::newRow("not a serial device")
         << QStringList{} << QStringList{"--port", "/dev/null", "status"} << 3 << "failed: "
         << "Retry Comport: ";
+    QTest::newRow("nobody listening")
+        << QStringList{} << QStringList{"--port", "tcp://127.0.0.1:1", "status"} << 3
+        << "failed: Retry Comport: "
+        << "Retry Comport: ";
     QTest::newRow("usage") << QStringList{} << QStringList{"--port", "COM1", "staus"} << 2 << none
                            << "unknown command";
     QTest::newRow("missing site") << QStringList{}
@@ -371,6 +438,56 @@ void TestCtlProcess::exitStatus() {
         QVERIFY(result.out.isEmpty());
         QCOMPARE(result.err.count(QLatin1Char('\n')), 1);
     }
+}
+
+void TestCtlProcess::networkPort_data() {
+    QTest::addColumn<QString>("scheme");
+    QTest::addColumn<QString>("accepter");
+    QTest::addColumn<QString>("baud");
+    QTest::addColumn<int>("speed"); // of the far serial line while connected
+
+    QTest::newRow("raw TCP") << "tcp"
+                             << "tcp"
+                             << "9600" << int(B9600);
+    QTest::newRow("RFC 2217 at 19200") << "rfc2217"
+                                       << "telnet(rfc2217),tcp"
+                                       << "19200" << int(B19200);
+    QTest::newRow("RFC 2217 at 9600") << "rfc2217"
+                                      << "telnet(rfc2217),tcp"
+                                      << "9600" << int(B9600);
+}
+
+void TestCtlProcess::networkPort() {
+    QFETCH(QString, scheme);
+    QFETCH(QString, accepter);
+    QFETCH(QString, baud);
+    QFETCH(int, speed);
+    if (!Ser2net::available())
+        QSKIP("ser2net is not installed (setup.sh installs it)");
+
+    PseudoTerminal peer;
+    QVERIFY(peer.isValid());
+    Ser2net server;
+    const quint16 port = server.serve(accepter, peer.slavePath());
+    QVERIFY(port != 0);
+    QVERIFY(server.start(m_dir->path()));
+    peer.readAvailable(); // whatever the readiness probes left
+
+    const QString target = QStringLiteral("%1://127.0.0.1:%2").arg(scheme).arg(port);
+    QByteArray sent;
+    CtlRun result;
+    exchange(peer, {"--port", target, "--baud", baud, "--address", "004", "--json", "status"},
+             QByteArray("20\r"), &sent, &result);
+    if (QTest::currentTestFailed())
+        return;
+    QCOMPARE(sent, QByteArray("A004CR0\r"));
+    QCOMPARE(result.lineSpeed, speed);
+    QCOMPARE(result.status, 0);
+    QCOMPARE(result.out,
+             QStringLiteral("{\"name\":null,\"target\":\"%1\",\"address\":\"004\","
+                            "\"sent\":\"A004CR0\\u000d\",\"reply\":\"20\\u000d\","
+                            "\"decoded\":\"Cooling down\",\"ok\":true,\"error\":null}\n")
+                 .arg(target));
 }
 
 void TestCtlProcess::waitReady_data() {
