@@ -1,7 +1,7 @@
 #pragma once
 
 #include "link/Globals.h"
-#include "link/QtSerialPort.h"
+#include "link/AnyDevicePort.h"
 #include "link/QtTimer.h"
 #include "panel/Form1Window.h"
 #include "settings/IniSettingsStore.h"
@@ -31,7 +31,7 @@ private:
 
     Globals m_globals;
     IniSettingsStore m_store;
-    QtSerialPort m_port;
+    AnyDevicePort m_port;
     QtTimer m_timer1{200};
     QtTimer m_timer2{10000};
     QtTimer m_timer4{10500};
