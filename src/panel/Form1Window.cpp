@@ -5,6 +5,7 @@
 
 #include "link/SerialPort.h"
 #include "link/Timer.h"
+#include "ui/EarlyClickButton.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -113,8 +114,12 @@ void Form1Window::wireControls() {
             continue;
         if (const OneShotCommand* oneShot = findOneShot(name)) {
             const QByteArray command(oneShot->command);
-            connect(button, &QPushButton::clicked, this,
-                    [this, command] { m_panel.oneShotClick(command); });
+            // Sent before the button repaints its release, so the command is on the line as
+            // soon as the click is complete.
+            if (auto* early = qobject_cast<EarlyClickButton*>(button)) {
+                connect(early, &EarlyClickButton::earlyClicked, this,
+                        [this, command] { m_panel.oneShotClick(command); });
+            }
         } else if (name == QLatin1String("Command33")) {
             connect(button, &QPushButton::clicked, this, [this] { m_panel.Command33_Click(); });
         } else if (name == QLatin1String("Command74")) {
