@@ -88,7 +88,7 @@ Form1Window::Form1Window(const Form1Parts& parts, QWidget* parent)
 }
 
 Form1Window::~Form1Window() {
-    qApp->removeEventFilter(this);
+    qApp->removeEventFilter(m_keyPreview);
 }
 
 void Form1Window::wireControls() {
