@@ -23,7 +23,7 @@ const char* const kLineLabels[] = {"Label11", "Label12", "Label25"};
 const char* const kLegendLabels[] = {"Label19", "Label27", "Label28"};
 const char* const kRepeatCodeProperty = "tavoRepeatCode";
 
-// The classic key-event modifier mask: Shift 1, Ctrl 2, Alt 4.
+// The modifier mask the panel's key handler takes: Shift 1, Ctrl 2, Alt 4.
 int shiftState(Qt::KeyboardModifiers modifiers) {
     int shift = 0;
     if (modifiers & Qt::ShiftModifier)
