@@ -3,6 +3,7 @@
 #include "PortDialogModel.h"
 
 #include "ui/FormBuilder.h"
+#include "ui/SaveWarning.h"
 
 #include <QDialog>
 
@@ -28,6 +29,8 @@ public:
     // The "Retry Comport" box; tests replace it so they never block.
     void setWarningPresenter(std::function<void(QWidget*)> present) { m_present = present; }
     static void presentRetryWarning(QWidget* parent);
+    // How a failed save of the port settings is told (a warning box by default).
+    void setSaveWarningPresenter(SaveWarningPresenter present) { m_presentSaveWarning = present; }
 
     PortDialogModel& model() { return m_model; }
     const BuiltForm& controls() const { return m_controls; }
@@ -38,6 +41,7 @@ public:
     void setOtherText(const QString& text) override;
     void selectOtherText(int start, int length) override;
     void showRetryWarning() override;
+    void showSaveWarning(const QString& file, const QString& reason) override;
     void closeAndShowMain() override;
 
 public Q_SLOTS:
@@ -51,6 +55,7 @@ private:
     DeviceResolver m_resolveDevice;
     std::function<void()> m_showMain;
     std::function<void(QWidget*)> m_present = &PortDialog::presentRetryWarning;
+    SaveWarningPresenter m_presentSaveWarning = &presentSaveWarning;
     BuiltForm m_controls;
     bool m_closing = false;
 };

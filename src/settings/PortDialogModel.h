@@ -20,6 +20,9 @@ public:
     virtual void selectOtherText(int start, int length) = 0;
     // The "Retry Comport" warning; returns when the operator has answered it.
     virtual void showRetryWarning() = 0;
+    // Tells the operator that the port settings could not be stored in
+    // `file`, and why; returns when the operator has seen it.
+    virtual void showSaveWarning(const QString& file, const QString& reason) = 0;
     // Closes the dialog and shows and activates the main window.
     virtual void closeAndShowMain() = 0;
 };
