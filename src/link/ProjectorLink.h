@@ -11,6 +11,7 @@ namespace tavo {
 class SerialPort;
 class SettingsStore;
 class Timer;
+class TrafficObserver;
 
 // The main window's fields.
 struct Form1State {
@@ -57,6 +58,9 @@ public:
     Globals& globals() { return m_globals; }
     LinkView& view() { return m_view; }
 
+    // Told of the reply time-out and of decoded replies; none by default.
+    void setTrafficObserver(TrafficObserver* observer) { m_observer = observer; }
+
     static QString notSentNotice();
     static QString linkLostNotice();
 
@@ -73,6 +77,7 @@ private:
     LinkView& m_view;
     Globals& m_globals;
     QString m_lines[3];
+    TrafficObserver* m_observer = nullptr;
 };
 
 } // namespace tavo
