@@ -11,14 +11,17 @@
 #include "log/TrafficLogModel.h"
 #include "log/TrafficLogWindow.h"
 
+#include <QApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QSortFilterProxyModel>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 using namespace tavo;
 
@@ -62,6 +65,8 @@ class TestTrafficLogEndToEnd : public QObject {
 private Q_SLOTS:
     void statusReadIsRecorded_data();
     void statusReadIsRecorded();
+    void logOpensFromEveryWindow_data();
+    void logOpensFromEveryWindow();
 };
 
 void TestTrafficLogEndToEnd::statusReadIsRecorded_data() {
@@ -150,6 +155,71 @@ void TestTrafficLogEndToEnd::statusReadIsRecorded() {
         QVERIFY(!QFileInfo::exists(logFolder));
         break;
     }
+}
+
+void TestTrafficLogEndToEnd::logOpensFromEveryWindow_data() {
+    QTest::addColumn<QString>("from");
+    QTest::newRow("Ctrl+L on the panel") << "Form1";
+    QTest::newRow("Ctrl+L on the command console") << "Form3";
+    QTest::newRow("Ctrl+L on the port dialog") << "Form2";
+    QTest::newRow("the panel's context menu") << "menu";
+}
+
+void TestTrafficLogEndToEnd::logOpensFromEveryWindow() {
+    QFETCH(QString, from);
+    QTemporaryDir root;
+    PseudoTerminal pty;
+    qputenv("XDG_CONFIG_HOME", root.filePath(QStringLiteral("config")).toLocal8Bit());
+    qputenv("XDG_STATE_HOME", root.filePath(QStringLiteral("state")).toLocal8Bit());
+    QVERIFY(writeText(root.filePath(QStringLiteral("config/TAVO/TAVO.ini")),
+                      "[StartUP]\nComPort=1\nBaudRate=96\n[Ports]\nCOM1=" +
+                          pty.slavePath().toLocal8Bit() + "\n"));
+    Application app;
+    app.form1().setQuit([] {});
+    app.start();
+    QVERIFY(app.form1().link().port().portOpen());
+
+    if (from == QLatin1String("menu")) {
+        QStringList entries;
+        QTimer::singleShot(0, &app.form1(), [&entries] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (!menu)
+                return;
+            for (QAction* action : menu->actions()) {
+                entries << action->text();
+                if (action->text().startsWith(QLatin1String("Traffic Log")))
+                    QVERIFY(action->toolTip().contains(QLatin1String("Ctrl+L")));
+            }
+            menu->actions().value(2)->trigger();
+            menu->close();
+        });
+        Q_EMIT app.form1().customContextMenuRequested(QPoint(20, 20));
+        QCOMPARE(entries, (QStringList{"Port dialog", "Command Table", "Traffic Log\tCtrl+L"}));
+    } else {
+        if (from == QLatin1String("Form3"))
+            QTest::mouseClick(
+                app.form1().controls().widget<QPushButton>(QStringLiteral("Command74")),
+                Qt::LeftButton);
+        if (from == QLatin1String("Form2"))
+            QTest::mouseClick(
+                app.form1().controls().widget<QPushButton>(QStringLiteral("Command33")),
+                Qt::LeftButton);
+        QWidget* window = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (w->objectName() == from && w->isVisible())
+                window = w;
+        }
+        QVERIFY(window);
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QTest::keyClick(window, Qt::Key_L, Qt::ControlModifier);
+    }
+    QTRY_VERIFY(app.traffic().window() && app.traffic().window()->isVisible());
+    QCOMPARE(app.traffic().window()->windowTitle(), QStringLiteral("Traffic Log"));
+    // What happened before it was opened is there: the port opened at start-up.
+    QTRY_VERIFY(app.traffic().window()->shownRows().rowCount() >= 1);
+    QCOMPARE(app.traffic().window()->shownRows().index(0, TrafficLogModel::Kind).data(),
+             QVariant(QStringLiteral("opened")));
 }
 
 QTEST_MAIN(TestTrafficLogEndToEnd)
