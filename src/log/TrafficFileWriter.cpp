@@ -26,20 +26,27 @@ QString TrafficFileWriter::fileNameFor(const QDate& day) {
 }
 
 void TrafficFileWriter::write(const TrafficRow& row) {
+    bool wasEmpty = false;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (int(m_queue.size()) >= m_limits.queuedRows) {
             ++m_droppedRows;
             return;
         }
+        wasEmpty = m_queue.empty();
         m_queue.push_back(row);
     }
-    m_wake.notify_one();
+    // The writer is asleep only while the queue is empty; it gathers what follows.
+    if (wasEmpty)
+        m_wake.notify_one();
 }
 
 void TrafficFileWriter::drain() {
     std::unique_lock<std::mutex> lock(m_mutex);
+    m_draining = true;
+    m_wake.notify_one();
     m_idle.wait(lock, [this] { return m_queue.empty() && !m_busy; });
+    m_draining = false;
 }
 
 void TrafficFileWriter::run() {
@@ -48,6 +55,12 @@ void TrafficFileWriter::run() {
         m_wake.wait(lock, [this] { return m_stop || !m_queue.empty(); });
         if (m_queue.empty() && m_stop)
             break;
+        if (!m_stop) {
+            // Let the rows of the moment gather, so a burst costs one write, and the
+            // writer does not compete with the line for a core while it is busy.
+            m_wake.wait_for(lock, std::chrono::milliseconds(m_limits.gatherMs),
+                            [this] { return m_stop || m_draining; });
+        }
         std::deque<TrafficRow> rows;
         rows.swap(m_queue);
         const qint64 dropped = std::exchange(m_droppedRows, 0);

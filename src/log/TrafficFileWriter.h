@@ -27,6 +27,7 @@ public:
         int days = 30;
         qint64 totalBytes = 50LL * 1024 * 1024;
         int queuedRows = 10000; // beyond this, rows are counted and dropped
+        int gatherMs = 50;      // rows arriving within this are written at once
     };
     using ProblemHandler = std::function<void(const QString& problem)>;
 
@@ -62,6 +63,7 @@ private:
     qint64 m_droppedRows = 0;
     bool m_busy = false;
     bool m_stop = false;
+    bool m_draining = false;
 
     // The writing thread's own.
     QFile m_file;

@@ -2,7 +2,10 @@
 
 namespace tavo {
 
-TrafficLog::TrafficLog(int capacity) : m_capacity(qMax(1, capacity)) {}
+TrafficLog::TrafficLog(int capacity) : m_capacity(qMax(1, capacity)) {
+    // Address space only until rows arrive: no copying of the whole ring as it fills.
+    m_rows.reserve(std::size_t(m_capacity));
+}
 
 void TrafficLog::append(const TrafficRow& row) {
     const auto slot = std::size_t(m_appended % m_capacity);
@@ -21,8 +24,7 @@ void TrafficLog::append(const TrafficRow& row) {
 
 void TrafficLog::clear() {
     m_count = 0;
-    // Release the rows' memory; numbering goes on.
-    std::vector<TrafficRow>().swap(m_rows);
+    m_rows.clear(); // numbering goes on
     if (m_appended % m_capacity != 0) {
         // Keep the slot arithmetic simple: start the next row at slot 0.
         m_appended += m_capacity - m_appended % m_capacity;

@@ -11,12 +11,6 @@ namespace {
 constexpr char kAck = 6;
 constexpr char kCr = 13;
 
-QString portLabel(const SerialPort& port) {
-    const QString com = QStringLiteral("COM%1").arg(port.commPort());
-    const QString device = port.deviceName();
-    return device.isEmpty() ? com : com + QLatin1Char(' ') + device;
-}
-
 } // namespace
 
 TrafficRecorder::TrafficRecorder(const SerialPort& port, Timer& rowTimer, Clock now,
@@ -29,11 +23,25 @@ TrafficRecorder::TrafficRecorder(const SerialPort& port, Timer& rowTimer, Clock 
     });
 }
 
+// Built again only when the port number or the device changed: rows share one string.
+const QString& TrafficRecorder::portLabel() const {
+    const int number = m_port.commPort();
+    const QString device = m_port.deviceName();
+    if (m_labelNumber != number || m_labelDevice != device || m_portLabel.isEmpty()) {
+        m_labelNumber = number;
+        m_labelDevice = device;
+        m_portLabel = QStringLiteral("COM%1").arg(number);
+        if (!device.isEmpty())
+            m_portLabel += QLatin1Char(' ') + device;
+    }
+    return m_portLabel;
+}
+
 TrafficRow TrafficRecorder::row(TrafficKind kind) const {
     TrafficRow r;
     r.time = m_now();
     r.kind = kind;
-    r.port = portLabel(m_port);
+    r.port = portLabel();
     r.address = m_address();
     return r;
 }
@@ -61,7 +69,6 @@ void TrafficRecorder::append(const char* data, qsizetype size) {
     if (!m_replyOpen) {
         m_open = row(TrafficKind::Rx);
         m_replyOpen = true;
-        m_rowTimer.setEnabled(true);
     }
     const qsizetype room = qMax<qsizetype>(0, TrafficRow::kByteLimit - m_open.bytes.size());
     const qsizetype kept = qMin(room, size);
@@ -88,6 +95,9 @@ void TrafficRecorder::received(const QByteArray& piece) {
         data += size;
         left -= size;
     }
+    // Most replies end within their piece; only one left open needs the timer.
+    if (m_replyOpen)
+        m_rowTimer.setEnabled(true);
 }
 
 void TrafficRecorder::replyDecoded(const QString& words) {

@@ -43,6 +43,7 @@ public:
     void replyDecoded(const QString& words) override;
 
 private:
+    const QString& portLabel() const;
     TrafficRow row(TrafficKind kind) const;
     void emitRow(const TrafficRow& row);
     void append(const char* data, qsizetype size);
@@ -58,6 +59,9 @@ private:
     bool m_replyOpen = false;
     QList<TrafficRow> m_done; // closed replies, held until the link has decoded them
     bool m_lost = false;
+    mutable QString m_portLabel;
+    mutable QString m_labelDevice;
+    mutable int m_labelNumber = 0;
 };
 
 } // namespace tavo
