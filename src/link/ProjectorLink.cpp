@@ -5,6 +5,7 @@
 #include "SerialPort.h"
 #include "StoredNumber.h"
 #include "Timer.h"
+#include "TrafficObserver.h"
 #include "Transcript.h"
 
 #include "settings/SettingsStore.h"
@@ -183,8 +184,11 @@ void ProjectorLink::showReceived(const QByteArray& received) {
     setLine(Line::Label12, transcript);
     showLegends(met.ack, met.space, met.cr);
     if (auto status = decodeReply(m_globals.CurrentCommand, transcript, received.size(),
-                                  lineText(Line::Label25)))
+                                  lineText(Line::Label25))) {
         setLine(Line::Label25, *status);
+        if (m_observer)
+            m_observer->replyDecoded(*status);
+    }
 }
 
 void ProjectorLink::MSComm1_OnComm() {
@@ -209,6 +213,8 @@ void ProjectorLink::MSComm1_OnComm() {
 }
 
 void ProjectorLink::Timer2_Timer() {
+    if (m_observer)
+        m_observer->replyTimeOut(state.AwaitingReply == 1);
     if (state.AwaitingReply == 1)
         setLine(Line::Label12, QStringLiteral(" X X X X "));
     m_timer2.setEnabled(false);

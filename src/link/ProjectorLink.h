@@ -11,6 +11,7 @@ namespace tavo {
 class SerialPort;
 class SettingsStore;
 class Timer;
+class TrafficObserver;
 
 // The main window's fields.
 struct Form1State {
@@ -71,6 +72,9 @@ public:
     Globals& globals() { return m_globals; }
     LinkView& view() { return m_view; }
 
+    // Told of the reply time-out and of decoded replies; none by default.
+    void setTrafficObserver(TrafficObserver* observer) { m_observer = observer; }
+
     static QString notSentNotice();
     static QString linkLostNotice();
 
@@ -91,6 +95,7 @@ private:
     // Set when the link is lost, until a send goes through or the operator
     // presses "COM"; a blanked reply line shows it instead.
     QString m_portNotice;
+    TrafficObserver* m_observer = nullptr;
 };
 
 } // namespace tavo
