@@ -14,6 +14,7 @@ packages=(
     fonts-ipafont-gothic python3
     xvfb xauth xdotool openbox x11-utils imagemagick
     clang libclang-rt-14-dev valgrind
+    ser2net
 )
 
 as_root() {
