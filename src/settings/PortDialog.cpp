@@ -2,6 +2,7 @@
 
 #include "Form2Layout.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QRadioButton>
@@ -94,14 +95,21 @@ void PortDialog::selectOtherText(int start, int length) {
     }
 }
 
-void PortDialog::presentRetryWarning(QWidget* parent) {
+void PortDialog::presentRetryWarning(QWidget* parent, const QString& detail) {
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Error"), QStringLiteral("Retry Comport"),
                     QMessageBox::Ok, parent);
     box.setTextFormat(Qt::PlainText);
+    if (!detail.isEmpty()) {
+        box.setInformativeText(detail);
+        // Device names and system texts are shown as they are, never as markup.
+        if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+            label->setTextFormat(Qt::PlainText);
+    }
     box.exec();
 }
 
-void PortDialog::showRetryWarning() {
+void PortDialog::showRetryWarning(const QString& detail) {
+    m_retryDetail = detail;
     if (m_present)
         m_present(this);
 }

@@ -27,7 +27,9 @@ public:
 
     // The "Retry Comport" box; tests replace it so they never block.
     void setWarningPresenter(std::function<void(QWidget*)> present) { m_present = present; }
-    static void presentRetryWarning(QWidget* parent);
+    static void presentRetryWarning(QWidget* parent, const QString& detail = {});
+    // What the box shown last said under its text.
+    QString retryDetail() const { return m_retryDetail; }
 
     PortDialogModel& model() { return m_model; }
     const BuiltForm& controls() const { return m_controls; }
@@ -37,7 +39,7 @@ public:
     void showPortOption(int port) override;
     void setOtherText(const QString& text) override;
     void selectOtherText(int start, int length) override;
-    void showRetryWarning() override;
+    void showRetryWarning(const QString& detail) override;
     void closeAndShowMain() override;
 
 public Q_SLOTS:
@@ -50,7 +52,10 @@ private:
     PortDialogModel m_model;
     DeviceResolver m_resolveDevice;
     std::function<void()> m_showMain;
-    std::function<void(QWidget*)> m_present = &PortDialog::presentRetryWarning;
+    QString m_retryDetail;
+    std::function<void(QWidget*)> m_present = [this](QWidget* parent) {
+        presentRetryWarning(parent, m_retryDetail);
+    };
     BuiltForm m_controls;
     bool m_closing = false;
 };
