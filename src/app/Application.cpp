@@ -1,6 +1,7 @@
 #include "Application.h"
 
 #include "console/Form3Window.h"
+#include "settings/DevicesDialog.h"
 #include "settings/PortDialog.h"
 #include "settings/PortMap.h"
 
@@ -45,6 +46,12 @@ void Application::openPortDialog(bool modal) {
     m_portDialog = new PortDialog(
         m_port, m_store, m_globals, [this](int port) { return deviceFor(port); },
         [this] { showMain(); });
+    m_portDialog->setDevicesOpener([this](QWidget* parent) {
+        DevicesDialog devices(
+            m_store.path(), [this](int port) { return deviceFor(port); }, &presentSerialPorts,
+            parent);
+        devices.exec();
+    });
     if (modal) {
         m_portDialog->exec();
         return;

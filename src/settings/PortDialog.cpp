@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QRadioButton>
 
 namespace tavo {
@@ -28,6 +29,7 @@ PortDialog::PortDialog(SerialPort& port, SettingsStore& store, Globals& globals,
     setFixedSize(clientSizeInPixels(kForm2Window, logicalDpiY()));
     m_controls = buildForm(this, form2Layout());
     describeDevices();
+    addDevicesButton();
     m_model.Form_Load();
     wireControls();
 }
@@ -53,6 +55,30 @@ void PortDialog::wireControls() {
                     : QStringLiteral("Another port, 1 to 15"));
         });
     }
+}
+
+// In the free space under Cancel, after every designed control in tab order.
+void PortDialog::addDevicesButton() {
+    const double dpi = logicalDpiY();
+    m_devicesButton = new QPushButton(QStringLiteral("Devices…"), this);
+    m_devicesButton->setObjectName(QStringLiteral("DevicesButton"));
+    m_devicesButton->setToolTip(
+        QStringLiteral("Choose the device each COM number opens: a serial port of this computer "
+                       "or a network port (tcp:// or rfc2217://)"));
+    m_devicesButton->setGeometry(twipsToPixels(1920, dpi), twipsToPixels(3240, dpi),
+                                 twipsToPixels(1065, dpi), twipsToPixels(375, dpi));
+    m_devicesButton->setEnabled(false); // until there is somewhere to go
+    connect(m_devicesButton, &QPushButton::clicked, this, [this] {
+        if (!m_openDevices)
+            return;
+        m_openDevices(this);
+        describeDevices();
+    });
+}
+
+void PortDialog::setDevicesOpener(std::function<void(QWidget* parent)> open) {
+    m_openDevices = std::move(open);
+    m_devicesButton->setEnabled(bool(m_openDevices));
 }
 
 // Port numbers are not device names off Windows: say which device each is.

@@ -8,6 +8,8 @@
 
 #include <functional>
 
+class QPushButton;
+
 namespace tavo {
 
 class SerialPort;
@@ -31,6 +33,10 @@ public:
     // What the box shown last said under its text.
     QString retryDetail() const { return m_retryDetail; }
 
+    // "Devices…", a small button beside the designed controls: `open` shows
+    // the devices dialog over this one and returns when it is closed.
+    void setDevicesOpener(std::function<void(QWidget* parent)> open);
+
     PortDialogModel& model() { return m_model; }
     const BuiltForm& controls() const { return m_controls; }
 
@@ -48,10 +54,13 @@ public Q_SLOTS:
 private:
     void wireControls();
     void describeDevices();
+    void addDevicesButton();
 
     PortDialogModel m_model;
     DeviceResolver m_resolveDevice;
     std::function<void()> m_showMain;
+    std::function<void(QWidget*)> m_openDevices;
+    QPushButton* m_devicesButton = nullptr;
     QString m_retryDetail;
     std::function<void(QWidget*)> m_present = [this](QWidget* parent) {
         presentRetryWarning(parent, m_retryDetail);
