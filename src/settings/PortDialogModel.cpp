@@ -53,15 +53,25 @@ void PortDialogModel::Text1_Change(const QString& text) {
 }
 
 bool PortDialogModel::openPort() {
+    m_openTried = false;
     if (!isUsablePort(m_globals.PortNumber))
         return false;
-    return m_port.setCommPort(m_globals.PortNumber) && m_port.setPortOpen(true);
+    if (!m_port.setCommPort(m_globals.PortNumber))
+        return false;
+    m_openTried = true;
+    return m_port.setPortOpen(true);
+}
+
+QString PortDialogModel::failureDetail() const {
+    if (m_openTried)
+        return m_port.openError();
+    return QStringLiteral("No port is chosen: pick COM1 to COM5, or type 1 to 15 under OTHER.");
 }
 
 void PortDialogModel::Command1_Click() {
     m_port.setSettings(settingsForBaudCode(m_globals.BaudCode));
     if (!openPort()) {
-        m_view.showRetryWarning();
+        m_view.showRetryWarning(failureDetail());
         return;
     }
     const SaveResult port = m_store.save(keys::ComPort, QString::number(m_globals.PortNumber));
@@ -75,6 +85,7 @@ void PortDialogModel::Command1_Click() {
 }
 
 void PortDialogModel::Command2_Click() {
+    m_openTried = false;
     m_globals.PortNumber = m_globals.SavedPortNumber;
     if (isUsablePort(m_globals.PortNumber)) {
         applyBaud(m_globals.SavedBaudCode);
@@ -83,7 +94,7 @@ void PortDialogModel::Command2_Click() {
             return;
         }
     }
-    m_view.showRetryWarning();
+    m_view.showRetryWarning(failureDetail());
 }
 
 void PortDialogModel::closeBox() {

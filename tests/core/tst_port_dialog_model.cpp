@@ -15,7 +15,10 @@ public:
     void showPortOption(int port) override { portOption = port; }
     void setOtherText(const QString& text) override { otherText = text; }
     void selectOtherText(int start, int length) override { selection = {start, length}; }
-    void showRetryWarning() override { ++warnings; }
+    void showRetryWarning(const QString& detail) override {
+        ++warnings;
+        details << detail;
+    }
     void showSaveWarning(const QString& file, const QString& reason) override {
         saveWarnings << file + QStringLiteral(": ") + reason;
     }
@@ -26,6 +29,7 @@ public:
     QString otherText = QStringLiteral("0");
     QPair<int, int> selection{-1, -1};
     int warnings = 0;
+    QStringList details;
     int closed = 0;
     QStringList saveWarnings;
 };
@@ -73,6 +77,7 @@ void TestPortDialogModel::firstRunOffersNothingUntilAPortIsChosen() {
 
     f.dialog.Command1_Click(); // OK with no port
     QCOMPARE(f.dialogView.warnings, 1);
+    QVERIFY(f.dialogView.details.last().contains(QLatin1String("No port is chosen")));
     f.dialog.Command2_Click(); // Cancel with nothing saved
     QCOMPARE(f.dialogView.warnings, 2);
     QCOMPARE(f.dialogView.closed, 0);
@@ -180,6 +185,8 @@ void TestPortDialogModel::okThatFailsStoresNothing() {
     f.dialog.portOptionClick(5);
     f.dialog.Command1_Click();
     QCOMPARE(f.dialogView.warnings, 1);
+    QCOMPARE(f.dialogView.details, QStringList{f.port.openError()}); // the port's own reason
+    QVERIFY(!f.dialogView.details.last().isEmpty());
     QCOMPARE(f.dialogView.closed, 0);
     QVERIFY(!f.port.portOpen());
     QVERIFY(f.store.saves.isEmpty());
