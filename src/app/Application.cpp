@@ -2,11 +2,11 @@
 
 #include "PanelMenu.h"
 
-#include "console/Form3Window.h"
-#include "log/TrafficLogSettings.h"
-#include "settings/DevicesDialog.h"
-#include "settings/PortDialog.h"
-#include "settings/PortMap.h"
+#include "Form3Window.h"
+#include "TrafficLogSettings.h"
+#include "DevicesDialog.h"
+#include "PortDialog.h"
+#include "PortMap.h"
 
 #include <QApplication>
 

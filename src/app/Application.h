@@ -1,11 +1,11 @@
 #pragma once
 
-#include "link/Globals.h"
-#include "link/AnyDevicePort.h"
-#include "link/QtTimer.h"
-#include "log/TrafficRecording.h"
-#include "panel/Form1Window.h"
-#include "settings/IniSettingsStore.h"
+#include "Globals.h"
+#include "AnyDevicePort.h"
+#include "QtTimer.h"
+#include "TrafficRecording.h"
+#include "Form1Window.h"
+#include "IniSettingsStore.h"
 
 #include <QPointer>
 

@@ -1,6 +1,6 @@
 #include "PanelMenu.h"
 
-#include "panel/Form1Window.h"
+#include "Form1Window.h"
 
 #include <QMenu>
 #include <QRadioButton>
@@ -13,7 +13,7 @@ void installPanelMenu(Form1Window& form1, std::function<void()> openLog) {
         &form1, &QWidget::customContextMenuRequested, &form1,
         [&form1, openLog = std::move(openLog)](const QPoint& at) {
             // Any mouse button starts an arrow's repeat; the menu would take its release.
-            if (form1.link().state.HoldActive != 0)
+            if (form1.link().state().HoldActive != 0)
                 return;
             QMenu menu(&form1);
             menu.setToolTipsVisible(true);

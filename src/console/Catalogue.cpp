@@ -1,4 +1,4 @@
-#include "console/Catalogue.h"
+#include "Catalogue.h"
 
 #include <QList>
 

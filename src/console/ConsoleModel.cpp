@@ -1,7 +1,6 @@
-#include "console/ConsoleModel.h"
+#include "ConsoleModel.h"
 
-#include "link/ProjectorLink.h"
-#include "link/Timer.h"
+#include "ProjectorLink.h"
 
 namespace tavo {
 
@@ -95,16 +94,11 @@ void ConsoleModel::Text1_Change(const QString& text) {
 void ConsoleModel::Command1_Click() {
     if (ConsoleCommand.isEmpty())
         return;
-    // Stopped first so that both timers count a full interval from this send
-    // (enabling a running timer would keep its old countdown).
-    m_link.timer2().setEnabled(false);
-    m_link.timer4().setEnabled(false);
+    // Both timers count a full interval from this send, whatever ran before.
     QByteArray framed = ConsoleCommand; // the send step prefixes the address into it
-    m_link.send(framed);
+    m_link.sendAfresh(framed);
     m_view.setHintVisible(ConsoleHint::Label1, false);
     m_view.setHintVisible(ConsoleHint::Label2, false);
-    m_link.timer2().setEnabled(true);
-    m_link.timer4().setEnabled(true);
 }
 
 void ConsoleModel::Command2_Click() {

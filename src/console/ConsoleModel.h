@@ -1,6 +1,6 @@
 #pragma once
 
-#include "console/Catalogue.h"
+#include "Catalogue.h"
 
 #include <QByteArray>
 #include <QString>

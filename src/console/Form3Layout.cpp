@@ -1,4 +1,4 @@
-#include "console/Form3Layout.h"
+#include "Form3Layout.h"
 
 namespace tavo {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/LayoutRow.h"
+#include "LayoutRow.h"
 
 #include <vector>
 

@@ -1,6 +1,6 @@
-#include "console/Form3Window.h"
+#include "Form3Window.h"
 
-#include "console/Form3Layout.h"
+#include "Form3Layout.h"
 
 #include <QCloseEvent>
 #include <QComboBox>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "console/ConsoleModel.h"
-#include "ui/FormBuilder.h"
+#include "ConsoleModel.h"
+#include "FormBuilder.h"
 
 #include <QWidget>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "link/LinkView.h"
-#include "link/Timer.h"
-#include "settings/SettingsStore.h"
+#include "LinkView.h"
+#include "Timer.h"
+#include "SettingsStore.h"
 
 namespace tavo::ctl {
 

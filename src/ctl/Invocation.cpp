@@ -1,6 +1,6 @@
 #include "Invocation.h"
 
-#include "link/Address.h"
+#include "Address.h"
 
 #include <QCommandLineParser>
 

@@ -1,8 +1,8 @@
 #include "Plan.h"
 
-#include "link/StoredNumber.h"
-#include "settings/PortMap.h"
-#include "settings/SettingsStore.h"
+#include "StoredNumber.h"
+#include "PortMap.h"
+#include "SettingsStore.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,7 +1,9 @@
 #include "PortSession.h"
 
-#include "link/SerialPort.h"
-#include "link/Timer.h"
+#include "Address.h"
+
+#include "SerialPort.h"
+#include "Timer.h"
 
 namespace tavo::ctl {
 namespace {
@@ -53,7 +55,7 @@ void PortSession::nextJob() {
         return;
     }
     m_current = m_queue.takeFirst();
-    m_link.state.AddressPrefix = m_current->prefix;
+    m_link.selectAddress(optionForStoredAddress(m_current->prefix));
     if (m_request.waitReady)
         m_readyBy = m_now() + qint64(m_request.waitSeconds) * 1000;
     exchange();
@@ -86,7 +88,7 @@ void PortSession::onComm() {
         exchangeEnded(Outcome::Status::Failed, m_link.lineText(Line::Label12).trimmed());
         return;
     }
-    const QByteArray& buffer = m_link.state.ReceiveBuffer;
+    const QByteArray& buffer = m_link.state().ReceiveBuffer;
     if (buffer.contains('\r') || buffer.contains('\x06'))
         exchangeEnded(Outcome::Status::Ok, QString());
 }
@@ -96,7 +98,7 @@ void PortSession::onReplyTimeout() {
         m_link.Timer2_Timer();
         return;
     }
-    const bool partial = !m_link.state.ReceiveBuffer.isEmpty();
+    const bool partial = !m_link.state().ReceiveBuffer.isEmpty();
     exchangeEnded(Outcome::Status::NoReply,
                   partial ? QStringLiteral("incomplete reply") : QStringLiteral("no reply"));
 }
@@ -105,7 +107,7 @@ void PortSession::exchangeEnded(Outcome::Status status, const QString& error) {
     m_awaiting = false;
     m_last.status = status;
     m_last.error = error;
-    m_last.reply = m_link.state.ReceiveBuffer;
+    m_last.reply = m_link.state().ReceiveBuffer;
     // The reply time-out's own tick ends the cycle: it marks a missing reply
     // " X X X X " and empties the buffer.
     m_link.Timer2_Timer();

@@ -4,8 +4,8 @@
 #include "Outcome.h"
 #include "Plan.h"
 
-#include "link/Globals.h"
-#include "link/ProjectorLink.h"
+#include "Globals.h"
+#include "ProjectorLink.h"
 
 #include <QList>
 

@@ -1,11 +1,11 @@
-#include "ctl/Invocation.h"
-#include "ctl/Plan.h"
-#include "ctl/Report.h"
-#include "ctl/Runner.h"
+#include "Invocation.h"
+#include "Plan.h"
+#include "Report.h"
+#include "Runner.h"
 
-#include "link/AnyDevicePort.h"
-#include "link/QtTimer.h"
-#include "settings/IniSettingsStore.h"
+#include "AnyDevicePort.h"
+#include "QtTimer.h"
+#include "IniSettingsStore.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>

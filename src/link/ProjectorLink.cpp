@@ -8,7 +8,7 @@
 #include "TrafficObserver.h"
 #include "Transcript.h"
 
-#include "settings/SettingsStore.h"
+#include "SettingsStore.h"
 
 #include <limits>
 
@@ -70,8 +70,8 @@ void ProjectorLink::Form_Load() {
     const double baud = leadingNumber(m_store.read(keys::BaudRate, QStringLiteral("DATAb")));
     m_globals.BaudCode = static_cast<quint8>(roundedInRange(baud, 0, 255, 0));
 
-    state.AddressPrefix = m_store.read(keys::Address, QStringLiteral("DATAD")).toLatin1();
-    selectAddress(optionForStoredAddress(state.AddressPrefix));
+    m_state.AddressPrefix = m_store.read(keys::Address, QStringLiteral("DATAD")).toLatin1();
+    selectAddress(optionForStoredAddress(m_state.AddressPrefix));
 
     m_port.setSettings(settingsForBaudCode(m_globals.BaudCode));
     if (m_globals.BaudCode != 96)
@@ -84,9 +84,9 @@ void ProjectorLink::Form_Load() {
 
     setTimingMode(TimingMode::AfterLoad);
     centreWindow();
-    state.RepeatCode = 0;
-    state.AwaitingReply = 0;
-    state.ReceiveBuffer.clear();
+    m_state.RepeatCode = 0;
+    m_state.AwaitingReply = 0;
+    m_state.ReceiveBuffer.clear();
 }
 
 // When the dialog's OK opened the port the link runs as after a normal load;
@@ -130,7 +130,7 @@ void ProjectorLink::centreWindow() {
 }
 
 void ProjectorLink::Form_QueryUnload() {
-    const SaveResult saved = m_store.save(keys::Address, QString::fromLatin1(state.AddressPrefix));
+    const SaveResult saved = m_store.save(keys::Address, QString::fromLatin1(m_state.AddressPrefix));
     if (m_port.portOpen())
         m_port.setPortOpen(false);
     // After the close, so the port is free while the operator reads it.
@@ -139,8 +139,18 @@ void ProjectorLink::Form_QueryUnload() {
 }
 
 void ProjectorLink::selectAddress(int option) {
-    state.AddressPrefix = addressForOption(option);
+    m_state.AddressPrefix = addressForOption(option);
     m_view.showAddressOption(option);
+}
+
+bool ProjectorLink::portOpen() const {
+    return m_port.portOpen();
+}
+
+void ProjectorLink::sendAfresh(QByteArray& text) {
+    m_timer2.setEnabled(false);
+    m_timer4.setEnabled(false);
+    send(text);
 }
 
 void ProjectorLink::send(QByteArray& text) {
@@ -156,25 +166,25 @@ void ProjectorLink::Hyouji(QByteArray& text, const quint8& mode) {
 }
 
 void ProjectorLink::sendFramed(QByteArray& text) {
-    text.prepend(state.AddressPrefix);
+    text.prepend(m_state.AddressPrefix);
     const bool delivered = m_port.output(text);
     if (delivered)
         m_portNotice.clear();
     else if (!m_portNotice.isEmpty())
         m_portNotice = notSentNotice();
     setLine(Line::Label12, QString());
-    state.ReceiveBuffer.clear();
+    m_state.ReceiveBuffer.clear();
     LegendsMet met;
     setLine(Line::Label11, renderTranscript(text, &met));
     showLegends(met.ack, met.space, met.cr);
     m_timer2.setEnabled(true);
-    state.AwaitingReply = 1;
+    m_state.AwaitingReply = 1;
     m_timer4.setEnabled(true);
     if (!delivered) {
         // Say so in the reply line instead of waiting for a time-out mark that
         // would suggest the projector was silent.
         setLine(Line::Label12, notSentNotice());
-        state.AwaitingReply = 0;
+        m_state.AwaitingReply = 0;
     }
 }
 
@@ -196,33 +206,33 @@ void ProjectorLink::MSComm1_OnComm() {
     if (event == SerialPort::EvLinkLost) {
         m_portNotice = linkLostNotice();
         setLine(Line::Label12, m_portNotice);
-        state.AwaitingReply = 0;
+        m_state.AwaitingReply = 0;
         return;
     }
     if (event != SerialPort::EvReceive)
         return;
     const QByteArray arrived = m_port.input();
-    const int room = kReceiveBufferLimit - state.ReceiveBuffer.size();
+    const int room = kReceiveBufferLimit - m_state.ReceiveBuffer.size();
     const int taken = qMin(room, int(arrived.size()));
-    state.AwaitingReply = 0;
+    m_state.AwaitingReply = 0;
     if (taken <= 0)
         return; // nothing new to show or decode
-    state.ReceiveBuffer.append(arrived.constData(), taken);
+    m_state.ReceiveBuffer.append(arrived.constData(), taken);
     const quint8 mode = 2;
-    Hyouji(state.ReceiveBuffer, mode);
+    Hyouji(m_state.ReceiveBuffer, mode);
 }
 
 void ProjectorLink::Timer2_Timer() {
     if (m_observer)
-        m_observer->replyTimeOut(state.AwaitingReply == 1);
-    if (state.AwaitingReply == 1)
+        m_observer->replyTimeOut(m_state.AwaitingReply == 1);
+    if (m_state.AwaitingReply == 1)
         setLine(Line::Label12, QStringLiteral(" X X X X "));
     m_timer2.setEnabled(false);
     m_view.setLegendVisible(Legend::Label27, false);
     m_view.setLegendVisible(Legend::Label28, false);
     m_view.setLegendVisible(Legend::Label19, false);
-    state.ReceiveBuffer.clear();
-    state.AwaitingReply = 0;
+    m_state.ReceiveBuffer.clear();
+    m_state.AwaitingReply = 0;
 }
 
 void ProjectorLink::Timer4_Timer() {

@@ -59,19 +59,21 @@ public:
     // Click on address option 1..6.
     void selectAddress(int option);
 
-    Form1State state;
+    // The main window's fields, for reading; only the link and the panel's
+    // handlers change them.
+    const Form1State& state() const { return m_state; }
+    bool portOpen() const;
+
+    // A send whose reply time-out and display clearing count a full interval
+    // from this send: both timers are stopped first, since enabling a running
+    // timer would keep its old countdown.
+    void sendAfresh(QByteArray& text);
 
     QString lineText(Line line) const;
     void setLine(Line line, QString text);
     // The operator has acted on a lost link ("COM"): the reply line may be
     // blanked again.
     void clearPortNotice();
-    SerialPort& port() { return m_port; }
-    Timer& timer2() { return m_timer2; }
-    Timer& timer4() { return m_timer4; }
-    Globals& globals() { return m_globals; }
-    LinkView& view() { return m_view; }
-
     // Told of the reply time-out and of decoded replies; none by default.
     void setTrafficObserver(TrafficObserver* observer) { m_observer = observer; }
 
@@ -79,6 +81,15 @@ public:
     static QString linkLostNotice();
 
 private:
+    // The panel's handlers belong to the main window like this link does:
+    // they share its fields, timers and port.
+    friend class PanelController;
+    SerialPort& port() { return m_port; }
+    Timer& timer2() { return m_timer2; }
+    Timer& timer4() { return m_timer4; }
+    Globals& globals() { return m_globals; }
+    LinkView& view() { return m_view; }
+
     void showLegends(bool ack, bool space, bool cr);
     void sendFramed(QByteArray& text);
     void showReceived(const QByteArray& received);
@@ -91,6 +102,7 @@ private:
     SettingsStore& m_store;
     LinkView& m_view;
     Globals& m_globals;
+    Form1State m_state;
     QString m_lines[3];
     // Set when the link is lost, until a send goes through or the operator
     // presses "COM"; a blanked reply line shows it instead.

@@ -1,6 +1,6 @@
 #include "ObservedSerialPort.h"
 
-#include "link/TrafficObserver.h"
+#include "TrafficObserver.h"
 
 namespace tavo {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/SerialPort.h"
+#include "SerialPort.h"
 
 namespace tavo {
 

@@ -3,7 +3,7 @@
 #include "TrafficLog.h"
 #include "TrafficLogModel.h"
 
-#include "ui/AppIcon.h"
+#include "AppIcon.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,7 +1,7 @@
 #include "TrafficRecorder.h"
 
-#include "link/SerialPort.h"
-#include "link/Timer.h"
+#include "SerialPort.h"
+#include "Timer.h"
 
 #include <cstring>
 

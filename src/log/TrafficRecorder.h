@@ -2,7 +2,7 @@
 
 #include "TrafficRow.h"
 
-#include "link/TrafficObserver.h"
+#include "TrafficObserver.h"
 
 #include <QList>
 

@@ -4,7 +4,7 @@
 #include "TrafficLogSettings.h"
 #include "TrafficLogWindow.h"
 
-#include "link/ProjectorLink.h"
+#include "ProjectorLink.h"
 
 #include <QDateTime>
 #include <QShortcut>
@@ -17,7 +17,7 @@ TrafficRecording::TrafficRecording(SerialPort& port, const QString& settingsPath
     : QObject(parent), m_port(port), m_observed(port), m_resolveDevice(std::move(resolveDevice)),
       m_recorder(
           port, m_rowTimer, [] { return QDateTime::currentMSecsSinceEpoch(); },
-          [this] { return m_link ? m_link->state.AddressPrefix : QByteArray(); },
+          [this] { return m_link ? m_link->state().AddressPrefix : QByteArray(); },
           [this](const TrafficRow& row) { record(row); }) {
     if (trafficLogFileEnabled(settingsPath)) {
         m_file = std::make_unique<TrafficFileWriter>(
@@ -59,7 +59,7 @@ QString TrafficRecording::statusText() const {
     const QString state = m_port.portOpen()   ? QStringLiteral("open")
                           : m_recorder.lost() ? QStringLiteral("lost")
                                               : QStringLiteral("closed");
-    const QByteArray address = m_link ? m_link->state.AddressPrefix : QByteArray();
+    const QByteArray address = m_link ? m_link->state().AddressPrefix : QByteArray();
     QStringList parts{QStringLiteral("COM%1 → %2").arg(number).arg(device),
                       QStringLiteral("%1 baud").arg(baud), state,
                       QStringLiteral("address ") + (address.isEmpty()

@@ -4,7 +4,7 @@
 #include "TrafficLog.h"
 #include "TrafficRecorder.h"
 
-#include "link/QtTimer.h"
+#include "QtTimer.h"
 
 #include <QObject>
 #include <QPointer>

@@ -1,6 +1,6 @@
 #include "TrafficRow.h"
 
-#include "link/Transcript.h"
+#include "Transcript.h"
 
 #include <QDateTime>
 

@@ -1,4 +1,4 @@
-#include "panel/Form1Layout.h"
+#include "Form1Layout.h"
 
 namespace tavo {
 

@@ -3,9 +3,9 @@
 #include "Form1Layout.h"
 #include "PanelCommands.h"
 
-#include "link/SerialPort.h"
-#include "link/Timer.h"
-#include "ui/EarlyClickButton.h"
+#include "SerialPort.h"
+#include "Timer.h"
+#include "EarlyClickButton.h"
 
 #include <QApplication>
 #include <QCloseEvent>

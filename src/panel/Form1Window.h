@@ -2,10 +2,10 @@
 
 #include "PanelController.h"
 
-#include "link/LinkView.h"
-#include "link/ProjectorLink.h"
-#include "ui/FormBuilder.h"
-#include "ui/SaveWarning.h"
+#include "LinkView.h"
+#include "ProjectorLink.h"
+#include "FormBuilder.h"
+#include "SaveWarning.h"
 
 #include <QWidget>
 

@@ -2,9 +2,9 @@
 
 #include "PanelCommands.h"
 
-#include "link/ProjectorLink.h"
-#include "link/SerialPort.h"
-#include "link/Timer.h"
+#include "ProjectorLink.h"
+#include "SerialPort.h"
+#include "Timer.h"
 
 namespace tavo {
 
@@ -21,7 +21,7 @@ void PanelController::oneShotClick(const QByteArray& command) {
 }
 
 void PanelController::arrowMouseDown(quint8 code) {
-    Form1State& s = m_link.state;
+    Form1State& s = m_link.m_state;
     if (s.HoldActive != 0)
         return;
     s.HoldActive = 1;
@@ -42,7 +42,7 @@ void PanelController::Cont_M_down() {
 }
 
 void PanelController::Timer1_Timer() {
-    const quint8 code = m_link.state.RepeatCode;
+    const quint8 code = m_link.m_state.RepeatCode;
     if (code == 0)
         return;
     // Rebuilt at every tick: the send step put the address into the last one.
@@ -52,7 +52,7 @@ void PanelController::Timer1_Timer() {
 }
 
 void PanelController::Cont_M_up() {
-    Form1State& s = m_link.state;
+    Form1State& s = m_link.m_state;
     s.RepeatCode = 0;
     m_timer1.setEnabled(false);
     m_link.timer2().setEnabled(false);

@@ -1,7 +1,7 @@
 #include "DevicesDialog.h"
 
 #include "IniLineEditor.h"
-#include "link/NetworkAddress.h"
+#include "NetworkAddress.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>

@@ -1,4 +1,4 @@
-#include "settings/Form2Layout.h"
+#include "Form2Layout.h"
 
 namespace tavo {
 

@@ -2,7 +2,7 @@
 
 #include "Form2Layout.h"
 
-#include "link/SerialPort.h"
+#include "SerialPort.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -2,8 +2,8 @@
 
 #include "PortDialogModel.h"
 
-#include "ui/FormBuilder.h"
-#include "ui/SaveWarning.h"
+#include "FormBuilder.h"
+#include "SaveWarning.h"
 
 #include <QDialog>
 

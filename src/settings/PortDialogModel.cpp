@@ -1,8 +1,8 @@
 #include "PortDialogModel.h"
 
 #include "SettingsStore.h"
-#include "link/Globals.h"
-#include "link/SerialPort.h"
+#include "Globals.h"
+#include "SerialPort.h"
 
 namespace tavo {
 

@@ -1,4 +1,4 @@
-#include "ui/AppIcon.h"
+#include "AppIcon.h"
 
 #include <QImage>
 #include <QPainter>

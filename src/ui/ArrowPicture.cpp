@@ -1,4 +1,4 @@
-#include "ui/ArrowPicture.h"
+#include "ArrowPicture.h"
 
 #include <array>
 

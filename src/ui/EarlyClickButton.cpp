@@ -1,4 +1,4 @@
-#include "ui/EarlyClickButton.h"
+#include "EarlyClickButton.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>

@@ -1,8 +1,8 @@
-#include "ui/FormBuilder.h"
+#include "FormBuilder.h"
 
-#include "ui/AppIcon.h"
-#include "ui/ArrowPicture.h"
-#include "ui/EarlyClickButton.h"
+#include "AppIcon.h"
+#include "ArrowPicture.h"
+#include "EarlyClickButton.h"
 
 #include <QComboBox>
 #include <QFontDatabase>

@@ -5,7 +5,7 @@
 #include "MemorySettingsStore.h"
 #include "VirtualClock.h"
 
-#include "link/ProjectorLink.h"
+#include "ProjectorLink.h"
 
 namespace tavo::test {
 

@@ -2,7 +2,7 @@
 
 #include "LinkFixture.h"
 
-#include "panel/PanelController.h"
+#include "PanelController.h"
 
 namespace tavo::test {
 

@@ -1,6 +1,6 @@
 #include "LinkFixture.h"
 
-#include "console/ConsoleModel.h"
+#include "ConsoleModel.h"
 
 #include <QTest>
 

@@ -76,14 +76,12 @@ void TestLinkLifecycle::load() {
         f.store.values.insert(QStringLiteral("BaudRate"), baudRate);
     if (address != kAbsent)
         f.store.values.insert(QStringLiteral("ADRESS"), address);
-    f.link.state.RepeatCode = 3;
-    f.link.state.ReceiveBuffer = "junk";
 
     f.link.Form_Load();
 
     QCOMPARE(f.view.windowHeightTwips(), 5100);
     QCOMPARE(f.view.addressOption, option);
-    QCOMPARE(f.link.state.AddressPrefix, prefix);
+    QCOMPARE(f.link.state().AddressPrefix, prefix);
     if (portNumber == 0) {
         QCOMPARE(f.view.modalDialogs, 1);
         QCOMPARE(f.store.reads, QStringList{QStringLiteral("ComPort")});
@@ -104,9 +102,9 @@ void TestLinkLifecycle::load() {
     QVERIFY(!f.timer2.isEnabled());
     // 1920 × 1080 px screen, window 10275 × 5100 twips: centred, 1350 above the middle.
     QCOMPARE(f.view.position, QPoint((28800 - 10275) / 2, (16200 - 5100) / 2 - 1350));
-    QCOMPARE(f.link.state.RepeatCode, quint8(0));
-    QCOMPARE(f.link.state.AwaitingReply, quint8(0));
-    QVERIFY(f.link.state.ReceiveBuffer.isEmpty());
+    QCOMPARE(f.link.state().RepeatCode, quint8(0));
+    QCOMPARE(f.link.state().AwaitingReply, quint8(0));
+    QVERIFY(f.link.state().ReceiveBuffer.isEmpty());
 }
 
 void TestLinkLifecycle::failedOpenLeavesDesignState() {
@@ -122,7 +120,7 @@ void TestLinkLifecycle::failedOpenLeavesDesignState() {
 
     QCOMPARE(f.view.modalDialogs, 1);
     QVERIFY(portClosedDuringDialog);
-    QCOMPARE(f.link.state.AddressPrefix, QByteArray("A003")); // read before the open
+    QCOMPARE(f.link.state().AddressPrefix, QByteArray("A003")); // read before the open
     QCOMPARE(f.timer2.interval(), 10000);
     QCOMPARE(f.timer4.interval(), 10500);
     QCOMPARE(f.view.position, QPoint(2040, 630));

@@ -1,4 +1,4 @@
-#include "link/OpenFailure.h"
+#include "OpenFailure.h"
 
 #include <QTest>
 

@@ -1,6 +1,6 @@
 #include "PanelFixture.h"
 
-#include "panel/PanelCommands.h"
+#include "PanelCommands.h"
 
 #include <QTest>
 
@@ -159,8 +159,8 @@ void TestPanel::holdIntervalsAndRelease() {
     QCOMPARE(f.timer1.interval(), 100);
     QCOMPARE(f.timer2.interval(), 150);
     QCOMPARE(f.timer4.interval(), 200);
-    QCOMPARE(f.link.state.HoldActive, qint16(1));
-    QCOMPARE(f.link.state.RepeatCode, quint8(7));
+    QCOMPARE(f.link.state().HoldActive, qint16(1));
+    QCOMPARE(f.link.state().RepeatCode, quint8(7));
 
     f.clock.advance(120);
     f.port.receive("\x06");
@@ -169,8 +169,8 @@ void TestPanel::holdIntervalsAndRelease() {
 
     f.clock.advanceTo(450);
     f.panel.arrowMouseUp();
-    QCOMPARE(f.link.state.RepeatCode, quint8(0));
-    QCOMPARE(f.link.state.HoldActive, qint16(0));
+    QCOMPARE(f.link.state().RepeatCode, quint8(0));
+    QCOMPARE(f.link.state().HoldActive, qint16(0));
     QVERIFY(!f.timer1.isEnabled());
     QVERIFY(!f.timer2.isEnabled());
     QVERIFY(f.timer4.isEnabled());
@@ -178,7 +178,7 @@ void TestPanel::holdIntervalsAndRelease() {
     QCOMPARE(f.timer4.interval(), 1000);
     QVERIFY(f.line(Line::Label11).isEmpty());
     QVERIFY(f.line(Line::Label12).isEmpty());
-    QVERIFY(f.link.state.ReceiveBuffer.isEmpty());
+    QVERIFY(f.link.state().ReceiveBuffer.isEmpty());
     const QByteArray sent = f.port.wire;
 
     // A late reply is shown, then everything clears 1000 ms after the release.
@@ -196,7 +196,7 @@ void TestPanel::secondPressIgnoredSecondReleaseTidiesAgain() {
     f.loadLinked();
     f.panel.arrowMouseDown(1);
     f.panel.arrowMouseDown(2); // a second mouse button: ignored
-    QCOMPARE(f.link.state.RepeatCode, quint8(1));
+    QCOMPARE(f.link.state().RepeatCode, quint8(1));
     f.clock.advance(250);
     f.panel.arrowMouseUp();
     QCOMPARE(f.port.wire, QByteArray("C47\rC47\rC47\r"));
@@ -205,7 +205,7 @@ void TestPanel::secondPressIgnoredSecondReleaseTidiesAgain() {
     f.port.receive("00\r");
     f.panel.arrowMouseUp(); // the other button's release: tidies again
     QVERIFY(f.line(Line::Label12).isEmpty());
-    QVERIFY(f.link.state.ReceiveBuffer.isEmpty());
+    QVERIFY(f.link.state().ReceiveBuffer.isEmpty());
     QCOMPARE(f.timer4.dueAt(), f.clock.now() + 1000);
 }
 

@@ -1,6 +1,6 @@
 #include "PanelFixture.h"
 
-#include "settings/PortDialogModel.h"
+#include "PortDialogModel.h"
 
 #include <QTest>
 

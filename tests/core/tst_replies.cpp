@@ -1,7 +1,7 @@
 #include "LinkFixture.h"
 
-#include "link/ReplyDecoder.h"
-#include "link/Transcript.h"
+#include "ReplyDecoder.h"
+#include "Transcript.h"
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -130,7 +130,7 @@ void TestReplies::replyInPiecesDecodesWhenComplete() {
     f.port.receive("0");
     QCOMPARE(f.line(Line::Label12), QStringLiteral(" 0 "));
     QVERIFY(f.line(Line::Label25).isEmpty());
-    QCOMPARE(f.link.state.AwaitingReply, quint8(0));
+    QCOMPARE(f.link.state().AwaitingReply, quint8(0));
     f.port.receive("0\r");
     QCOMPARE(f.line(Line::Label12), QStringLiteral(" 0 0  [CR] "));
     QCOMPARE(f.line(Line::Label25), QStringLiteral(" Power ON"));
@@ -177,7 +177,7 @@ void TestReplies::missingReplyIsMarkedThenCleared() {
     f.clock.advanceTo(1000);
     QCOMPARE(f.line(Line::Label12), QStringLiteral(" X X X X "));
     QVERIFY(!f.view.legend(Legend::Label19));
-    QCOMPARE(f.link.state.AwaitingReply, quint8(0));
+    QCOMPARE(f.link.state().AwaitingReply, quint8(0));
     f.clock.advanceTo(1200);
     QVERIFY(f.line(Line::Label12).isEmpty());
 }
@@ -199,7 +199,7 @@ void TestReplies::otherLineEventsAreIgnored() {
     f.loadLinked();
     f.panelSend("CR0");
     f.port.raiseEvent(1001); // break
-    QCOMPARE(f.link.state.AwaitingReply, quint8(1));
+    QCOMPARE(f.link.state().AwaitingReply, quint8(1));
     QVERIFY(f.line(Line::Label12).isEmpty());
 }
 
@@ -213,8 +213,8 @@ void TestReplies::floodWithoutSendStaysBounded() {
             c = char(random.bounded(256));
         f.port.receive(noise);
     }
-    QCOMPARE(f.link.state.ReceiveBuffer.size(), ProjectorLink::kReceiveBufferLimit);
-    QCOMPARE(f.line(Line::Label12), renderTranscript(f.link.state.ReceiveBuffer));
+    QCOMPARE(f.link.state().ReceiveBuffer.size(), ProjectorLink::kReceiveBufferLimit);
+    QCOMPARE(f.line(Line::Label12), renderTranscript(f.link.state().ReceiveBuffer));
     // Each byte renders to at most seven characters, plus the leading space.
     QVERIFY(f.line(Line::Label12).size() <= 1 + 7 * ProjectorLink::kReceiveBufferLimit);
 

@@ -1,4 +1,4 @@
-#include "link/Rfc2217Codec.h"
+#include "Rfc2217Codec.h"
 
 #include <QTest>
 

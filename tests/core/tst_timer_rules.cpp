@@ -1,6 +1,6 @@
 #include "VirtualClock.h"
 
-#include "link/QtTimer.h"
+#include "QtTimer.h"
 
 #include <QTest>
 

@@ -1,6 +1,6 @@
 #include "LinkFixture.h"
 
-#include "link/Transcript.h"
+#include "Transcript.h"
 
 #include <QTest>
 
@@ -111,9 +111,9 @@ void TestTransmission::sendClearsReplyButKeepsStatus() {
     f.panelSend("C05");
 
     QVERIFY(f.line(Line::Label12).isEmpty());
-    QVERIFY(f.link.state.ReceiveBuffer.isEmpty());
+    QVERIFY(f.link.state().ReceiveBuffer.isEmpty());
     QCOMPARE(f.line(Line::Label25), QStringLiteral(" Power ON"));
-    QCOMPARE(f.link.state.AwaitingReply, quint8(1));
+    QCOMPARE(f.link.state().AwaitingReply, quint8(1));
 }
 
 void TestTransmission::sendArmsBothTimersWithoutRestartingThem() {

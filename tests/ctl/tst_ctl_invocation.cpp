@@ -1,6 +1,6 @@
-#include "ctl/Invocation.h"
-#include "ctl/Plan.h"
-#include "ctl/Report.h"
+#include "Invocation.h"
+#include "Plan.h"
+#include "Report.h"
 
 #include <QFile>
 #include <QTemporaryDir>

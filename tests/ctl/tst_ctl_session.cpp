@@ -1,4 +1,4 @@
-#include "ctl/PortSession.h"
+#include "PortSession.h"
 
 #include "FakeSerialPort.h"
 #include "VirtualClock.h"

@@ -2,12 +2,12 @@
 
 #include "PseudoTerminal.h"
 
-#include "link/Globals.h"
-#include "link/QtSerialPort.h"
-#include "link/QtTimer.h"
-#include "panel/Form1Window.h"
-#include "settings/IniSettingsStore.h"
-#include "settings/PortMap.h"
+#include "Globals.h"
+#include "QtSerialPort.h"
+#include "QtTimer.h"
+#include "Form1Window.h"
+#include "IniSettingsStore.h"
+#include "PortMap.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,13 +3,13 @@
 // Reading never fails, start-up still reaches the port dialog, and a save
 // changes [StartUP] only, keeping every other line where it was.
 
-#include "link/Globals.h"
-#include "link/QtSerialPort.h"
-#include "link/QtTimer.h"
-#include "panel/Form1Window.h"
-#include "settings/IniSettingsStore.h"
-#include "settings/PortDialog.h"
-#include "settings/PortMap.h"
+#include "Globals.h"
+#include "QtSerialPort.h"
+#include "QtTimer.h"
+#include "Form1Window.h"
+#include "IniSettingsStore.h"
+#include "PortDialog.h"
+#include "PortMap.h"
 
 #include <QApplication>
 #include <QDir>
@@ -428,7 +428,7 @@ void TestBadSettings::startUpReachesThePortDialog() {
     const QByteArray after = readAll(config.file());
     QCOMPARE(untouchedBySave(after, "ADRESS"), untouchedBySave(content, "ADRESS"));
     QCOMPARE(IniSettingsStore(config.file()).read(QStringLiteral("ADRESS"), QStringLiteral("-")),
-             QString::fromLatin1(form1.link().state.AddressPrefix));
+             QString::fromLatin1(form1.link().state().AddressPrefix));
 }
 
 void TestBadSettings::programKeepsRunning_data() {

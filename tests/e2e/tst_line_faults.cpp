@@ -1,6 +1,6 @@
 #include "PtyConsole.h"
 
-#include "settings/PortDialog.h"
+#include "PortDialog.h"
 
 #include <QElapsedTimer>
 #include <QPointer>
@@ -130,7 +130,7 @@ void TestLineFaults::noiseLeavesTheConsoleWorking() {
     if (kResidentSetMeaningful)
         QVERIFY2(after - before < 1024,
                  qPrintable(QStringLiteral("RSS grew by %1 KiB").arg(after - before)));
-    QVERIFY(c.form1.link().state.ReceiveBuffer.size() <= ProjectorLink::kReceiveBufferLimit);
+    QVERIFY(c.form1.link().state().ReceiveBuffer.size() <= ProjectorLink::kReceiveBufferLimit);
     QVERIFY(c.label("Label12")->text().size() <= 1 + 7 * ProjectorLink::kReceiveBufferLimit);
 
     // Once the noise stops, a real reply decodes.

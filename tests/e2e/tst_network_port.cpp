@@ -1,4 +1,4 @@
-#include "link/AnyDevicePort.h"
+#include "AnyDevicePort.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>

@@ -1,6 +1,6 @@
 #include "PseudoTerminal.h"
 
-#include "link/AnyDevicePort.h"
+#include "AnyDevicePort.h"
 
 #include <QCoreApplication>
 #include <QTemporaryFile>

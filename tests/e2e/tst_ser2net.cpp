@@ -1,14 +1,14 @@
 #include "PseudoTerminal.h"
 #include "Ser2netServer.h"
 
-#include "link/AnyDevicePort.h"
-#include "link/Globals.h"
-#include "link/QtTimer.h"
-#include "link/Transcript.h"
-#include "panel/Form1Window.h"
-#include "settings/IniSettingsStore.h"
-#include "settings/PortDialog.h"
-#include "settings/PortMap.h"
+#include "AnyDevicePort.h"
+#include "Globals.h"
+#include "QtTimer.h"
+#include "Transcript.h"
+#include "Form1Window.h"
+#include "IniSettingsStore.h"
+#include "PortDialog.h"
+#include "PortMap.h"
 
 #include <QDir>
 #include <QFile>

@@ -17,8 +17,8 @@
 
 #include "LinkFixture.h"
 
-#include "link/StatusTables.h"
-#include "link/Transcript.h"
+#include "StatusTables.h"
+#include "Transcript.h"
 
 #include <QStringList>
 
@@ -180,11 +180,11 @@ public:
         f.port.wire.clear();
         f.panelSend(kCommands[command]);
         m_delivered.clear();
-        const QByteArray framed = f.link.state.AddressPrefix + kCommands[command] + '\r';
+        const QByteArray framed = f.link.state().AddressPrefix + kCommands[command] + '\r';
         CHECK(f.globals.CurrentCommand == framed);
         CHECK(f.port.writes.size() == 1 && f.port.writes.first() == framed);
-        CHECK(f.link.state.ReceiveBuffer.isEmpty());
-        CHECK(f.link.state.AwaitingReply == 1);
+        CHECK(f.link.state().ReceiveBuffer.isEmpty());
+        CHECK(f.link.state().AwaitingReply == 1);
         CHECK(line(Line::Label12).isEmpty());
         CHECK(line(Line::Label11) == renderTranscript(framed));
         CHECK(f.view.legend(Legend::Label28));
@@ -195,14 +195,14 @@ public:
     void arrive(const QByteArray& piece) {
         const QString before12 = line(Line::Label12);
         const QString before25 = line(Line::Label25);
-        const int before = f.link.state.ReceiveBuffer.size();
+        const int before = f.link.state().ReceiveBuffer.size();
 
         f.port.receive(piece);
 
         m_delivered +=
             piece.left(qMax(0, ProjectorLink::kReceiveBufferLimit - int(m_delivered.size())));
-        const QByteArray& buffer = f.link.state.ReceiveBuffer;
-        CHECK(f.link.state.AwaitingReply == 0);
+        const QByteArray& buffer = f.link.state().ReceiveBuffer;
+        CHECK(f.link.state().AwaitingReply == 0);
         CHECK(buffer.size() <= ProjectorLink::kReceiveBufferLimit);
         CHECK(buffer == m_delivered);
 
@@ -227,14 +227,14 @@ public:
 
     void lineEvent(int code) {
         const QString lines[3] = {line(Line::Label11), line(Line::Label12), line(Line::Label25)};
-        const QByteArray buffer = f.link.state.ReceiveBuffer;
-        const quint8 awaiting = f.link.state.AwaitingReply;
+        const QByteArray buffer = f.link.state().ReceiveBuffer;
+        const quint8 awaiting = f.link.state().AwaitingReply;
         f.port.raiseEvent(code);
         CHECK(line(Line::Label11) == lines[0]);
         CHECK(line(Line::Label12) == lines[1]);
         CHECK(line(Line::Label25) == lines[2]);
-        CHECK(f.link.state.ReceiveBuffer == buffer);
-        CHECK(f.link.state.AwaitingReply == awaiting);
+        CHECK(f.link.state().ReceiveBuffer == buffer);
+        CHECK(f.link.state().AwaitingReply == awaiting);
     }
 
     void selectAddress(int option) {
@@ -243,8 +243,8 @@ public:
     }
 
     void checkAlways() {
-        CHECK(f.link.state.ReceiveBuffer.size() <= ProjectorLink::kReceiveBufferLimit);
-        CHECK(f.link.state.ReceiveBuffer == m_delivered);
+        CHECK(f.link.state().ReceiveBuffer.size() <= ProjectorLink::kReceiveBufferLimit);
+        CHECK(f.link.state().ReceiveBuffer == m_delivered);
         const QString status = line(Line::Label25);
         CHECK(f.link.lineText(Line::Label25) == status);
         if (status.isSharedWith(m_checkedStatus))
@@ -289,12 +289,12 @@ private:
     }
 
     void timeOut() {
-        const bool awaited = f.link.state.AwaitingReply == 1;
+        const bool awaited = f.link.state().AwaitingReply == 1;
         const QString before12 = line(Line::Label12);
         f.link.Timer2_Timer();
         m_delivered.clear();
-        CHECK(f.link.state.ReceiveBuffer.isEmpty());
-        CHECK(f.link.state.AwaitingReply == 0);
+        CHECK(f.link.state().ReceiveBuffer.isEmpty());
+        CHECK(f.link.state().AwaitingReply == 0);
         CHECK(!f.timer2.isEnabled());
         CHECK(!f.view.legend(Legend::Label19) && !f.view.legend(Legend::Label27) &&
               !f.view.legend(Legend::Label28));

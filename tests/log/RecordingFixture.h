@@ -5,9 +5,9 @@
 #include "MemorySettingsStore.h"
 #include "VirtualClock.h"
 
-#include "link/ProjectorLink.h"
-#include "log/ObservedSerialPort.h"
-#include "log/TrafficRecorder.h"
+#include "ProjectorLink.h"
+#include "ObservedSerialPort.h"
+#include "TrafficRecorder.h"
 
 #include <QDateTime>
 #include <QList>
@@ -35,7 +35,7 @@ struct RecordingFixture {
     QList<TrafficRow> rows;
     std::function<void(const TrafficRow&)> sink;
     TrafficRecorder recorder{wire, rowTimer, [this] { return epoch + clock.now(); },
-                             [this] { return link.state.AddressPrefix; },
+                             [this] { return link.state().AddressPrefix; },
                              [this](const TrafficRow& row) {
                                  rows << row;
                                  if (sink)

@@ -4,7 +4,7 @@
 
 #include "RecordingFixture.h"
 
-#include "log/TrafficFileWriter.h"
+#include "TrafficFileWriter.h"
 
 #include <QDir>
 #include <QFile>

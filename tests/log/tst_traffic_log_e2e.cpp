@@ -6,10 +6,10 @@
 
 #include "PseudoTerminal.h"
 
-#include "app/Application.h"
-#include "log/TrafficFileWriter.h"
-#include "log/TrafficLogModel.h"
-#include "log/TrafficLogWindow.h"
+#include "Application.h"
+#include "TrafficFileWriter.h"
+#include "TrafficLogModel.h"
+#include "TrafficLogWindow.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -99,7 +99,7 @@ void TestTrafficLogEndToEnd::statusReadIsRecorded() {
         Application app;
         app.form1().setQuit([] {});
         app.start();
-        QVERIFY(app.form1().link().port().portOpen());
+        QVERIFY(app.form1().link().portOpen());
         QVERIFY(QTest::qWaitForWindowActive(&app.form1()));
         auto* status = app.form1().controls().widget<QPushButton>(QStringLiteral("Command44"));
         auto* line = app.form1().controls().widget<QLabel>(QStringLiteral("Label25"));
@@ -177,7 +177,7 @@ void TestTrafficLogEndToEnd::logOpensFromEveryWindow() {
     Application app;
     app.form1().setQuit([] {});
     app.start();
-    QVERIFY(app.form1().link().port().portOpen());
+    QVERIFY(app.form1().link().portOpen());
 
     if (from == QLatin1String("menu")) {
         QStringList entries;

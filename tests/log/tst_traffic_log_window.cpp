@@ -1,9 +1,9 @@
 // The Traffic Log window over a ring of rows: the columns as the operator reads
 // them, the filter, Save As, Clear, and a full ring dropping its oldest rows.
 
-#include "log/TrafficLog.h"
-#include "log/TrafficLogModel.h"
-#include "log/TrafficLogWindow.h"
+#include "TrafficLog.h"
+#include "TrafficLogModel.h"
+#include "TrafficLogWindow.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/LinkView.h"
+#include "LinkView.h"
 
 #include <QPoint>
 #include <QStringList>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/Timer.h"
+#include "Timer.h"
 
 #include <QList>
 #include <QtGlobal>

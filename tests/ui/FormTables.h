@@ -1,8 +1,8 @@
 #pragma once
 
-#include "console/Form3Layout.h"
-#include "panel/Form1Layout.h"
-#include "settings/Form2Layout.h"
+#include "Form3Layout.h"
+#include "Form1Layout.h"
+#include "Form2Layout.h"
 
 #include <QString>
 #include <QStringList>

@@ -2,7 +2,7 @@
 // names for the operator and the panel's handlers.
 #include "FormTables.h"
 
-#include "panel/PanelCommands.h"
+#include "PanelCommands.h"
 
 #include <QRect>
 

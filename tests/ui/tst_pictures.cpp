@@ -1,6 +1,6 @@
 // The arrow bitmaps, row by row, and the window icon.
-#include "ui/AppIcon.h"
-#include "ui/ArrowPicture.h"
+#include "AppIcon.h"
+#include "ArrowPicture.h"
 
 #include <QtTest>
 

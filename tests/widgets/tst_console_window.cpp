@@ -1,7 +1,7 @@
 #include "LinkFixture.h"
 
-#include "console/Form3Window.h"
-#include "ui/FormBuilder.h"
+#include "Form3Window.h"
+#include "FormBuilder.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -1,10 +1,10 @@
 #include "FakeSerialPort.h"
 #include "MemorySettingsStore.h"
 
-#include "link/Globals.h"
-#include "settings/DevicesDialog.h"
-#include "settings/PortDialog.h"
-#include "settings/PortMap.h"
+#include "Globals.h"
+#include "DevicesDialog.h"
+#include "PortDialog.h"
+#include "PortMap.h"
 
 #include <QFile>
 #include <QLineEdit>

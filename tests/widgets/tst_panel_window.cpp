@@ -2,8 +2,8 @@
 #include "MemorySettingsStore.h"
 #include "VirtualClock.h"
 
-#include "panel/Form1Window.h"
-#include "panel/PanelCommands.h"
+#include "Form1Window.h"
+#include "PanelCommands.h"
 
 #include <QLabel>
 #include <QPushButton>

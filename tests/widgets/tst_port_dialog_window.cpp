@@ -1,8 +1,8 @@
 #include "FakeSerialPort.h"
 #include "MemorySettingsStore.h"
 
-#include "link/Globals.h"
-#include "settings/PortDialog.h"
+#include "Globals.h"
+#include "PortDialog.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -1,6 +1,6 @@
 #include "BenchConsole.h"
 
-#include "settings/SettingsStore.h"
+#include "SettingsStore.h"
 
 #include <QEventLoop>
 #include <QTest>

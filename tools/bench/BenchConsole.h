@@ -2,12 +2,12 @@
 
 #include "PseudoTerminal.h"
 
-#include "link/Globals.h"
-#include "link/QtSerialPort.h"
-#include "link/QtTimer.h"
-#include "log/TrafficRecording.h"
-#include "panel/Form1Window.h"
-#include "settings/IniSettingsStore.h"
+#include "Globals.h"
+#include "QtSerialPort.h"
+#include "QtTimer.h"
+#include "TrafficRecording.h"
+#include "Form1Window.h"
+#include "IniSettingsStore.h"
 
 #include <QLabel>
 #include <QPushButton>

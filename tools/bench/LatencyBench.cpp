@@ -3,7 +3,7 @@
 #include "BenchConsole.h"
 #include "Stats.h"
 
-#include "ui/EarlyClickButton.h"
+#include "EarlyClickButton.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -3,9 +3,9 @@
 #include "BenchConsole.h"
 #include "Stats.h"
 
-#include "log/TrafficFileWriter.h"
-#include "log/TrafficLog.h"
-#include "log/TrafficLogWindow.h"
+#include "TrafficFileWriter.h"
+#include "TrafficLog.h"
+#include "TrafficLogWindow.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

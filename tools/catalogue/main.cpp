@@ -1,6 +1,6 @@
 // Prints every catalogue entry as a JSON string on a line of its own, each list headed by
 // "# Combo1", "# Combo2" or "# Combo3", so that tabs, CR LF and trailing spaces stay visible.
-#include "console/Catalogue.h"
+#include "Catalogue.h"
 
 #include <cstdio>
 #include <cstring>

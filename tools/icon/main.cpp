@@ -1,6 +1,6 @@
 // mx7300-icon OUTDIR: writes the window icon as OUTDIR/<N>x<N>/apps/tavo-mx7300-control.png for
 // N = 32, 48 and 256, the hicolor theme layout, so the build can install it for desktop menus.
-#include "ui/AppIcon.h"
+#include "AppIcon.h"
 
 #include <QDir>
 #include <QGuiApplication>

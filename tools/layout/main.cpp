@@ -1,8 +1,8 @@
 // Prints one line per control of the main window, "name left top width height", in pixels at
 // 96 dpi relative to the window's client area. A control inside a frame gets the frame's offset
 // added, each converted on its own exactly as the window builder places the widgets.
-#include "panel/Form1Layout.h"
-#include "ui/FormBuilder.h"
+#include "Form1Layout.h"
+#include "FormBuilder.h"
 
 #include <QByteArray>
 #include <QHash>
