@@ -4,6 +4,7 @@
 
 #include "console/Form3Window.h"
 #include "log/TrafficLogSettings.h"
+#include "settings/DevicesDialog.h"
 #include "settings/PortDialog.h"
 #include "settings/PortMap.h"
 
@@ -60,6 +61,12 @@ void Application::openPortDialog(bool modal) {
         m_traffic.port(), m_store, m_globals, [this](int port) { return deviceFor(port); },
         [this] { showMain(); });
     m_traffic.addShortcut(m_portDialog);
+    m_portDialog->setDevicesOpener([this](QWidget* parent) {
+        DevicesDialog devices(
+            m_store.path(), [this](int port) { return deviceFor(port); }, &presentSerialPorts,
+            parent);
+        devices.exec();
+    });
     if (modal) {
         m_portDialog->exec();
         return;

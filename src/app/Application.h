@@ -1,7 +1,7 @@
 #pragma once
 
 #include "link/Globals.h"
-#include "link/QtSerialPort.h"
+#include "link/AnyDevicePort.h"
 #include "link/QtTimer.h"
 #include "log/TrafficRecording.h"
 #include "panel/Form1Window.h"
@@ -37,7 +37,7 @@ private:
 
     Globals m_globals;
     IniSettingsStore m_store;
-    QtSerialPort m_port;
+    AnyDevicePort m_port;
     TrafficRecording m_traffic;
     QtTimer m_timer1{200};
     QtTimer m_timer2{10000};

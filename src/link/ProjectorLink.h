@@ -22,6 +22,15 @@ struct Form1State {
     QByteArray AddressPrefix; // "", "AFFF", "A001".."A004"
 };
 
+// The reply time-out (Timer2) and display-clearing (Timer4) intervals, in ms,
+// for each phase of the run.
+enum class TimingMode {
+    AfterLoad,   // 1000 / 1200: a linked start-up, and after the console closes
+    DuringHold,  // 150 / 200: from a press-and-hold press to its release
+    AfterHold,   // 500 / 1000: after a press-and-hold release
+    ConsoleOpen, // 7000 / 7500: while the command console is open
+};
+
 // The projector link of the main window: start-up and shut-down of the port,
 // the transmit routine and the reply display. Owns no widget, timer or port.
 class ProjectorLink {
@@ -35,6 +44,8 @@ public:
                   LinkView& view, Globals& globals);
 
     void Form_Load();
+    // Writes Timer2's interval, then Timer4's.
+    void setTimingMode(TimingMode mode);
     void Form_QueryUnload();
 
     // mode 1 sends `text` (framed in place); any other mode shows and decodes it.
@@ -51,7 +62,10 @@ public:
     Form1State state;
 
     QString lineText(Line line) const;
-    void setLine(Line line, const QString& text);
+    void setLine(Line line, QString text);
+    // The operator has acted on a lost link ("COM"): the reply line may be
+    // blanked again.
+    void clearPortNotice();
     SerialPort& port() { return m_port; }
     Timer& timer2() { return m_timer2; }
     Timer& timer4() { return m_timer4; }
@@ -69,6 +83,7 @@ private:
     void sendFramed(QByteArray& text);
     void showReceived(const QByteArray& received);
     void centreWindow();
+    void showStartUpPortDialog();
 
     SerialPort& m_port;
     Timer& m_timer2;
@@ -77,6 +92,9 @@ private:
     LinkView& m_view;
     Globals& m_globals;
     QString m_lines[3];
+    // Set when the link is lost, until a send goes through or the operator
+    // presses "COM"; a blanked reply line shows it instead.
+    QString m_portNotice;
     TrafficObserver* m_observer = nullptr;
 };
 
