@@ -254,6 +254,9 @@ memory speed, through the real adapter and window (\`tst_line_faults\` with
 | the next real reply decodes once the noise stops | ${decoded} | yes | |
 EOF
 
+# mx7300-ctl on whole sites; appends its own section.
+"$here/tools/bench/ctl-bench.sh" "$build"
+
 # The traffic record: latency with and without it, noise with its window open, a full window.
 SAMPLES=$samples FLOOD_SECONDS=$flood_seconds "$here/tools/bench/traffic-bench.sh" "$build"
 
