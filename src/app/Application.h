@@ -8,10 +8,13 @@
 
 #include <QPointer>
 
+#include <memory>
+
 namespace tavo {
 
 class Form3Window;
 class PortDialog;
+class ShutdownSignals;
 
 // The run of the program: the shared state, the store, the serial component
 // and the timers, and the three windows bound to the event loop.
@@ -28,6 +31,8 @@ private:
     void openConsole();
     void showMain();
     QString deviceFor(int port) const;
+    void endBySignal();
+    static void closeAtExit();
 
     Globals m_globals;
     IniSettingsStore m_store;
@@ -38,6 +43,8 @@ private:
     Form1Window m_form1;
     QPointer<PortDialog> m_portDialog;
     QPointer<Form3Window> m_console;
+    std::unique_ptr<ShutdownSignals> m_signals;
+    bool m_ending = false;
 };
 
 } // namespace tavo
