@@ -6,9 +6,20 @@
 #include <QTest>
 #include <QTimer>
 
-BenchConsole::BenchConsole()
-    : m_store(m_configDir.filePath(QStringLiteral("TAVO/TAVO.ini"))),
-      m_port([this](int) { return pty.slavePath(); }),
+#include <cstdio>
+
+BenchConsole::BenchConsole(Route route, bool serverCharDelay)
+    : m_route(route), m_server(pty.slavePath(), QStringLiteral("9600n81"), serverCharDelay),
+      m_store(m_configDir.filePath(QStringLiteral("TAVO/TAVO.ini"))), m_port([this](int) {
+          switch (m_route) {
+          case Route::RawTcp:
+              return m_server.rawUrl();
+          case Route::Rfc2217:
+              return m_server.rfc2217Url();
+          default:
+              return pty.slavePath();
+          }
+      }),
       m_form1(tavo::Form1Parts{m_port, m_timer1, m_timer2, m_timer4, m_store, m_globals}) {
     m_store.save(tavo::keys::ComPort, QStringLiteral("1"));
     m_store.save(tavo::keys::BaudRate, QStringLiteral("96"));
@@ -16,6 +27,11 @@ BenchConsole::BenchConsole()
 }
 
 bool BenchConsole::start() {
+    QString error;
+    if (m_route != Route::Direct && !m_server.start(&error)) {
+        std::fprintf(stderr, "mx7300-bench: %s\n", qPrintable(error));
+        return false;
+    }
     m_form1.load();
     if (!m_port.portOpen())
         return false;

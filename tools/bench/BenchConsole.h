@@ -1,9 +1,10 @@
 #pragma once
 
 #include "PseudoTerminal.h"
+#include "Ser2netServer.h"
 
+#include "link/AnyDevicePort.h"
 #include "link/Globals.h"
-#include "link/QtSerialPort.h"
 #include "link/QtTimer.h"
 #include "panel/Form1Window.h"
 #include "settings/IniSettingsStore.h"
@@ -14,10 +15,13 @@
 
 // The program's own main window, serial adapter and timers, wired as the application wires them,
 // with port 1 on a pseudo-terminal whose other end the benchmark holds. Settings live in a
-// throw-away directory, so the operator's own are never touched.
+// throw-away directory, so the operator's own are never touched. Port 1 is the pseudo-terminal
+// itself or, through a ser2net daemon on loopback, a raw TCP or an RFC 2217 network port.
 class BenchConsole {
 public:
-    BenchConsole();
+    enum class Route { Direct, RawTcp, Rfc2217 };
+
+    explicit BenchConsole(Route route = Route::Direct, bool serverCharDelay = false);
 
     // The load step and the first show, at full height so the status lines are on screen.
     // False when the port did not open.
@@ -36,10 +40,12 @@ public:
     tavo::Form1Window& window() { return m_form1; }
 
 private:
+    Route m_route;
+    Ser2netServer m_server;
     QTemporaryDir m_configDir;
     tavo::Globals m_globals;
     tavo::IniSettingsStore m_store;
-    tavo::QtSerialPort m_port;
+    tavo::AnyDevicePort m_port;
     tavo::QtTimer m_timer1{200};
     tavo::QtTimer m_timer2{10000};
     tavo::QtTimer m_timer4{10500};

@@ -60,6 +60,9 @@ section() {
 }
 
 section latency "$bench" latency "$raw" "$samples"
+if command -v ser2net >/dev/null || [ -x /usr/sbin/ser2net ]; then
+    section network "$bench" network "$raw" "$samples"
+fi
 section repeat "$bench" repeat "$raw/repeat-periods.csv" "$docs/repeat-histogram.png" "$hold"
 section startup "$bench" startup "$build/bin/mx7300-control" "$build/bin/mx7300-bare-window" \
     "$raw/startup.csv" "$runs"
@@ -114,6 +117,7 @@ The cores are shared with other work, so the tails (p99, max) carry that machine
 noise. What else ran during each part:
 
 - latency: $(load_of latency)
+- network: $(load_of network)
 - repeat: $(load_of repeat)
 - start-up: $(load_of startup)
 - after the last part: $after
@@ -146,6 +150,28 @@ And for the reply:
 | until the label has repainted, asleep | $(ms "${v[reply_to_paint_asleep_p50_us]}") ms | $(ms "${v[reply_to_paint_asleep_p99_us]}") ms |
 
 CSV: \`docs/bench/click-to-wire.csv\`, \`docs/bench/reply-to-screen.csv\` (microseconds).
+
+## Latency through a serial device server ($samples clicks each, after 50 unrecorded)
+
+The same console with COM1 naming a network port of a real ser2net
+($(ser2net -v 2>/dev/null | head -1 || /usr/sbin/ser2net -v | head -1)) on loopback, which serves the
+pseudo-terminal at 9600 baud. The benchmark sleeps in \`poll()\` while it waits for the far end
+(the daemon needs a core to pass the bytes on); the reply figure is the event loop asleep until
+the reply wakes it. ser2net holds bytes from the device for about two character times (at least
+1 ms) before sending them on, unless its \`chardelay\` option is off: the first two rows are with
+it off, the last with ser2net's defaults.
+
+| Figure | p50 | p99 | max | Target | |
+|---|---|---|---|---|---|
+| tcp://: click "On" to first byte readable at the far pseudo-terminal | $(ms "${v[net_tcp_click_to_wire_p50_us]}") ms | $(ms "${v[net_tcp_click_to_wire_p99_us]}") ms | $(ms "${v[net_tcp_click_to_wire_max_us]}") ms | p99 < 2 ms | $(verdict "${v[net_tcp_click_to_wire_p99_us]}" "<" 2000) |
+| tcp://: reply written at the far end until the status line reads " Power ON" | $(ms "${v[net_tcp_reply_to_screen_p50_us]}") ms | $(ms "${v[net_tcp_reply_to_screen_p99_us]}") ms | $(ms "${v[net_tcp_reply_to_screen_max_us]}") ms | p99 < 2 ms | $(verdict "${v[net_tcp_reply_to_screen_p99_us]}" "<" 2000) |
+| rfc2217://: click to first byte | $(ms "${v[net_rfc2217_click_to_wire_p50_us]}") ms | $(ms "${v[net_rfc2217_click_to_wire_p99_us]}") ms | $(ms "${v[net_rfc2217_click_to_wire_max_us]}") ms | p99 < 2 ms | $(verdict "${v[net_rfc2217_click_to_wire_p99_us]}" "<" 2000) |
+| rfc2217://: reply to screen | $(ms "${v[net_rfc2217_reply_to_screen_p50_us]}") ms | $(ms "${v[net_rfc2217_reply_to_screen_p99_us]}") ms | $(ms "${v[net_rfc2217_reply_to_screen_max_us]}") ms | p99 < 2 ms | $(verdict "${v[net_rfc2217_reply_to_screen_p99_us]}" "<" 2000) |
+| tcp://, ser2net defaults: click to first byte | $(ms "${v[net_tcp_chardelay_click_to_wire_p50_us]}") ms | $(ms "${v[net_tcp_chardelay_click_to_wire_p99_us]}") ms | $(ms "${v[net_tcp_chardelay_click_to_wire_max_us]}") ms | | |
+| tcp://, ser2net defaults: reply to screen (the character delay included) | $(ms "${v[net_tcp_chardelay_reply_to_screen_p50_us]}") ms | $(ms "${v[net_tcp_chardelay_reply_to_screen_p99_us]}") ms | $(ms "${v[net_tcp_chardelay_reply_to_screen_max_us]}") ms | | |
+
+CSV: \`docs/bench/network-tcp.csv\`, \`docs/bench/network-rfc2217.csv\`,
+\`docs/bench/network-tcp_chardelay.csv\` (microseconds).
 
 ## Press-and-hold repeat (ZOOM up held ${v[repeat_hold_s]} s)
 
