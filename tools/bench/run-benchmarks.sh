@@ -234,6 +234,11 @@ code as measured.
   another session's processes take an equal share of the cores whatever their nice value, so two
   busy processes elsewhere are enough to put such steps into 1 to 5 % of the samples. Running with
   \`BENCH_SESSION_NICE=-10\` shows the figures without that.
+- **Through ser2net.** Each byte crosses two more processes' worth of wake-ups: the console's
+  write to its socket, ser2net's read and its write to the device, and back the same way. On a
+  quiet machine each of those is a fraction of a millisecond; when every core is busy, ser2net
+  has to wait for one, and that wait is the tail. ser2net's own \`chardelay\` (on by default)
+  adds about two character times to every reply on purpose, to send a burst as one packet.
 - **Repeat.** The count and the mean come out exact because the repeat timer reschedules from its
   due time, not from when it fired: lateness does not add up (see the lateness row). Qt's GLib
   event dispatcher rounds every timer wait up to a whole millisecond, so each send leaves up to
