@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Newcomer set-up on Debian 12: installs what the build needs, builds, then
+# Newcomer set-up on Debian 12: installs what the mode needs, builds, then
 #   ./setup.sh run   starts the console on the built-in projector simulator
 #   ./setup.sh test  runs every test
 set -euo pipefail
@@ -8,14 +8,23 @@ here=$(cd "$(dirname "$0")" && pwd)
 mode=${1:-run}
 build="$here/build"
 
-packages=(
+# Building and running the console and the projector simulator.
+run_packages=(
     build-essential cmake pkg-config
     qt6-base-dev qt6-serialport-dev libgl-dev
-    fonts-ipafont-gothic python3
+    fonts-ipafont-gothic
+)
+
+# The tests, the benchmarks and the deeper checks, on top of the above.
+test_packages=(
+    python3
     xvfb xauth xdotool openbox x11-utils imagemagick
     clang libclang-rt-14-dev valgrind
     ser2net
 )
+
+# What demo.sh starts.
+run_targets=(mx7300-control mx7300-sim)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
@@ -23,7 +32,7 @@ as_root() {
 
 install_packages() {
     local missing=()
-    for p in "${packages[@]}"; do
+    for p in "$@"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
     done
     if [ ${#missing[@]} -gt 0 ]; then
@@ -33,20 +42,23 @@ install_packages() {
     fi
 }
 
-build_all() {
-    cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-    cmake --build "$build" -j "$(nproc)"
+# configure [CMAKE ARGS...]
+configure() {
+    cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
 }
 
 case "$mode" in
 run)
-    install_packages
-    build_all
+    install_packages "${run_packages[@]}"
+    # A first build leaves the tests out; a tree that `test` has configured keeps them.
+    if [ -f "$build/CMakeCache.txt" ]; then configure; else configure -DBUILD_TESTING=OFF; fi
+    cmake --build "$build" -j "$(nproc)" --target "${run_targets[@]}"
     exec "$here/tools/demo.sh" "$build"
     ;;
 test)
-    install_packages
-    build_all
+    install_packages "${run_packages[@]}" "${test_packages[@]}"
+    configure -DBUILD_TESTING=ON
+    cmake --build "$build" -j "$(nproc)"
     cd "$build"
     QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j 2
     ;;

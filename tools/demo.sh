@@ -9,6 +9,7 @@ bin="$build/bin"
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     echo "No display: run the demo under a virtual one with  xvfb-run -a $0 $build" >&2
+    command -v xvfb-run >/dev/null || echo "(xvfb-run comes with the packages xvfb and xauth)" >&2
     exit 1
 fi
 

@@ -1,12 +1,14 @@
 #include "Application.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
 
 #include <chrono>
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -41,9 +43,42 @@ private:
     }
 };
 
+// --help and --version answer on standard output before anything touches the display, so they
+// work on a terminal without one. Returns the exit code when the program should end here.
+std::optional<int> answerInformationOptions(int argc, char* argv[]) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Control console for a TAVO MX7300 projector on an RS-232 line. It takes no "
+                       "options of its own; the port and baud rate are chosen in its \"COM\" "
+                       "dialog."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Displays this help."));
+    parser.addOption(help);
+    const QCommandLineOption version = parser.addVersionOption();
+    // Qt's own options (-platform, -display, ...) are the application object's to take.
+    parser.parse(arguments);
+    if (parser.isSet(help)) {
+        // Without an application object the parser cannot know the program's name.
+        QString text = parser.helpText();
+        text.replace(QLatin1String("<executable_name>"), QLatin1String("mx7300-control"));
+        std::fputs(qPrintable(text), stdout);
+        return 0;
+    }
+    if (parser.isSet(version)) {
+        std::printf("mx7300-control %s\n", TAVO_VERSION);
+        return 0;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
+    if (const std::optional<int> done = answerInformationOptions(argc, argv))
+        return *done;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("TAVO"));
     QApplication::setApplicationDisplayName(QString());

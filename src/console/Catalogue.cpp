@@ -133,8 +133,10 @@ QByteArray memberTail(const SetFamily& family, const QByteArray& argument) {
     return {};
 }
 
-// A few odd tails are kept byte for byte: a lone space (ORGMODE 480I, SHUTEFFECT L1/L2), a gap
-// without separator (SYSTEM D-VGA1, PIPRST), CR LF (PIPFRAMELOCK SUB) and ';' for ':' (RSENS).
+// A few entries break their family's pattern, and the list shows them as the projector's command
+// list prints them, so an operator comparing the two finds the same text: a lone space (ORGMODE
+// 480I, SHUTEFFECT L1/L2), a gap without separator (SYSTEM D-VGA1, PIPRST), CR LF (PIPFRAMELOCK
+// SUB) and ';' for ':' (RSENS).
 QList<QByteArray> buildCombo2() {
     const QByteArray valueTail = described(k2s2t, "% = 0-9");
     const SetFamily families[] = {

@@ -53,8 +53,9 @@ void ConsoleModel::showFirstEntry(catalogue::List list) {
     m_view.showList(list);
     m_view.selectRow(list, 0);
     comboClick(list, 0);
-    // The list buttons set the command once more from the same entry; the
-    // result is the same, the sequence is kept.
+    // The button sets the command from its entry itself, not only through the
+    // selection handler above; the text is the same, so this changes nothing
+    // the operator sees and leaves the command right if the handler skips a row.
     setCommandFromEntry(catalogue::entry(list, 0));
 }
 

@@ -47,7 +47,7 @@ void QtSerialPort::setSettings(const QString& settings) {
 }
 
 bool QtSerialPort::setCommPort(int port) {
-    if (m_port.isOpen() || port < 1 || port > 15)
+    if (m_port.isOpen() || !isUsablePort(port))
         return false;
     m_commPort = port;
     return true;

@@ -15,8 +15,4 @@ namespace tavo {
 std::optional<QString> decodeReply(const QByteArray& command, const QString& transcript,
                                    int bufferLength, const QString& statusCaption);
 
-// Every text the decoder can write by table lookup (not the lamp-hours and
-// temperature forms, which are built from the reply).
-QStringList decodedTexts();
-
 } // namespace tavo

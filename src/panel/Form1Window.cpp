@@ -5,6 +5,7 @@
 
 #include "link/SerialPort.h"
 #include "link/Timer.h"
+#include "ui/EarlyClickButton.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -22,7 +23,7 @@ const char* const kLineLabels[] = {"Label11", "Label12", "Label25"};
 const char* const kLegendLabels[] = {"Label19", "Label27", "Label28"};
 const char* const kRepeatCodeProperty = "tavoRepeatCode";
 
-// The classic key-event modifier mask: Shift 1, Ctrl 2, Alt 4.
+// The modifier mask the panel's key handler takes: Shift 1, Ctrl 2, Alt 4.
 int shiftState(Qt::KeyboardModifiers modifiers) {
     int shift = 0;
     if (modifiers & Qt::ShiftModifier)
@@ -87,7 +88,7 @@ Form1Window::Form1Window(const Form1Parts& parts, QWidget* parent)
 }
 
 Form1Window::~Form1Window() {
-    qApp->removeEventFilter(this);
+    qApp->removeEventFilter(m_keyPreview);
 }
 
 void Form1Window::wireControls() {
@@ -113,8 +114,12 @@ void Form1Window::wireControls() {
             continue;
         if (const OneShotCommand* oneShot = findOneShot(name)) {
             const QByteArray command(oneShot->command);
-            connect(button, &QPushButton::clicked, this,
-                    [this, command] { m_panel.oneShotClick(command); });
+            // Sent before the button repaints its release, so the command is on the line as
+            // soon as the click is complete.
+            if (auto* early = qobject_cast<EarlyClickButton*>(button)) {
+                connect(early, &EarlyClickButton::earlyClicked, this,
+                        [this, command] { m_panel.oneShotClick(command); });
+            }
         } else if (name == QLatin1String("Command33")) {
             connect(button, &QPushButton::clicked, this, [this] { m_panel.Command33_Click(); });
         } else if (name == QLatin1String("Command74")) {
@@ -189,6 +194,11 @@ void Form1Window::showAddressOption(int option) {
 void Form1Window::showPortDialogModal() {
     if (m_openPortDialog)
         m_openPortDialog(true);
+}
+
+void Form1Window::showSaveWarning(const QString& file, const QString& reason) {
+    if (m_presentSaveWarning)
+        m_presentSaveWarning(this, file, reason);
 }
 
 void Form1Window::setStatusFrameVisible(bool visible) {

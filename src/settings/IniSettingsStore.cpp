@@ -37,8 +37,10 @@ QString IniSettingsStore::read(const QString& key, const QString& fallback) cons
 
 // The one line is edited in place (see IniLineEditor): QSettings would
 // rewrite the whole file from what it could parse.
-void IniSettingsStore::save(const QString& key, const QString& value) {
-    writeIniKey(m_settings.fileName(), kSection, key, value);
+SaveResult IniSettingsStore::save(const QString& key, const QString& value) {
+    const QString file = m_settings.fileName();
+    const IniEditResult written = writeIniKey(file, kSection, key, value);
+    return {written.ok, file, written.error};
 }
 
 } // namespace tavo

@@ -2,6 +2,8 @@
 
 #include "Form2Layout.h"
 
+#include "link/SerialPort.h"
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -50,7 +52,7 @@ void PortDialog::wireControls() {
             m_model.Text1_Change(text);
             const int port = text.trimmed().toInt();
             other->setToolTip(
-                port >= 1 && port <= 15
+                isUsablePort(port)
                     ? QStringLiteral("COM%1 is %2").arg(port).arg(m_resolveDevice(port))
                     : QStringLiteral("Another port, 1 to 15"));
         });
@@ -138,6 +140,11 @@ void PortDialog::showRetryWarning(const QString& detail) {
     m_retryDetail = detail;
     if (m_present)
         m_present(this);
+}
+
+void PortDialog::showSaveWarning(const QString& file, const QString& reason) {
+    if (m_presentSaveWarning)
+        m_presentSaveWarning(this, file, reason);
 }
 
 void PortDialog::closeAndShowMain() {

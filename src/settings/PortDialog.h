@@ -3,6 +3,7 @@
 #include "PortDialogModel.h"
 
 #include "ui/FormBuilder.h"
+#include "ui/SaveWarning.h"
 
 #include <QDialog>
 
@@ -30,6 +31,8 @@ public:
     // The "Retry Comport" box; tests replace it so they never block.
     void setWarningPresenter(std::function<void(QWidget*)> present) { m_present = present; }
     static void presentRetryWarning(QWidget* parent, const QString& detail = {});
+    // How a failed save of the port settings is told (a warning box by default).
+    void setSaveWarningPresenter(SaveWarningPresenter present) { m_presentSaveWarning = present; }
     // What the box shown last said under its text.
     QString retryDetail() const { return m_retryDetail; }
 
@@ -46,6 +49,7 @@ public:
     void setOtherText(const QString& text) override;
     void selectOtherText(int start, int length) override;
     void showRetryWarning(const QString& detail) override;
+    void showSaveWarning(const QString& file, const QString& reason) override;
     void closeAndShowMain() override;
 
 public Q_SLOTS:
@@ -65,6 +69,7 @@ private:
     std::function<void(QWidget*)> m_present = [this](QWidget* parent) {
         presentRetryWarning(parent, m_retryDetail);
     };
+    SaveWarningPresenter m_presentSaveWarning = &presentSaveWarning;
     BuiltForm m_controls;
     bool m_closing = false;
 };

@@ -21,6 +21,9 @@ public:
     // The "Retry Comport" warning, with `detail` (the device and why it did
     // not open, or what is missing) under its text; returns when answered.
     virtual void showRetryWarning(const QString& detail) = 0;
+    // Tells the operator that the port settings could not be stored in
+    // `file`, and why; returns when the operator has seen it.
+    virtual void showSaveWarning(const QString& file, const QString& reason) = 0;
     // Closes the dialog and shows and activates the main window.
     virtual void closeAndShowMain() = 0;
 };

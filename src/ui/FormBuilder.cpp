@@ -2,6 +2,7 @@
 
 #include "ui/AppIcon.h"
 #include "ui/ArrowPicture.h"
+#include "ui/EarlyClickButton.h"
 
 #include <QComboBox>
 #include <QFontDatabase>
@@ -139,7 +140,7 @@ QString graphicalFaceSheet(const LayoutRow& row) {
 }
 
 QPushButton* makeGraphicalButton(const LayoutRow& row, QWidget* container, double dpi) {
-    auto* button = new QPushButton(captionOf(row), container);
+    auto* button = new EarlyClickButton(captionOf(row), container);
     button->setStyleSheet(graphicalFaceSheet(row));
     const QImage picture = arrowPicture(row.picture);
     if (!picture.isNull()) {
@@ -174,7 +175,7 @@ QWidget* makeControl(const LayoutRow& row, QWidget* container, double dpi) {
     case Kind::Label:
         return makeLabel(row, container);
     case Kind::Button:
-        return new QPushButton(captionOf(row), container);
+        return new EarlyClickButton(captionOf(row), container);
     case Kind::GraphicalButton:
         return makeGraphicalButton(row, container, dpi);
     case Kind::OptionButton: {

@@ -50,6 +50,7 @@ private:
 // their design geometry for `dpi`, with their captions, colours, fonts,
 // pictures, visibility, selection and tab order. A frame's row must come
 // before the rows of its controls. Controls without a font take client's font.
+// Command buttons are EarlyClickButtons.
 BuiltForm buildForm(QWidget* client, const std::vector<LayoutRow>& rows, double dpi);
 
 // As above at the screen's logical dpi.

@@ -19,6 +19,9 @@ public:
         ++warnings;
         details << detail;
     }
+    void showSaveWarning(const QString& file, const QString& reason) override {
+        saveWarnings << file + QStringLiteral(": ") + reason;
+    }
     void closeAndShowMain() override { ++closed; }
 
     int baudOption = 0;
@@ -28,6 +31,7 @@ public:
     int warnings = 0;
     QStringList details;
     int closed = 0;
+    QStringList saveWarnings;
 };
 
 struct DialogFixture : PanelFixture {
@@ -57,6 +61,9 @@ private Q_SLOTS:
     void okThatFailsStoresNothing();
     void closeBox_data();
     void closeBox();
+    void firstRunOkRunsTheNormalTimeOut();
+    void unsavedSettingsAreToldOnce_data();
+    void unsavedSettingsAreToldOnce();
 };
 
 void TestPortDialogModel::firstRunOffersNothingUntilAPortIsChosen() {
@@ -215,6 +222,58 @@ void TestPortDialogModel::closeBox() {
     if (reopened)
         QCOMPARE(f.port.openedWith.last(), QStringLiteral("2@9600,N,8,1"));
     QVERIFY(f.store.saves.isEmpty());
+}
+
+void TestPortDialogModel::firstRunOkRunsTheNormalTimeOut() {
+    DialogFixture f;
+    f.view.onModalDialog = [&] {
+        f.dialog.Form_Load();
+        f.dialog.portOptionClick(2);
+        f.dialog.Command1_Click();
+    };
+    f.link.Form_Load(); // nothing stored: the dialog, then OK
+    QVERIFY(f.port.portOpen());
+
+    f.panel.oneShotClick("CR0"); // no reply comes
+    f.clock.advance(999);
+    QVERIFY(f.line(Line::Label12).isEmpty());
+    f.clock.advance(1);
+    QCOMPARE(f.line(Line::Label12), QStringLiteral(" X X X X "));
+    f.clock.advance(200);
+    QVERIFY(f.line(Line::Label12).isEmpty());
+}
+
+void TestPortDialogModel::unsavedSettingsAreToldOnce_data() {
+    QTest::addColumn<bool>("viaOk"); // the dialog's OK, or closing the main window
+    QTest::newRow("port dialog OK") << true;
+    QTest::newRow("END or the close box") << false;
+}
+
+// The store refuses every save: the operator hears it once, and the dialog
+// closes with the port open, or the main window closes the port, as usual.
+void TestPortDialogModel::unsavedSettingsAreToldOnce() {
+    QFETCH(bool, viaOk);
+    DialogFixture f;
+    f.store.failWith = QStringLiteral("Permission denied");
+    const QStringList told{QStringLiteral("/fake/TAVO.ini: Permission denied")};
+    if (viaOk) {
+        f.dialog.Form_Load();
+        f.dialog.portOptionClick(4);
+        f.dialog.Command1_Click();
+        QCOMPARE(f.dialogView.saveWarnings, told);
+        QCOMPARE(f.dialogView.closed, 1);
+        QVERIFY(f.port.portOpen());
+        QCOMPARE(f.store.saves,
+                 (QStringList{QStringLiteral("ComPort"), QStringLiteral("BaudRate")}));
+        QVERIFY(f.view.saveWarnings.isEmpty());
+    } else {
+        f.loadLinked();
+        f.link.Form_QueryUnload();
+        QCOMPARE(f.view.saveWarnings, told);
+        QVERIFY(!f.port.portOpen());
+        QVERIFY(f.dialogView.saveWarnings.isEmpty());
+    }
+    QCOMPARE(f.dialogView.warnings, 0); // "Retry Comport" is for the port only
 }
 
 QTEST_GUILESS_MAIN(TestPortDialogModel)

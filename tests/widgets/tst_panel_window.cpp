@@ -56,7 +56,8 @@ class TestPanelWindow : public QObject {
 private Q_SLOTS:
     void everyOneShotButtonSends_data();
     void everyOneShotButtonSends();
-    void spaceOnAOneShotButtonSends();
+    void aClickSendsOnceBeforeTheButtonRepaints_data();
+    void aClickSendsOnceBeforeTheButtonRepaints();
     void everyArrowRepeatsWhileHeld_data();
     void everyArrowRepeatsWhileHeld();
     void anyMouseButtonStartsARepeat_data();
@@ -90,12 +91,79 @@ void TestPanelWindow::everyOneShotButtonSends() {
     QCOMPARE(f.port.wire, wire);
 }
 
-void TestPanelWindow::spaceOnAOneShotButtonSends() {
+namespace {
+
+enum class Gesture { LeftMouse, ReleasedOutside, RightMouse, Space, ClickCall };
+
+// How many writes the port had seen at each paint of a widget.
+class PaintRecorder : public QObject {
+public:
+    PaintRecorder(QWidget* widget, const FakeSerialPort& port) : m_port(port) {
+        widget->installEventFilter(this);
+    }
+    QList<int> writesAtPaint;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+            writesAtPaint << int(m_port.writes.size());
+        return false;
+    }
+
+private:
+    const FakeSerialPort& m_port;
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(Gesture)
+
+void TestPanelWindow::aClickSendsOnceBeforeTheButtonRepaints_data() {
+    QTest::addColumn<Gesture>("gesture");
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<int>("sends");
+    QTest::addColumn<bool>("beforeRepaint"); // the command is out before the release's repaint
+    QTest::newRow("left release on the button") << Gesture::LeftMouse << true << 1 << true;
+    QTest::newRow("release outside") << Gesture::ReleasedOutside << true << 0 << false;
+    QTest::newRow("right button") << Gesture::RightMouse << true << 0 << false;
+    QTest::newRow("space") << Gesture::Space << true << 1 << true;
+    QTest::newRow("click() (shortcut, screen reader)") << Gesture::ClickCall << true << 1 << false;
+    QTest::newRow("disabled, left") << Gesture::LeftMouse << false << 0 << false;
+    QTest::newRow("disabled, space") << Gesture::Space << false << 0 << false;
+}
+
+void TestPanelWindow::aClickSendsOnceBeforeTheButtonRepaints() {
+    QFETCH(Gesture, gesture);
+    QFETCH(bool, enabled);
+    QFETCH(int, sends);
+    QFETCH(bool, beforeRepaint);
     PanelWindowFixture f;
+    QVERIFY(QTest::qWaitForWindowExposed(&f.window)); // an unexposed button never repaints
     QPushButton* on = f.control(QStringLiteral("Command17"));
     on->setFocus();
-    QTest::keyClick(on, Qt::Key_Space);
-    QCOMPARE(f.port.wire, QByteArray("C00\r"));
+    on->setEnabled(enabled);
+    const Qt::MouseButton mouse = gesture == Gesture::RightMouse ? Qt::RightButton : Qt::LeftButton;
+    const bool byMouse = gesture != Gesture::Space && gesture != Gesture::ClickCall;
+    if (byMouse)
+        QTest::mousePress(on, mouse);
+    else if (gesture == Gesture::Space)
+        QTest::keyPress(on, Qt::Key_Space);
+    PaintRecorder paints(on, f.port); // from the release on
+    if (gesture == Gesture::ReleasedOutside)
+        QTest::mouseRelease(on, mouse, {}, QPoint(-5, -5));
+    else if (byMouse)
+        QTest::mouseRelease(on, mouse);
+    else if (gesture == Gesture::Space)
+        QTest::keyRelease(on, Qt::Key_Space);
+    else
+        on->click();
+    QCOMPARE(f.port.writes.size(), sends);
+    if (sends > 0)
+        QCOMPARE(f.port.wire, QByteArray("C00\r"));
+    if (beforeRepaint) {
+        QVERIFY(!paints.writesAtPaint.isEmpty());
+        QCOMPARE(paints.writesAtPaint.first(), 1);
+    }
 }
 
 void TestPanelWindow::everyArrowRepeatsWhileHeld_data() {

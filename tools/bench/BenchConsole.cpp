@@ -8,7 +8,7 @@
 
 #include <cstdio>
 
-BenchConsole::BenchConsole(Route route, bool serverCharDelay)
+BenchConsole::BenchConsole(Route route, bool serverCharDelay, bool recorded)
     : m_route(route), m_server(pty.slavePath(), QStringLiteral("9600n81"), serverCharDelay),
       m_store(m_configDir.filePath(QStringLiteral("TAVO/TAVO.ini"))), m_port([this](int) {
           switch (m_route) {
@@ -20,7 +20,13 @@ BenchConsole::BenchConsole(Route route, bool serverCharDelay)
               return pty.slavePath();
           }
       }),
-      m_form1(tavo::Form1Parts{m_port, m_timer1, m_timer2, m_timer4, m_store, m_globals}) {
+      m_traffic(recorded ? std::make_unique<tavo::TrafficRecording>(m_port, m_store.path(), nullptr,
+                                                                    logFolder())
+                         : nullptr),
+      m_form1(tavo::Form1Parts{m_traffic ? m_traffic->port() : m_port, m_timer1, m_timer2, m_timer4,
+                               m_store, m_globals}) {
+    if (m_traffic)
+        m_traffic->attach(m_form1.link());
     m_store.save(tavo::keys::ComPort, QStringLiteral("1"));
     m_store.save(tavo::keys::BaudRate, QStringLiteral("96"));
     m_form1.setQuit([] {});

@@ -6,12 +6,15 @@
 #include "link/AnyDevicePort.h"
 #include "link/Globals.h"
 #include "link/QtTimer.h"
+#include "log/TrafficRecording.h"
 #include "panel/Form1Window.h"
 #include "settings/IniSettingsStore.h"
 
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
+
+#include <memory>
 
 // The program's own main window, serial adapter and timers, wired as the application wires them,
 // with port 1 on a pseudo-terminal whose other end the benchmark holds. Settings live in a
@@ -21,7 +24,11 @@ class BenchConsole {
 public:
     enum class Route { Direct, RawTcp, Rfc2217 };
 
-    explicit BenchConsole(Route route = Route::Direct, bool serverCharDelay = false);
+    // `recorded`: wired as the program wires it, with the traffic record and its log file
+    // (in the throw-away directory); otherwise the bare window.
+    explicit BenchConsole(bool recorded = false) : BenchConsole(Route::Direct, false, recorded) {}
+    // `serverCharDelay`: ser2net's default holding of device data (see Ser2netServer).
+    BenchConsole(Route route, bool serverCharDelay, bool recorded = false);
 
     // The load step and the first show, at full height so the status lines are on screen.
     // False when the port did not open.
@@ -38,6 +45,8 @@ public:
 
     PseudoTerminal pty;
     tavo::Form1Window& window() { return m_form1; }
+    tavo::TrafficRecording* traffic() { return m_traffic.get(); }
+    QString logFolder() const { return m_configDir.filePath(QStringLiteral("state/TAVO/log")); }
 
 private:
     Route m_route;
@@ -46,6 +55,7 @@ private:
     tavo::Globals m_globals;
     tavo::IniSettingsStore m_store;
     tavo::AnyDevicePort m_port;
+    std::unique_ptr<tavo::TrafficRecording> m_traffic;
     tavo::QtTimer m_timer1{200};
     tavo::QtTimer m_timer2{10000};
     tavo::QtTimer m_timer4{10500};

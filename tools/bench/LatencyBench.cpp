@@ -3,6 +3,8 @@
 #include "BenchConsole.h"
 #include "Stats.h"
 
+#include "ui/EarlyClickButton.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -80,7 +82,7 @@ struct ClickSeries {
     std::vector<double> wire;    // click start to readable at the peer
     std::vector<double> press;   // the press event's handling
     std::vector<double> release; // the release event's handling: the click handler and the write
-    std::vector<double> handler; // released() to the end of the window's clicked() handler
+    std::vector<double> handler; // the release event to the end of the window's handler (written)
     std::vector<double> fromRelease; // the release event to readable: what a person notices
     std::vector<double> floor;       // write(2) on the console's side to readable at the peer
     std::vector<double> repaint;     // one synchronous repaint of the button, as a click makes two
@@ -98,26 +100,33 @@ bool spinUntilReadable(int fd, Clock::time_point since, bool sleep = false) {
 }
 
 bool clickToWire(BenchConsole& c, int rounds, int warmup, ClickSeries* out, bool sleep = false) {
-    QPushButton* on = c.button("Command17");
+    auto* on = qobject_cast<tavo::EarlyClickButton*>(c.button("Command17"));
+    if (!on)
+        return fail("\"On\" is not a button that reports its click early");
     const int fd = c.pty.masterFd();
-    // released() comes after the button's own repaint, right before clicked(); a slot connected
-    // now runs after the window's, so the two bracket the window's handler.
-    Clock::time_point releasedAt, handledAt;
-    QObject bracket; // ends both connections with this function
-    QObject::connect(on, &QPushButton::released, &bracket,
-                     [&releasedAt] { releasedAt = Clock::now(); });
-    QObject::connect(on, &QPushButton::clicked, &bracket,
-                     [&handledAt] { handledAt = Clock::now(); });
+    // A slot connected now runs right after the window's, which writes, and before the button
+    // repaints its release. It marks the end of the window's handler and waits there for the
+    // bytes at the peer: looking only after the release event has been handled would add the
+    // repaint to every figure.
+    Clock::time_point handledAt, readableAt;
+    bool seen = false;
+    QObject mark; // ends the connection with this function
+    QObject::connect(on, &tavo::EarlyClickButton::earlyClicked, &mark, [&, fd, sleep] {
+        handledAt = Clock::now();
+        seen = spinUntilReadable(fd, handledAt, sleep);
+        readableAt = Clock::now();
+    });
     for (int i = 0; i < warmup + rounds; ++i) {
         c.stopDisplayTimers();
+        seen = false;
         const Clock::time_point start = Clock::now();
         QTest::mousePress(on, Qt::LeftButton);
         const Clock::time_point pressed = Clock::now();
         QTest::mouseRelease(on, Qt::LeftButton);
         const Clock::time_point released = Clock::now();
-        if (!spinUntilReadable(fd, start, sleep))
+        if (!seen)
             return fail("\"On\" put nothing on the line");
-        const Clock::time_point readable = Clock::now();
+        const Clock::time_point readable = readableAt;
         QByteArray sent;
         if (!c.pty.readUntil('\r', 2000, &sent) || sent != "C00\r")
             return fail("\"On\" did not send C00 CR");
@@ -125,15 +134,15 @@ bool clickToWire(BenchConsole& c, int rounds, int warmup, ClickSeries* out, bool
             out->wire.push_back(microseconds(readable - start));
             out->press.push_back(microseconds(pressed - start));
             out->release.push_back(microseconds(released - pressed));
-            out->handler.push_back(microseconds(handledAt - releasedAt));
+            out->handler.push_back(microseconds(handledAt - pressed));
             out->fromRelease.push_back(microseconds(readable - pressed));
         }
         if (!acknowledge(c))
             return false;
         BenchConsole::settle(2);
     }
-    // QAbstractButton repaints itself synchronously at the press and again at the release,
-    // before it emits clicked(): what one of those costs on this platform.
+    // QAbstractButton repaints itself synchronously at the press and again at the release: what
+    // one of those costs on this platform.
     for (int i = 0; i < warmup + rounds; ++i) {
         const Clock::time_point start = Clock::now();
         on->repaint();

@@ -3,6 +3,7 @@
 #include "console/Catalogue.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -45,9 +46,22 @@ void printList(List list, const char* heading) {
     std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
 }
 
+const char kUsage[] = "Usage: mx7300-catalogue\n"
+                      "Prints the console's three command lists, each headed by \"# Combo1\",\n"
+                      "\"# Combo2\" or \"# Combo3\", one entry per line as a JSON string, so\n"
+                      "that tabs, CR LF and trailing spaces stay visible.\n"
+                      "\n"
+                      "Options:\n"
+                      "  -h, --help  Displays this help.\n";
+
 } // namespace
 
-int main() {
+int main(int argc, char* argv[]) {
+    if (argc > 1) {
+        const bool help = std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0;
+        std::fputs(kUsage, help ? stdout : stderr);
+        return help && argc == 2 ? 0 : 2;
+    }
     printList(List::Combo1, "Combo1");
     printList(List::Combo2, "Combo2");
     printList(List::Combo3, "Combo3");

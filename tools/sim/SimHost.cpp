@@ -74,6 +74,7 @@ void SimHost::runControlLines() {
 
 void SimHost::pump() {
     const QByteArray out = sim_.takeOutput();
+    // What the line cannot take now is dropped, as a full transmit buffer would drop it.
     if (!out.isEmpty())
         line_.write(out);
     if (const auto wait = sim_.msUntilNextOutput())

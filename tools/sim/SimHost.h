@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sim/PseudoTerminal.h"
+#include "PseudoTerminal.h"
 #include "sim/Simulator.h"
 
 #include <QObject>

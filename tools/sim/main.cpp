@@ -1,6 +1,6 @@
+#include "PseudoTerminal.h"
 #include "sim/ControlCommands.h"
 #include "sim/PortRegistration.h"
-#include "sim/PseudoTerminal.h"
 #include "sim/SignalWatcher.h"
 #include "sim/SimHost.h"
 #include "sim/SimOptions.h"
@@ -34,12 +34,12 @@ int main(int argc, char** argv) {
     }
     const SimConfig& config = *options.config;
 
-    PseudoTerminal line;
-    QString error;
-    if (!line.open(config.sim.lineBaud, &error)) {
-        printError(error);
+    PseudoTerminal line(config.sim.lineBaud);
+    if (!line.isValid()) {
+        printError(line.errorString());
         return 1;
     }
+    QString error;
     // Registered before the path is printed, so whoever reads the path finds the entry too.
     PortRegistration registration(consoleSettingsFile());
     if (config.registerPort > 0 &&
