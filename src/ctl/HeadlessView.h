@@ -19,6 +19,7 @@ public:
     void moveWindowTwips(int, int) override {}
     void showAddressOption(int) override {}
     void showPortDialogModal() override {}
+    void showSaveWarning(const QString&, const QString&) override {}
 };
 
 // The display-clearing timer never needs to tick: the run reads the lines as
@@ -39,7 +40,7 @@ private:
 class NoSettings : public SettingsStore {
 public:
     QString read(const QString&, const QString& fallback) const override { return fallback; }
-    void save(const QString&, const QString&) override {}
+    SaveResult save(const QString&, const QString&) override { return {}; }
 };
 
 } // namespace tavo::ctl

@@ -10,10 +10,11 @@ const QString kPowerOn = QStringLiteral("Power ON");
 
 PortSession::PortSession(SerialPort& port, Timer& replyTimer, Timer& pollTimer,
                          const Request& request, int baud, ResultHandler onResult,
-                         std::function<void()> onDone)
+                         std::function<void()> onDone, Now now)
     : m_port(port), m_replyTimer(replyTimer), m_pollTimer(pollTimer),
       m_link(port, replyTimer, m_displayTimer, m_store, m_view, m_globals), m_request(request),
-      m_baud(baud), m_onResult(std::move(onResult)), m_onDone(std::move(onDone)) {
+      m_baud(baud), m_onResult(std::move(onResult)), m_onDone(std::move(onDone)),
+      m_now(std::move(now)) {
     m_replyTimer.setInterval(m_request.timeoutMs);
     m_replyTimer.setOnTimer([this] { onReplyTimeout(); });
     m_pollTimer.setOnTimer([this] {
@@ -54,7 +55,7 @@ void PortSession::nextJob() {
     m_current = m_queue.takeFirst();
     m_link.state.AddressPrefix = m_current->prefix;
     if (m_request.waitReady)
-        m_readyDeadline = QDeadlineTimer(qint64(m_request.waitSeconds) * 1000);
+        m_readyBy = m_now() + qint64(m_request.waitSeconds) * 1000;
     exchange();
 }
 
@@ -67,7 +68,7 @@ void PortSession::exchange() {
     m_globals.CurrentCommand = m_request.commandText + '\r';
     QByteArray framed = m_globals.CurrentCommand;
     m_last = Outcome();
-    m_sinceSend.start();
+    m_sentAt = m_now();
     m_awaiting = true;
     m_link.send(framed);
     m_last.sent = framed;
@@ -121,14 +122,19 @@ void PortSession::exchangeEnded(Outcome::Status status, const QString& error) {
         finishJob(m_last);
         return;
     }
-    const qint64 wait = qMax<qint64>(0, m_request.pollIntervalMs - m_sinceSend.elapsed());
-    if (m_readyDeadline.hasExpired() || m_readyDeadline.remainingTime() < wait) {
+    const qint64 now = m_now();
+    const qint64 wait = qMax<qint64>(0, m_sentAt + m_request.pollIntervalMs - now);
+    if (now + wait > m_readyBy) {
         Outcome notReady = m_last;
         notReady.status = Outcome::Status::NoReply;
         notReady.error =
             QStringLiteral("not ready within %1 s").arg(m_request.waitSeconds) +
             (m_last.error.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(m_last.error));
         finishJob(notReady);
+        return;
+    }
+    if (wait == 0) {
+        exchange(); // the time-out used up the second already; a window timer never ticks at 0
         return;
     }
     m_pollTimer.setInterval(int(wait));

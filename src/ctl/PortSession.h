@@ -7,8 +7,6 @@
 #include "link/Globals.h"
 #include "link/ProjectorLink.h"
 
-#include <QDeadlineTimer>
-#include <QElapsedTimer>
 #include <QList>
 
 #include <functional>
@@ -37,9 +35,11 @@ struct Request {
 class PortSession {
 public:
     using ResultHandler = std::function<void(int index, const Outcome& outcome)>;
+    // Milliseconds on a steady clock; only differences are used.
+    using Now = std::function<qint64()>;
 
     PortSession(SerialPort& port, Timer& replyTimer, Timer& pollTimer, const Request& request,
-                int baud, ResultHandler onResult, std::function<void()> onDone);
+                int baud, ResultHandler onResult, std::function<void()> onDone, Now now);
 
     void add(int index, const ProjectorSpec& projector);
     void start();
@@ -69,13 +69,14 @@ private:
     int m_baud;
     ResultHandler m_onResult;
     std::function<void()> m_onDone;
+    Now m_now;
 
     QList<Job> m_queue;
     std::optional<Job> m_current;
     bool m_awaiting = false;
     Outcome m_last;
-    QElapsedTimer m_sinceSend;
-    QDeadlineTimer m_readyDeadline;
+    qint64 m_sentAt = 0;
+    qint64 m_readyBy = 0; // wait-ready gives up when the next poll would be later
 };
 
 } // namespace tavo::ctl

@@ -3,6 +3,8 @@
 #include "link/SerialPort.h"
 #include "link/Timer.h"
 
+#include <chrono>
+
 namespace tavo::ctl {
 
 struct Runner::Port {
@@ -33,7 +35,13 @@ void Runner::start() {
             port->session = std::make_unique<PortSession>(
                 *port->serial, *port->replyTimer, *port->pollTimer, m_request, projector.baud,
                 [this](int index, const Outcome& outcome) { m_outcomes[index] = outcome; },
-                [this] { sessionDone(); });
+                [this] { sessionDone(); },
+                [] {
+                    using namespace std::chrono;
+                    return qint64(
+                        duration_cast<milliseconds>(steady_clock::now().time_since_epoch())
+                            .count());
+                });
             m_ports.push_back(std::move(port));
             devices << projector.device;
             at = devices.size() - 1;
