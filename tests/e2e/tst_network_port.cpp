@@ -105,7 +105,7 @@ void TestNetworkPort::serversThatMisbehaveDoNotHangTheLoop_data() {
                                         << false << QStringLiteral("refuses the RFC 2217");
     QTest::newRow("garbage, then consent")
         << "rfc2217"
-        << QByteArray("\xFF\x01\xFF\xFA\x2C\x6B\x00\xFF\xF0\xFF\xFB\x05garbage", 17) + doComPort
+        << QByteArray("\xFF\x01\xFF\xFA\x2C\x6B\x00\xFF\xF0\xFF\xFB\x05garbage", 19) + doComPort
         << false << true << QString();
     QTest::newRow("only garbage, unterminated subnegotiation")
         << "rfc2217" << QByteArray("\xFF\xFA\x2C\x01\xFF\xFD", 6) + QByteArray(3000, '\xFF')
