@@ -20,6 +20,7 @@ test_packages=(
     python3
     xvfb xauth xdotool openbox x11-utils imagemagick
     clang libclang-rt-14-dev valgrind
+    ser2net
 )
 
 # What demo.sh starts.

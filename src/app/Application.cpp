@@ -1,6 +1,10 @@
 #include "Application.h"
 
+#include "PanelMenu.h"
+
 #include "console/Form3Window.h"
+#include "log/TrafficLogSettings.h"
+#include "settings/DevicesDialog.h"
 #include "settings/PortDialog.h"
 #include "settings/PortMap.h"
 
@@ -10,9 +14,16 @@ namespace tavo {
 
 Application::Application()
     : m_port([this](int port) { return deviceFor(port); }),
-      m_form1(Form1Parts{m_port, m_timer1, m_timer2, m_timer4, m_store, m_globals}) {
+      m_traffic(
+          m_port, m_store.path(), [this](int port) { return deviceFor(port); },
+          defaultTrafficLogFolder()),
+      m_form1(Form1Parts{m_traffic.port(), m_timer1, m_timer2, m_timer4, m_store, m_globals}) {
     m_form1.setPortDialogOpener([this](bool modal) { openPortDialog(modal); });
     m_form1.setConsoleOpener([this] { openConsole(); });
+    m_traffic.attach(m_form1.link());
+    m_traffic.addShortcut(&m_form1);
+    installPanelMenu(m_form1, [this] { m_traffic.showWindow(); });
+    watchAddressOptions(m_form1, [this] { m_traffic.statusChanged(); });
 }
 
 Application::~Application() {
@@ -25,9 +36,13 @@ QString Application::deviceFor(int port) const {
 }
 
 int Application::run() {
+    start();
+    return QApplication::exec();
+}
+
+void Application::start() {
     m_form1.load();
     showMain();
-    return QApplication::exec();
 }
 
 void Application::showMain() {
@@ -43,8 +58,15 @@ void Application::openPortDialog(bool modal) {
         return;
     }
     m_portDialog = new PortDialog(
-        m_port, m_store, m_globals, [this](int port) { return deviceFor(port); },
+        m_traffic.port(), m_store, m_globals, [this](int port) { return deviceFor(port); },
         [this] { showMain(); });
+    m_traffic.addShortcut(m_portDialog);
+    m_portDialog->setDevicesOpener([this](QWidget* parent) {
+        DevicesDialog devices(
+            m_store.path(), [this](int port) { return deviceFor(port); }, &presentSerialPorts,
+            parent);
+        devices.exec();
+    });
     if (modal) {
         m_portDialog->exec();
         return;
@@ -64,6 +86,7 @@ void Application::openConsole() {
         showMain();
         m_form1.panel().consoleClosed();
     });
+    m_traffic.addShortcut(m_console);
     m_console->show();
 }
 

@@ -1,8 +1,9 @@
 #pragma once
 
 #include "link/Globals.h"
-#include "link/QtSerialPort.h"
+#include "link/AnyDevicePort.h"
 #include "link/QtTimer.h"
+#include "log/TrafficRecording.h"
 #include "panel/Form1Window.h"
 #include "settings/IniSettingsStore.h"
 
@@ -22,6 +23,11 @@ public:
 
     // The load step, then the main window; returns when the program ends.
     int run();
+    // The load step and the main window, without running the event loop.
+    void start();
+
+    Form1Window& form1() { return m_form1; }
+    TrafficRecording& traffic() { return m_traffic; }
 
 private:
     void openPortDialog(bool modal);
@@ -31,7 +37,8 @@ private:
 
     Globals m_globals;
     IniSettingsStore m_store;
-    QtSerialPort m_port;
+    AnyDevicePort m_port;
+    TrafficRecording m_traffic;
     QtTimer m_timer1{200};
     QtTimer m_timer2{10000};
     QtTimer m_timer4{10500};

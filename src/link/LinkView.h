@@ -40,6 +40,10 @@ public:
     // The start-up failure path: the port settings dialog, modal. Returns when
     // the dialog has been closed.
     virtual void showPortDialogModal() = 0;
+
+    // Tells the operator that the settings could not be stored in `file`,
+    // and why; returns when the operator has seen it.
+    virtual void showSaveWarning(const QString& file, const QString& reason) = 0;
 };
 
 } // namespace tavo

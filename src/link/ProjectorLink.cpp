@@ -5,6 +5,7 @@
 #include "SerialPort.h"
 #include "StoredNumber.h"
 #include "Timer.h"
+#include "TrafficObserver.h"
 #include "Transcript.h"
 
 #include "settings/SettingsStore.h"
@@ -12,10 +13,6 @@
 #include <limits>
 
 namespace tavo {
-
-QString settingsForBaudCode(quint8 baudCode) {
-    return baudCode == 96 ? QStringLiteral("9600,N,8,1") : QStringLiteral("19200,N,8,1");
-}
 
 ProjectorLink::ProjectorLink(SerialPort& port, Timer& timer2, Timer& timer4, SettingsStore& store,
                              LinkView& view, Globals& globals)
@@ -34,9 +31,19 @@ QString ProjectorLink::lineText(Line line) const {
     return m_lines[static_cast<int>(line)];
 }
 
-void ProjectorLink::setLine(Line line, const QString& text) {
+void ProjectorLink::setLine(Line line, QString text) {
+    // A lost link stays visible: nothing blanks the reply line over it.
+    if (line == Line::Label12 && text.isEmpty())
+        text = m_portNotice;
     m_lines[static_cast<int>(line)] = text;
     m_view.setLineText(line, text);
+}
+
+void ProjectorLink::clearPortNotice() {
+    if (m_portNotice.isEmpty())
+        return;
+    m_portNotice.clear();
+    setLine(Line::Label12, QString());
 }
 
 void ProjectorLink::showLegends(bool ack, bool space, bool cr) {
@@ -54,8 +61,8 @@ void ProjectorLink::Form_Load() {
     const double port = leadingNumber(m_store.read(keys::ComPort, QStringLiteral("DATAC")));
     m_globals.PortNumber = static_cast<qint16>(roundedInRange(
         port, std::numeric_limits<qint16>::min(), std::numeric_limits<qint16>::max(), 0));
-    if (m_globals.PortNumber < 1 || m_globals.PortNumber > 15) {
-        m_view.showPortDialogModal();
+    if (!isUsablePort(m_globals.PortNumber)) {
+        showStartUpPortDialog();
         return;
     }
 
@@ -71,16 +78,47 @@ void ProjectorLink::Form_Load() {
         m_globals.BaudCode = 192;
 
     if (!m_port.setCommPort(m_globals.PortNumber) || !m_port.setPortOpen(true)) {
-        m_view.showPortDialogModal();
+        showStartUpPortDialog();
         return;
     }
 
-    m_timer2.setInterval(1000);
-    m_timer4.setInterval(1200);
+    setTimingMode(TimingMode::AfterLoad);
     centreWindow();
     state.RepeatCode = 0;
     state.AwaitingReply = 0;
     state.ReceiveBuffer.clear();
+}
+
+// When the dialog's OK opened the port the link runs as after a normal load;
+// otherwise the timers keep their design-time intervals.
+void ProjectorLink::showStartUpPortDialog() {
+    m_view.showPortDialogModal();
+    if (m_port.portOpen())
+        setTimingMode(TimingMode::AfterLoad);
+}
+
+void ProjectorLink::setTimingMode(TimingMode mode) {
+    struct Intervals {
+        int timer2;
+        int timer4;
+    };
+    Intervals ms{};
+    switch (mode) {
+    case TimingMode::AfterLoad:
+        ms = {1000, 1200};
+        break;
+    case TimingMode::DuringHold:
+        ms = {150, 200};
+        break;
+    case TimingMode::AfterHold:
+        ms = {500, 1000};
+        break;
+    case TimingMode::ConsoleOpen:
+        ms = {7000, 7500};
+        break;
+    }
+    m_timer2.setInterval(ms.timer2);
+    m_timer4.setInterval(ms.timer4);
 }
 
 void ProjectorLink::centreWindow() {
@@ -92,9 +130,12 @@ void ProjectorLink::centreWindow() {
 }
 
 void ProjectorLink::Form_QueryUnload() {
-    m_store.save(keys::Address, QString::fromLatin1(state.AddressPrefix));
+    const SaveResult saved = m_store.save(keys::Address, QString::fromLatin1(state.AddressPrefix));
     if (m_port.portOpen())
         m_port.setPortOpen(false);
+    // After the close, so the port is free while the operator reads it.
+    if (!saved.ok)
+        m_view.showSaveWarning(saved.file, saved.reason);
 }
 
 void ProjectorLink::selectAddress(int option) {
@@ -117,6 +158,10 @@ void ProjectorLink::Hyouji(QByteArray& text, const quint8& mode) {
 void ProjectorLink::sendFramed(QByteArray& text) {
     text.prepend(state.AddressPrefix);
     const bool delivered = m_port.output(text);
+    if (delivered)
+        m_portNotice.clear();
+    else if (!m_portNotice.isEmpty())
+        m_portNotice = notSentNotice();
     setLine(Line::Label12, QString());
     state.ReceiveBuffer.clear();
     LegendsMet met;
@@ -139,14 +184,18 @@ void ProjectorLink::showReceived(const QByteArray& received) {
     setLine(Line::Label12, transcript);
     showLegends(met.ack, met.space, met.cr);
     if (auto status = decodeReply(m_globals.CurrentCommand, transcript, received.size(),
-                                  lineText(Line::Label25)))
+                                  lineText(Line::Label25))) {
         setLine(Line::Label25, *status);
+        if (m_observer)
+            m_observer->replyDecoded(*status);
+    }
 }
 
 void ProjectorLink::MSComm1_OnComm() {
     const int event = m_port.commEvent();
     if (event == SerialPort::EvLinkLost) {
-        setLine(Line::Label12, linkLostNotice());
+        m_portNotice = linkLostNotice();
+        setLine(Line::Label12, m_portNotice);
         state.AwaitingReply = 0;
         return;
     }
@@ -164,6 +213,8 @@ void ProjectorLink::MSComm1_OnComm() {
 }
 
 void ProjectorLink::Timer2_Timer() {
+    if (m_observer)
+        m_observer->replyTimeOut(state.AwaitingReply == 1);
     if (state.AwaitingReply == 1)
         setLine(Line::Label12, QStringLiteral(" X X X X "));
     m_timer2.setEnabled(false);

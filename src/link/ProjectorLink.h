@@ -11,6 +11,7 @@ namespace tavo {
 class SerialPort;
 class SettingsStore;
 class Timer;
+class TrafficObserver;
 
 // The main window's fields.
 struct Form1State {
@@ -19,6 +20,15 @@ struct Form1State {
     QByteArray ReceiveBuffer;
     qint16 HoldActive = 0;
     QByteArray AddressPrefix; // "", "AFFF", "A001".."A004"
+};
+
+// The reply time-out (Timer2) and display-clearing (Timer4) intervals, in ms,
+// for each phase of the run.
+enum class TimingMode {
+    AfterLoad,   // 1000 / 1200: a linked start-up, and after the console closes
+    DuringHold,  // 150 / 200: from a press-and-hold press to its release
+    AfterHold,   // 500 / 1000: after a press-and-hold release
+    ConsoleOpen, // 7000 / 7500: while the command console is open
 };
 
 // The projector link of the main window: start-up and shut-down of the port,
@@ -34,6 +44,8 @@ public:
                   LinkView& view, Globals& globals);
 
     void Form_Load();
+    // Writes Timer2's interval, then Timer4's.
+    void setTimingMode(TimingMode mode);
     void Form_QueryUnload();
 
     // mode 1 sends `text` (framed in place); any other mode shows and decodes it.
@@ -50,12 +62,18 @@ public:
     Form1State state;
 
     QString lineText(Line line) const;
-    void setLine(Line line, const QString& text);
+    void setLine(Line line, QString text);
+    // The operator has acted on a lost link ("COM"): the reply line may be
+    // blanked again.
+    void clearPortNotice();
     SerialPort& port() { return m_port; }
     Timer& timer2() { return m_timer2; }
     Timer& timer4() { return m_timer4; }
     Globals& globals() { return m_globals; }
     LinkView& view() { return m_view; }
+
+    // Told of the reply time-out and of decoded replies; none by default.
+    void setTrafficObserver(TrafficObserver* observer) { m_observer = observer; }
 
     static QString notSentNotice();
     static QString linkLostNotice();
@@ -65,6 +83,7 @@ private:
     void sendFramed(QByteArray& text);
     void showReceived(const QByteArray& received);
     void centreWindow();
+    void showStartUpPortDialog();
 
     SerialPort& m_port;
     Timer& m_timer2;
@@ -73,6 +92,10 @@ private:
     LinkView& m_view;
     Globals& m_globals;
     QString m_lines[3];
+    // Set when the link is lost, until a send goes through or the operator
+    // presses "COM"; a blanked reply line shows it instead.
+    QString m_portNotice;
+    TrafficObserver* m_observer = nullptr;
 };
 
 } // namespace tavo

@@ -1,5 +1,7 @@
 #include "QtSerialPort.h"
 
+#include "DeviceOpenFailure.h"
+
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
 #endif
@@ -45,7 +47,7 @@ void QtSerialPort::setSettings(const QString& settings) {
 }
 
 bool QtSerialPort::setCommPort(int port) {
-    if (m_port.isOpen() || port < 1 || port > 15)
+    if (m_port.isOpen() || !isUsablePort(port))
         return false;
     m_commPort = port;
     return true;
@@ -63,11 +65,11 @@ bool QtSerialPort::setPortOpen(bool open) {
     m_device = device;
     m_port.setPortName(device);
     if (!looksLikeSerialDevice(device)) {
-        m_lastOpenError = QStringLiteral("%1 is not a serial device").arg(device);
+        m_lastOpenError = describeDeviceOpenFailure(device, QSerialPort::NoError, {});
         return false;
     }
     if (!m_port.open(QIODevice::ReadWrite)) {
-        m_lastOpenError = m_port.errorString();
+        m_lastOpenError = describeDeviceOpenFailure(device, m_port.error(), m_port.errorString());
         m_port.clearError();
         return false;
     }

@@ -59,6 +59,10 @@ private:
     std::function<void()> m_onComm;
 };
 
+// "9600,N,8,1" for baud code 96, "19200,N,8,1" for every other code.
 QString settingsForBaudCode(quint8 baudCode);
+
+// Port numbers 1..15 name a port; every other number is "not configured".
+bool isUsablePort(int port);
 
 } // namespace tavo

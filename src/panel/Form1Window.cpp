@@ -196,6 +196,11 @@ void Form1Window::showPortDialogModal() {
         m_openPortDialog(true);
 }
 
+void Form1Window::showSaveWarning(const QString& file, const QString& reason) {
+    if (m_presentSaveWarning)
+        m_presentSaveWarning(this, file, reason);
+}
+
 void Form1Window::setStatusFrameVisible(bool visible) {
     if (QWidget* frame = m_controls.widget(QStringLiteral("Frame15")))
         frame->setVisible(visible);

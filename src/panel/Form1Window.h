@@ -5,6 +5,7 @@
 #include "link/LinkView.h"
 #include "link/ProjectorLink.h"
 #include "ui/FormBuilder.h"
+#include "ui/SaveWarning.h"
 
 #include <QWidget>
 
@@ -40,6 +41,8 @@ public:
     void setPortDialogOpener(std::function<void(bool modal)> open) { m_openPortDialog = open; }
     void setConsoleOpener(std::function<void()> open) { m_openConsole = open; }
     void setQuit(std::function<void()> quit) { m_quit = quit; }
+    // How a failed save of the address is told (a warning box by default).
+    void setSaveWarningPresenter(SaveWarningPresenter present) { m_presentSaveWarning = present; }
 
     // The load step; runs before the window is first shown.
     void load();
@@ -59,6 +62,7 @@ public:
     void moveWindowTwips(int left, int top) override;
     void showAddressOption(int option) override;
     void showPortDialogModal() override;
+    void showSaveWarning(const QString& file, const QString& reason) override;
 
     // PanelView
     void setStatusFrameVisible(bool visible) override;
@@ -90,6 +94,7 @@ private:
     std::function<void(bool)> m_openPortDialog;
     std::function<void()> m_openConsole;
     std::function<void()> m_quit;
+    SaveWarningPresenter m_presentSaveWarning = &presentSaveWarning;
 };
 
 } // namespace tavo

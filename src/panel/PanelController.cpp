@@ -36,8 +36,7 @@ void PanelController::arrowMouseUp() {
 
 void PanelController::Cont_M_down() {
     m_timer1.setInterval(kRepeatInterval);
-    m_link.timer2().setInterval(150);
-    m_link.timer4().setInterval(200);
+    m_link.setTimingMode(TimingMode::DuringHold);
     sendCurrentCommand();
     m_timer1.setEnabled(true);
 }
@@ -60,8 +59,7 @@ void PanelController::Cont_M_up() {
     m_link.timer4().setEnabled(true);
     m_link.setLine(Line::Label11, QString());
     m_link.setLine(Line::Label12, QString());
-    m_link.timer2().setInterval(500);
-    m_link.timer4().setInterval(1000);
+    m_link.setTimingMode(TimingMode::AfterHold);
     s.ReceiveBuffer.clear();
     s.HoldActive = 0;
 }
@@ -81,6 +79,7 @@ void PanelController::Form_KeyDown(int keyCode, int shift) {
 }
 
 void PanelController::Command33_Click() {
+    m_link.clearPortNotice();
     SerialPort& port = m_link.port();
     if (port.portOpen())
         port.setPortOpen(false);
@@ -92,8 +91,7 @@ void PanelController::Command33_Click() {
 
 void PanelController::Command74_Click() {
     m_view.setStatusFrameVisible(false);
-    m_link.timer2().setInterval(7000);
-    m_link.timer4().setInterval(7500);
+    m_link.setTimingMode(TimingMode::ConsoleOpen);
     m_view.showConsole();
 }
 
@@ -103,8 +101,7 @@ void PanelController::Command16_Click() {
 
 void PanelController::consoleClosed() {
     m_view.setStatusFrameVisible(true);
-    m_link.timer2().setInterval(1000);
-    m_link.timer4().setInterval(1200);
+    m_link.setTimingMode(TimingMode::AfterLoad);
 }
 
 } // namespace tavo

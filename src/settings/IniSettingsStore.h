@@ -14,7 +14,7 @@ public:
     explicit IniSettingsStore(const QString& path);
 
     QString read(const QString& key, const QString& fallback) const override;
-    void save(const QString& key, const QString& value) override;
+    SaveResult save(const QString& key, const QString& value) override;
 
     QString path() const { return m_settings.fileName(); }
     static QString defaultPath();

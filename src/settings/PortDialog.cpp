@@ -2,8 +2,12 @@
 
 #include "Form2Layout.h"
 
+#include "link/SerialPort.h"
+
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QRadioButton>
 
 namespace tavo {
@@ -27,6 +31,7 @@ PortDialog::PortDialog(SerialPort& port, SettingsStore& store, Globals& globals,
     setFixedSize(clientSizeInPixels(kForm2Window, logicalDpiY()));
     m_controls = buildForm(this, form2Layout());
     describeDevices();
+    addDevicesButton();
     m_model.Form_Load();
     wireControls();
 }
@@ -47,11 +52,35 @@ void PortDialog::wireControls() {
             m_model.Text1_Change(text);
             const int port = text.trimmed().toInt();
             other->setToolTip(
-                port >= 1 && port <= 15
+                isUsablePort(port)
                     ? QStringLiteral("COM%1 is %2").arg(port).arg(m_resolveDevice(port))
                     : QStringLiteral("Another port, 1 to 15"));
         });
     }
+}
+
+// In the free space under Cancel, after every designed control in tab order.
+void PortDialog::addDevicesButton() {
+    const double dpi = logicalDpiY();
+    m_devicesButton = new QPushButton(QStringLiteral("Devices…"), this);
+    m_devicesButton->setObjectName(QStringLiteral("DevicesButton"));
+    m_devicesButton->setToolTip(
+        QStringLiteral("Choose the device each COM number opens: a serial port of this computer "
+                       "or a network port (tcp:// or rfc2217://)"));
+    m_devicesButton->setGeometry(twipsToPixels(1920, dpi), twipsToPixels(3240, dpi),
+                                 twipsToPixels(1065, dpi), twipsToPixels(375, dpi));
+    m_devicesButton->setEnabled(false); // until there is somewhere to go
+    connect(m_devicesButton, &QPushButton::clicked, this, [this] {
+        if (!m_openDevices)
+            return;
+        m_openDevices(this);
+        describeDevices();
+    });
+}
+
+void PortDialog::setDevicesOpener(std::function<void(QWidget* parent)> open) {
+    m_openDevices = std::move(open);
+    m_devicesButton->setEnabled(bool(m_openDevices));
 }
 
 // Port numbers are not device names off Windows: say which device each is.
@@ -94,16 +123,28 @@ void PortDialog::selectOtherText(int start, int length) {
     }
 }
 
-void PortDialog::presentRetryWarning(QWidget* parent) {
+void PortDialog::presentRetryWarning(QWidget* parent, const QString& detail) {
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Error"), QStringLiteral("Retry Comport"),
                     QMessageBox::Ok, parent);
     box.setTextFormat(Qt::PlainText);
+    if (!detail.isEmpty()) {
+        box.setInformativeText(detail);
+        // Device names and system texts are shown as they are, never as markup.
+        if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+            label->setTextFormat(Qt::PlainText);
+    }
     box.exec();
 }
 
-void PortDialog::showRetryWarning() {
+void PortDialog::showRetryWarning(const QString& detail) {
+    m_retryDetail = detail;
     if (m_present)
         m_present(this);
+}
+
+void PortDialog::showSaveWarning(const QString& file, const QString& reason) {
+    if (m_presentSaveWarning)
+        m_presentSaveWarning(this, file, reason);
 }
 
 void PortDialog::closeAndShowMain() {

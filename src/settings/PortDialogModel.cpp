@@ -46,44 +46,60 @@ void PortDialogModel::Text1_Change(const QString& text) {
             return;
     }
     const int value = digits.toInt();
-    if (value >= 1 && value <= 15)
+    if (isUsablePort(value))
         m_globals.PortNumber = static_cast<qint16>(value);
     else if (value <= 255 && text != QLatin1String("0"))
         m_view.setOtherText(QStringLiteral("0"));
 }
 
 bool PortDialogModel::openPort() {
-    if (m_globals.PortNumber < 1 || m_globals.PortNumber > 15)
+    m_openTried = false;
+    if (!isUsablePort(m_globals.PortNumber))
         return false;
-    return m_port.setCommPort(m_globals.PortNumber) && m_port.setPortOpen(true);
+    if (!m_port.setCommPort(m_globals.PortNumber))
+        return false;
+    m_openTried = true;
+    return m_port.setPortOpen(true);
+}
+
+QString PortDialogModel::failureDetail() const {
+    if (m_openTried)
+        return m_port.openError();
+    return QStringLiteral("No port is chosen: pick COM1 to COM5, or type 1 to 15 under OTHER.");
 }
 
 void PortDialogModel::Command1_Click() {
     m_port.setSettings(settingsForBaudCode(m_globals.BaudCode));
     if (!openPort()) {
-        m_view.showRetryWarning();
+        m_view.showRetryWarning(failureDetail());
         return;
     }
-    m_store.save(keys::ComPort, QString::number(m_globals.PortNumber));
-    m_store.save(keys::BaudRate, QString::number(m_globals.BaudCode == 96 ? 96 : 192));
+    const SaveResult port = m_store.save(keys::ComPort, QString::number(m_globals.PortNumber));
+    const SaveResult baud =
+        m_store.save(keys::BaudRate, QString::number(m_globals.BaudCode == 96 ? 96 : 192));
+    // The link works all the same; say once that it will not be remembered.
+    const SaveResult& failed = port.ok ? baud : port;
+    if (!failed.ok)
+        m_view.showSaveWarning(failed.file, failed.reason);
     m_view.closeAndShowMain();
 }
 
 void PortDialogModel::Command2_Click() {
+    m_openTried = false;
     m_globals.PortNumber = m_globals.SavedPortNumber;
-    if (m_globals.PortNumber >= 1 && m_globals.PortNumber <= 15) {
+    if (isUsablePort(m_globals.PortNumber)) {
         applyBaud(m_globals.SavedBaudCode);
         if (openPort()) {
             m_view.closeAndShowMain();
             return;
         }
     }
-    m_view.showRetryWarning();
+    m_view.showRetryWarning(failureDetail());
 }
 
 void PortDialogModel::closeBox() {
     const qint16 saved = m_globals.SavedPortNumber;
-    if (saved >= 1 && saved <= 15 && !m_port.portOpen()) {
+    if (isUsablePort(saved) && !m_port.portOpen()) {
         m_globals.PortNumber = saved;
         applyBaud(m_globals.SavedBaudCode);
         openPort(); // a failure leaves the port closed; sends then say so

@@ -18,8 +18,12 @@ public:
     virtual void showPortOption(int port) = 0;
     virtual void setOtherText(const QString& text) = 0;
     virtual void selectOtherText(int start, int length) = 0;
-    // The "Retry Comport" warning; returns when the operator has answered it.
-    virtual void showRetryWarning() = 0;
+    // The "Retry Comport" warning, with `detail` (the device and why it did
+    // not open, or what is missing) under its text; returns when answered.
+    virtual void showRetryWarning(const QString& detail) = 0;
+    // Tells the operator that the port settings could not be stored in
+    // `file`, and why; returns when the operator has seen it.
+    virtual void showSaveWarning(const QString& file, const QString& reason) = 0;
     // Closes the dialog and shows and activates the main window.
     virtual void closeAndShowMain() = 0;
 };
@@ -44,12 +48,14 @@ public:
 
 private:
     bool openPort();
+    QString failureDetail() const;
     void applyBaud(quint8 baudCode);
 
     SerialPort& m_port;
     SettingsStore& m_store;
     Globals& m_globals;
     PortDialogView& m_view;
+    bool m_openTried = false; // the last openPort() got as far as the port
 };
 
 } // namespace tavo

@@ -26,6 +26,8 @@ private Q_SLOTS:
     void comClosesPortAndSavesSettings();
     void commandTableAndConsoleClose();
     void endEndsTheProgram();
+    void lostLinkStaysShown_data();
+    void lostLinkStaysShown();
 };
 
 void TestPanel::oneShot_data() {
@@ -293,6 +295,69 @@ void TestPanel::endEndsTheProgram() {
     f.loadLinked();
     f.panel.Command16_Click();
     QCOMPARE(f.panelView.ends, 1);
+}
+
+namespace {
+enum class Pull { AfterSend, HoldReleasedAtOnce, HoldKeptOn, ConsoleOpen };
+}
+
+void TestPanel::lostLinkStaysShown_data() {
+    QTest::addColumn<int>("pull");
+    QTest::addColumn<QString>("notice"); // what the RxD line says afterwards
+    const QString lost = ProjectorLink::linkLostNotice();
+    QTest::newRow("right after a send") << int(Pull::AfterSend) << lost;
+    QTest::newRow("during a hold, released at once") << int(Pull::HoldReleasedAtOnce) << lost;
+    // The repeat goes on sending while the button is held.
+    QTest::newRow("during a hold, held on")
+        << int(Pull::HoldKeptOn) << ProjectorLink::notSentNotice();
+    QTest::newRow("with the console open") << int(Pull::ConsoleOpen) << lost;
+}
+
+// Once the cable is pulled no timer and no release blanks the notice; only
+// the operator's next send or "COM" replaces it.
+void TestPanel::lostLinkStaysShown() {
+    QFETCH(int, pull);
+    QFETCH(QString, notice);
+    PanelFixture f;
+    f.loadLinked();
+    QByteArray consoleText = "CR0\r";
+    switch (Pull(pull)) {
+    case Pull::AfterSend:
+        f.panel.oneShotClick("CR0");
+        f.clock.advance(100);
+        f.port.hangUp();
+        break;
+    case Pull::HoldReleasedAtOnce:
+        f.panel.arrowMouseDown(1);
+        f.clock.advance(50);
+        f.port.hangUp();
+        f.panel.arrowMouseUp();
+        break;
+    case Pull::HoldKeptOn:
+        f.panel.arrowMouseDown(1);
+        f.clock.advance(50);
+        f.port.hangUp();
+        f.clock.advance(1000);
+        f.panel.arrowMouseUp();
+        break;
+    case Pull::ConsoleOpen:
+        f.panel.Command74_Click();
+        f.link.send(consoleText);
+        f.clock.advance(100);
+        f.port.hangUp();
+        break;
+    }
+    QCOMPARE(f.line(Line::Label12), notice);
+    f.clock.advance(10000);
+    QCOMPARE(f.line(Line::Label12), notice);
+
+    f.panel.oneShotClick("C00"); // the operator tries again
+    QCOMPARE(f.line(Line::Label12), ProjectorLink::notSentNotice());
+    f.clock.advance(10000);
+    QCOMPARE(f.line(Line::Label12), ProjectorLink::notSentNotice());
+
+    f.panel.Command33_Click(); // "COM": the operator deals with it
+    QVERIFY(f.line(Line::Label12).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestPanel)

@@ -15,7 +15,13 @@ public:
     void showPortOption(int port) override { portOption = port; }
     void setOtherText(const QString& text) override { otherText = text; }
     void selectOtherText(int start, int length) override { selection = {start, length}; }
-    void showRetryWarning() override { ++warnings; }
+    void showRetryWarning(const QString& detail) override {
+        ++warnings;
+        details << detail;
+    }
+    void showSaveWarning(const QString& file, const QString& reason) override {
+        saveWarnings << file + QStringLiteral(": ") + reason;
+    }
     void closeAndShowMain() override { ++closed; }
 
     int baudOption = 0;
@@ -23,7 +29,9 @@ public:
     QString otherText = QStringLiteral("0");
     QPair<int, int> selection{-1, -1};
     int warnings = 0;
+    QStringList details;
     int closed = 0;
+    QStringList saveWarnings;
 };
 
 struct DialogFixture : PanelFixture {
@@ -53,6 +61,9 @@ private Q_SLOTS:
     void okThatFailsStoresNothing();
     void closeBox_data();
     void closeBox();
+    void firstRunOkRunsTheNormalTimeOut();
+    void unsavedSettingsAreToldOnce_data();
+    void unsavedSettingsAreToldOnce();
 };
 
 void TestPortDialogModel::firstRunOffersNothingUntilAPortIsChosen() {
@@ -66,6 +77,7 @@ void TestPortDialogModel::firstRunOffersNothingUntilAPortIsChosen() {
 
     f.dialog.Command1_Click(); // OK with no port
     QCOMPARE(f.dialogView.warnings, 1);
+    QVERIFY(f.dialogView.details.last().contains(QLatin1String("No port is chosen")));
     f.dialog.Command2_Click(); // Cancel with nothing saved
     QCOMPARE(f.dialogView.warnings, 2);
     QCOMPARE(f.dialogView.closed, 0);
@@ -173,6 +185,8 @@ void TestPortDialogModel::okThatFailsStoresNothing() {
     f.dialog.portOptionClick(5);
     f.dialog.Command1_Click();
     QCOMPARE(f.dialogView.warnings, 1);
+    QCOMPARE(f.dialogView.details, QStringList{f.port.openError()}); // the port's own reason
+    QVERIFY(!f.dialogView.details.last().isEmpty());
     QCOMPARE(f.dialogView.closed, 0);
     QVERIFY(!f.port.portOpen());
     QVERIFY(f.store.saves.isEmpty());
@@ -208,6 +222,58 @@ void TestPortDialogModel::closeBox() {
     if (reopened)
         QCOMPARE(f.port.openedWith.last(), QStringLiteral("2@9600,N,8,1"));
     QVERIFY(f.store.saves.isEmpty());
+}
+
+void TestPortDialogModel::firstRunOkRunsTheNormalTimeOut() {
+    DialogFixture f;
+    f.view.onModalDialog = [&] {
+        f.dialog.Form_Load();
+        f.dialog.portOptionClick(2);
+        f.dialog.Command1_Click();
+    };
+    f.link.Form_Load(); // nothing stored: the dialog, then OK
+    QVERIFY(f.port.portOpen());
+
+    f.panel.oneShotClick("CR0"); // no reply comes
+    f.clock.advance(999);
+    QVERIFY(f.line(Line::Label12).isEmpty());
+    f.clock.advance(1);
+    QCOMPARE(f.line(Line::Label12), QStringLiteral(" X X X X "));
+    f.clock.advance(200);
+    QVERIFY(f.line(Line::Label12).isEmpty());
+}
+
+void TestPortDialogModel::unsavedSettingsAreToldOnce_data() {
+    QTest::addColumn<bool>("viaOk"); // the dialog's OK, or closing the main window
+    QTest::newRow("port dialog OK") << true;
+    QTest::newRow("END or the close box") << false;
+}
+
+// The store refuses every save: the operator hears it once, and the dialog
+// closes with the port open, or the main window closes the port, as usual.
+void TestPortDialogModel::unsavedSettingsAreToldOnce() {
+    QFETCH(bool, viaOk);
+    DialogFixture f;
+    f.store.failWith = QStringLiteral("Permission denied");
+    const QStringList told{QStringLiteral("/fake/TAVO.ini: Permission denied")};
+    if (viaOk) {
+        f.dialog.Form_Load();
+        f.dialog.portOptionClick(4);
+        f.dialog.Command1_Click();
+        QCOMPARE(f.dialogView.saveWarnings, told);
+        QCOMPARE(f.dialogView.closed, 1);
+        QVERIFY(f.port.portOpen());
+        QCOMPARE(f.store.saves,
+                 (QStringList{QStringLiteral("ComPort"), QStringLiteral("BaudRate")}));
+        QVERIFY(f.view.saveWarnings.isEmpty());
+    } else {
+        f.loadLinked();
+        f.link.Form_QueryUnload();
+        QCOMPARE(f.view.saveWarnings, told);
+        QVERIFY(!f.port.portOpen());
+        QVERIFY(f.dialogView.saveWarnings.isEmpty());
+    }
+    QCOMPARE(f.dialogView.warnings, 0); // "Retry Comport" is for the port only
 }
 
 QTEST_GUILESS_MAIN(TestPortDialogModel)

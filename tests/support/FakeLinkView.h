@@ -26,6 +26,10 @@ public:
             onModalDialog();
     }
 
+    void showSaveWarning(const QString& file, const QString& reason) override {
+        saveWarnings << file + QStringLiteral(": ") + reason;
+    }
+
     QString line(Line l) const { return lines[int(l)]; }
     bool legend(Legend l) const { return legends[int(l)]; }
 
@@ -36,6 +40,7 @@ public:
     QPoint position{2040, 630};
     int addressOption = 1;
     int modalDialogs = 0;
+    QStringList saveWarnings;
     std::function<void()> onModalDialog;
 };
 

@@ -13,13 +13,17 @@ public:
         reads << key;
         return values.value(key, fallback);
     }
-    void save(const QString& key, const QString& value) override {
-        values.insert(key, value);
+    SaveResult save(const QString& key, const QString& value) override {
         saves << key;
+        if (!failWith.isEmpty())
+            return {false, QStringLiteral("/fake/TAVO.ini"), failWith};
+        values.insert(key, value);
+        return {};
     }
     QMap<QString, QString> values;
     mutable QStringList reads;
-    QStringList saves;
+    QStringList saves; // every attempt, failed ones included
+    QString failWith;  // when set, every save fails with this reason
 };
 
 } // namespace tavo::test

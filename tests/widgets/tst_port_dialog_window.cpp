@@ -4,11 +4,15 @@
 #include "link/Globals.h"
 #include "settings/PortDialog.h"
 
+#include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
 
 using namespace tavo;
 using namespace tavo::test;
@@ -58,6 +62,7 @@ private Q_SLOTS:
     void okOpensStoresAndCloses();
     void cancelFromComRestores();
     void closeBoxClosesWithoutWarning();
+    void retryBoxKeepsItsDesignAndSaysWhy();
     void portChoicesNameTheirDevices();
 };
 
@@ -141,6 +146,27 @@ void TestPortDialogWindow::portChoicesNameTheirDevices() {
     QCOMPARE(f.control("Option3")->toolTip(), QStringLiteral("/dev/ttyUSB0"));
     QCOMPARE(f.control("Option7")->toolTip(), QStringLiteral("/dev/ttyUSB4"));
     QCOMPARE(f.dialog->windowTitle(), QStringLiteral("  COM PORT"));
+}
+
+// The real box: designed text, title, icon and single OK, and the reason under
+// it exactly as given (a device name is never read as markup).
+void TestPortDialogWindow::retryBoxKeepsItsDesignAndSaysWhy() {
+    const QString detail = QStringLiteral("<b>/dev/ttyUSB9</b>: no such device.");
+    bool seen = false;
+    QTimer::singleShot(0, Qt::PreciseTimer, qApp, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return; // the box never came: `seen` stays false
+        seen = box->text() == QLatin1String("Retry Comport") &&
+               box->windowTitle() == QLatin1String("Error") &&
+               box->icon() == QMessageBox::Warning && box->standardButtons() == QMessageBox::Ok &&
+               box->informativeText() == detail;
+        const auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"));
+        seen = seen && label && label->textFormat() == Qt::PlainText;
+        box->button(QMessageBox::Ok)->click();
+    });
+    PortDialog::presentRetryWarning(nullptr, detail);
+    QVERIFY(seen);
 }
 
 QTEST_MAIN(TestPortDialogWindow)

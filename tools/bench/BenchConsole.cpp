@@ -6,10 +6,16 @@
 #include <QTest>
 #include <QTimer>
 
-BenchConsole::BenchConsole()
+BenchConsole::BenchConsole(bool recorded)
     : m_store(m_configDir.filePath(QStringLiteral("TAVO/TAVO.ini"))),
       m_port([this](int) { return pty.slavePath(); }),
-      m_form1(tavo::Form1Parts{m_port, m_timer1, m_timer2, m_timer4, m_store, m_globals}) {
+      m_traffic(recorded ? std::make_unique<tavo::TrafficRecording>(m_port, m_store.path(), nullptr,
+                                                                    logFolder())
+                         : nullptr),
+      m_form1(tavo::Form1Parts{m_traffic ? m_traffic->port() : m_port, m_timer1, m_timer2, m_timer4,
+                               m_store, m_globals}) {
+    if (m_traffic)
+        m_traffic->attach(m_form1.link());
     m_store.save(tavo::keys::ComPort, QStringLiteral("1"));
     m_store.save(tavo::keys::BaudRate, QStringLiteral("96"));
     m_form1.setQuit([] {});

@@ -5,6 +5,7 @@
 #include "link/Globals.h"
 #include "link/QtSerialPort.h"
 #include "link/QtTimer.h"
+#include "log/TrafficRecording.h"
 #include "panel/Form1Window.h"
 #include "settings/IniSettingsStore.h"
 
@@ -12,12 +13,16 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 
+#include <memory>
+
 // The program's own main window, serial adapter and timers, wired as the application wires them,
 // with port 1 on a pseudo-terminal whose other end the benchmark holds. Settings live in a
 // throw-away directory, so the operator's own are never touched.
 class BenchConsole {
 public:
-    BenchConsole();
+    // `recorded`: wired as the program wires it, with the traffic record and its log file
+    // (in the throw-away directory); otherwise the bare window.
+    explicit BenchConsole(bool recorded = false);
 
     // The load step and the first show, at full height so the status lines are on screen.
     // False when the port did not open.
@@ -34,12 +39,15 @@ public:
 
     PseudoTerminal pty;
     tavo::Form1Window& window() { return m_form1; }
+    tavo::TrafficRecording* traffic() { return m_traffic.get(); }
+    QString logFolder() const { return m_configDir.filePath(QStringLiteral("state/TAVO/log")); }
 
 private:
     QTemporaryDir m_configDir;
     tavo::Globals m_globals;
     tavo::IniSettingsStore m_store;
     tavo::QtSerialPort m_port;
+    std::unique_ptr<tavo::TrafficRecording> m_traffic;
     tavo::QtTimer m_timer1{200};
     tavo::QtTimer m_timer2{10000};
     tavo::QtTimer m_timer4{10500};

@@ -3,9 +3,11 @@
 //   mx7300-bench latency CSVDIR [SAMPLES]            click-to-wire and reply-to-screen
 //   mx7300-bench repeat CSVFILE PNGFILE [SECONDS]     press-and-hold cadence
 //   mx7300-bench startup CONSOLE BARE CSVFILE [RUNS]  start-up, memory and idle CPU
+//   mx7300-bench traffic CSVDIR [SAMPLES]            what the traffic record costs
 #include "LatencyBench.h"
 #include "RepeatBench.h"
 #include "StartupBench.h"
+#include "TrafficBench.h"
 
 #include <QApplication>
 
@@ -17,7 +19,8 @@ namespace {
 int usage() {
     std::fprintf(stderr, "usage: mx7300-bench latency CSVDIR [SAMPLES]\n"
                          "       mx7300-bench repeat CSVFILE PNGFILE [SECONDS]\n"
-                         "       mx7300-bench startup CONSOLE BARE CSVFILE [RUNS]\n");
+                         "       mx7300-bench startup CONSOLE BARE CSVFILE [RUNS]\n"
+                         "       mx7300-bench traffic CSVDIR [SAMPLES]\n");
     return 2;
 }
 
@@ -50,5 +53,7 @@ int main(int argc, char* argv[]) {
         return runLatencyBench(arg(argv, 2), argc > 3 ? arg(argv, 3).toInt() : 1000, 50);
     if (std::strcmp(mode, "repeat") == 0 && argc >= 4)
         return runRepeatBench(arg(argv, 2), arg(argv, 3), argc > 4 ? arg(argv, 4).toInt() : 10);
+    if (std::strcmp(mode, "traffic") == 0 && argc >= 3)
+        return runTrafficBench(arg(argv, 2), argc > 3 ? arg(argv, 3).toInt() : 1000);
     return usage();
 }

@@ -254,4 +254,7 @@ memory speed, through the real adapter and window (\`tst_line_faults\` with
 | the next real reply decodes once the noise stops | ${decoded} | yes | |
 EOF
 
+# mx7300-ctl on whole sites; appends its own section.
+"$here/tools/bench/ctl-bench.sh" "$build"
+
 echo "wrote $docs/benchmarks.md"

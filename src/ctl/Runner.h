@@ -1,0 +1,52 @@
+#pragma once
+
+#include "Outcome.h"
+#include "Plan.h"
+#include "PortSession.h"
+
+#include <QList>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace tavo {
+class SerialPort;
+class Timer;
+} // namespace tavo
+
+namespace tavo::ctl {
+
+// Runs the request on every projector: one session per port, all sessions at
+// once on the one event loop, and reports when the last one is done.
+class Runner {
+public:
+    // A closed port for `device` (a path, tcp://host:port or rfc2217://host:port).
+    using PortFactory = std::function<std::unique_ptr<SerialPort>(const QString& device)>;
+    using TimerFactory = std::function<std::unique_ptr<Timer>()>;
+    // Called once, with each projector's outcome in the order of `projectors`.
+    using Done = std::function<void(const QList<Outcome>& outcomes)>;
+
+    Runner(const Request& request, const QList<ProjectorSpec>& projectors, PortFactory makePort,
+           TimerFactory makeTimer, Done done);
+    ~Runner();
+
+    void start();
+
+private:
+    struct Port;
+
+    void sessionDone();
+
+    Request m_request;
+    QList<ProjectorSpec> m_projectors;
+    PortFactory m_makePort;
+    TimerFactory m_makeTimer;
+    Done m_done;
+    std::vector<std::unique_ptr<Port>> m_ports;
+    QList<Outcome> m_outcomes;
+    int m_running = 0;
+};
+
+} // namespace tavo::ctl

@@ -1,0 +1,23 @@
+#include "TrafficLogSettings.h"
+
+#include <QDir>
+#include <QSettings>
+
+namespace tavo {
+
+QString defaultTrafficLogFolder() {
+    QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    // The base directory specification asks for an absolute path; ignore anything else.
+    if (state.isEmpty() || QDir::isRelativePath(state))
+        state = QDir::homePath() + QStringLiteral("/.local/state");
+    return state + QStringLiteral("/TAVO/log");
+}
+
+bool trafficLogFileEnabled(const QString& settingsPath) {
+    const QSettings ini(settingsPath, QSettings::IniFormat);
+    const QString value = ini.value(QStringLiteral("Log/Enabled")).toString().trimmed().toLower();
+    return !(value == QLatin1String("false") || value == QLatin1String("0") ||
+             value == QLatin1String("no") || value == QLatin1String("off"));
+}
+
+} // namespace tavo

@@ -1,0 +1,30 @@
+#include "SerialPortListing.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+#include <QSerialPortInfo>
+
+namespace tavo {
+
+QList<PresentSerialPort> presentSerialPorts() {
+    // /dev/serial/by-id/<vendor_product_serial> -> ../../ttyUSB0
+    QHash<QString, QString> byId;
+    const QDir dir(QStringLiteral("/dev/serial/by-id"));
+    for (const QFileInfo& link : dir.entryInfoList(QDir::System | QDir::Files, QDir::Name))
+        byId.insert(link.canonicalFilePath(), link.absoluteFilePath());
+
+    QList<PresentSerialPort> ports;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        PresentSerialPort port;
+        port.systemLocation = info.systemLocation();
+        port.device =
+            byId.value(QFileInfo(port.systemLocation).canonicalFilePath(), port.systemLocation);
+        port.description = info.description();
+        port.serialNumber = info.serialNumber();
+        ports << port;
+    }
+    return ports;
+}
+
+} // namespace tavo

@@ -1,0 +1,186 @@
+// The daily log files: one line per row in the day's file, old days and the
+// oldest beyond the size limit removed, and a folder that cannot be written
+// reported once while the link goes on working.
+
+#include "RecordingFixture.h"
+
+#include "log/TrafficFileWriter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <unistd.h>
+
+using namespace tavo;
+using namespace tavo::test;
+
+namespace {
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeSize(const QString& path, int size) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(QByteArray(size, 'x')) == size;
+}
+
+// Writes of this process beyond `bytes` fail with EFBIG: a full disk.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        m_handler = std::signal(SIGXFSZ, SIG_IGN);
+        ::getrlimit(RLIMIT_FSIZE, &m_previous);
+        rlimit limit = m_previous;
+        limit.rlim_cur = bytes;
+        m_active = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &m_previous);
+        std::signal(SIGXFSZ, m_handler);
+    }
+    bool active() const { return m_active; }
+
+private:
+    rlimit m_previous{};
+    void (*m_handler)(int) = nullptr;
+    bool m_active = false;
+};
+
+enum class Folder { IsAFile, ReadOnly, DiskFull };
+
+} // namespace
+
+class TestTrafficFile : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void retention_data();
+    void retention();
+    void unwritableLogLeavesTheLinkWorking_data();
+    void unwritableLogLeavesTheLinkWorking();
+};
+
+// Files found in the folder ("name:size"), the limits, and what is left after
+// the day's first row (the rows are dated 2026-12-07).
+void TestTrafficFile::retention_data() {
+    QTest::addColumn<QStringList>("found");
+    QTest::addColumn<int>("days");
+    QTest::addColumn<int>("totalBytes");
+    QTest::addColumn<QStringList>("left");
+    QTest::addColumn<bool>("written");
+
+    QTest::newRow("first day") << QStringList{} << 30 << 1000000 << QStringList{"2026-12-07.log"}
+                               << true;
+    QTest::newRow("older than 30 days removed, other files kept")
+        << QStringList{"2026-11-07.log:10", "2026-11-08.log:10", "2026-12-06.log:10",
+                       "notes.txt:10", "2025-13-40.log:10"}
+        << 30 << 1000000
+        << QStringList{"2025-13-40.log", "2026-11-08.log", "2026-12-06.log", "2026-12-07.log",
+                       "notes.txt"}
+        << true;
+    QTest::newRow("oldest removed beyond the size limit")
+        << QStringList{"2026-12-01.log:600", "2026-12-05.log:300", "2026-12-06.log:300"} << 30
+        << 1000 << QStringList{"2026-12-05.log", "2026-12-06.log", "2026-12-07.log"} << true;
+    QTest::newRow("appends to the day's file") << QStringList{"2026-12-07.log:40"} << 30 << 1000000
+                                               << QStringList{"2026-12-07.log"} << true;
+    QTest::newRow("today's file alone at the limit: it stops there")
+        << QStringList{"2026-12-06.log:50", "2026-12-07.log:200"} << 30 << 100
+        << QStringList{"2026-12-07.log"} << false;
+}
+
+void TestTrafficFile::retention() {
+    QFETCH(QStringList, found);
+    QFETCH(int, days);
+    QFETCH(int, totalBytes);
+    QFETCH(QStringList, left);
+    QFETCH(bool, written);
+
+    QTemporaryDir root;
+    const QString folder = root.filePath(QStringLiteral("TAVO/log"));
+    QVERIFY(QDir().mkpath(folder));
+    for (const QString& entry : found)
+        QVERIFY(writeSize(folder + QLatin1Char('/') + entry.section(QLatin1Char(':'), 0, 0),
+                          entry.section(QLatin1Char(':'), 1).toInt()));
+    const QString today = folder + QStringLiteral("/2026-12-07.log");
+    const QByteArray before = readAll(today);
+
+    QStringList problems;
+    RecordingFixture f;
+    TrafficFileWriter writer(folder, [&](const QString& p) { problems << p; },
+                             {days, totalBytes, 100});
+    f.sink = [&](const TrafficRow& row) { writer.write(row); };
+    f.load();
+    f.panelSend("CR0");
+    f.wire.receive("00\r");
+    writer.drain();
+
+    QCOMPARE(QDir(folder).entryList(QDir::Files, QDir::Name), left);
+    const QByteArray expected =
+        fileLine(f.rows[0]) + '\n' + fileLine(f.rows[1]) + '\n' + fileLine(f.rows[2]) + '\n';
+    QCOMPARE(readAll(today), written ? before + expected : before);
+    QTRY_COMPARE(problems.size(), written ? 0 : 1);
+}
+
+void TestTrafficFile::unwritableLogLeavesTheLinkWorking_data() {
+    QTest::addColumn<int>("folder");
+    QTest::newRow("the log folder is a file") << int(Folder::IsAFile);
+    QTest::newRow("read-only folder") << int(Folder::ReadOnly);
+    QTest::newRow("disk full") << int(Folder::DiskFull);
+}
+
+void TestTrafficFile::unwritableLogLeavesTheLinkWorking() {
+    QFETCH(int, folder);
+    if (Folder(folder) == Folder::ReadOnly && ::geteuid() == 0)
+        QSKIP("running as root: file modes do not restrict root; the other rows make the same "
+              "failures");
+    QTemporaryDir root;
+    const QString logFolder = root.filePath(QStringLiteral("log"));
+    std::unique_ptr<FileSizeLimit> limit;
+    switch (Folder(folder)) {
+    case Folder::IsAFile:
+        QVERIFY(writeSize(logFolder, 1));
+        break;
+    case Folder::ReadOnly:
+        QVERIFY(QDir().mkpath(logFolder));
+        QVERIFY(QFile::setPermissions(logFolder, QFile::ReadOwner | QFile::ExeOwner));
+        break;
+    case Folder::DiskFull:
+        QVERIFY(QDir().mkpath(logFolder));
+        QVERIFY(writeSize(logFolder + QStringLiteral("/2026-12-07.log"), 100));
+        limit = std::make_unique<FileSizeLimit>(100);
+        QVERIFY(limit->active());
+        break;
+    }
+
+    QStringList problems;
+    {
+        RecordingFixture f;
+        TrafficFileWriter writer(logFolder, [&](const QString& p) { problems << p; });
+        f.sink = [&](const TrafficRow& row) { writer.write(row); };
+        f.load();
+        for (int i = 0; i < 3; ++i) {
+            f.panelSend("CR0");
+            QCOMPARE(f.wire.writes.last(), QByteArray("CR0\r"));
+            f.wire.receive("00\r");
+            QCOMPARE(f.view.line(Line::Label25), QStringLiteral(" Power ON"));
+            f.clock.advance(2000);
+            writer.drain(); // each attempt fails on its own
+        }
+        QTRY_COMPARE(problems.size(), 1);
+        QCoreApplication::processEvents();
+    }
+    QCoreApplication::processEvents();
+    QCOMPARE(problems.size(), 1);
+    QVERIFY2(problems[0].contains(logFolder), qPrintable(problems[0]));
+    limit.reset();
+    QFile::setPermissions(logFolder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+QTEST_GUILESS_MAIN(TestTrafficFile)
+#include "tst_traffic_file.moc"

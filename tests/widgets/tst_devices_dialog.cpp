@@ -1,0 +1,159 @@
+#include "FakeSerialPort.h"
+#include "MemorySettingsStore.h"
+
+#include "link/Globals.h"
+#include "settings/DevicesDialog.h"
+#include "settings/PortDialog.h"
+#include "settings/PortMap.h"
+
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSettings>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace tavo;
+
+namespace {
+
+const QByteArray kOriginal = "; the operator's own note\n"
+                             "[StartUP]\n"
+                             "ComPort=3\n"
+                             "BaudRate=96\n"
+                             "\n"
+                             "[Ports]\n"
+                             "COM2=/dev/ttyS1\n";
+const QString kById =
+    QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestDevicesDialog : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void assignmentsChangeOnlyTheirLines();
+    void portDialogReachesItBesideTheDesignedControls();
+};
+
+void TestDevicesDialog::assignmentsChangeOnlyTheirLines() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("TAVO.ini"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(kOriginal);
+    file.close();
+
+    const PresentSerialPort adapter{kById, QStringLiteral("/dev/ttyUSB0"),
+                                    QStringLiteral("FT232R USB UART"), QStringLiteral("A50285BI")};
+    DevicesDialog dialog(
+        path, [&](int port) { return deviceForPort(port, path); },
+        [&] { return QList<PresentSerialPort>{adapter}; });
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+
+    // What each COM number opens now, and where that comes from.
+    QCOMPARE(dialog.portTable()->item(1, 0)->text(), QStringLiteral("/dev/ttyS1"));
+    QCOMPARE(dialog.portTable()->item(1, 1)->text(), QStringLiteral("[Ports]"));
+    QCOMPARE(dialog.portTable()->item(3, 0)->text(), QStringLiteral("/dev/ttyUSB3"));
+    QCOMPARE(dialog.portTable()->item(3, 1)->text(), QStringLiteral("default"));
+    // The adapter under its stable name, with its real device, description and serial number.
+    QListWidgetItem* listed = dialog.presentList()->item(0);
+    for (const QString& part :
+         {kById, adapter.systemLocation, adapter.description, adapter.serialNumber})
+        QVERIFY2(listed->text().contains(part), qPrintable(listed->text()));
+
+    auto* assign = dialog.findChild<QPushButton*>(QStringLiteral("assign"));
+    QVERIFY(assign);
+    // COM3 := the adapter picked from the list.
+    dialog.selectPort(3);
+    const QRect itemRect = dialog.presentList()->visualItemRect(listed);
+    QTest::mouseClick(dialog.presentList()->viewport(), Qt::LeftButton, {}, itemRect.center());
+    QCOMPARE(dialog.deviceField()->text(), kById);
+    QTest::mouseClick(assign, Qt::LeftButton);
+    // COM8 := a malformed network name: refused with the reason, nothing written.
+    dialog.selectPort(8);
+    QTest::keyClicks(dialog.deviceField(), QStringLiteral("tcp://serial-box"));
+    QTest::mouseClick(assign, Qt::LeftButton);
+    QVERIFY2(dialog.statusText().contains(QLatin1String("no port number")),
+             qPrintable(dialog.statusText()));
+    // COM7 := a network port, typed.
+    dialog.selectPort(7);
+    dialog.deviceField()->clear();
+    QTest::keyClicks(dialog.deviceField(), QStringLiteral("rfc2217://127.0.0.1:4002"));
+    QTest::mouseClick(assign, Qt::LeftButton);
+    QCOMPARE(dialog.portTable()->item(6, 0)->text(), QStringLiteral("rfc2217://127.0.0.1:4002"));
+
+    // The file: the two new lines in [Ports], every other byte as it was.
+    const QList<QByteArray> lines = readAll(path).split('\n');
+    QList<QByteArray> others;
+    QStringList added;
+    bool inPorts = false;
+    for (const QByteArray& line : lines) {
+        inPorts = line.startsWith('[') ? line == "[Ports]" : inPorts;
+        if (line.startsWith("COM3=") || line.startsWith("COM7=")) {
+            QVERIFY(inPorts);
+            added << QString::fromUtf8(line.left(4));
+        } else {
+            others << line;
+        }
+    }
+    added.sort();
+    QCOMPARE(added, (QStringList{QStringLiteral("COM3"), QStringLiteral("COM7")}));
+    QCOMPARE(others.join('\n'), kOriginal);
+    const QSettings ini(path, QSettings::IniFormat);
+    QCOMPARE(ini.value(QStringLiteral("Ports/COM3")).toString(), kById);
+    QCOMPARE(deviceForPort(7, path), QStringLiteral("rfc2217://127.0.0.1:4002"));
+
+    // "Default" takes COM3's line away again, and only that line.
+    dialog.selectPort(3);
+    QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("default")), Qt::LeftButton);
+    QCOMPARE(deviceForPort(3, path), QStringLiteral("/dev/ttyUSB2"));
+    QVERIFY(!readAll(path).contains("COM3="));
+    QVERIFY(readAll(path).contains("COM7="));
+}
+
+// The port dialog's "Devices…" button sits in free space of the designed
+// window and opens the devices dialog.
+void TestDevicesDialog::portDialogReachesItBesideTheDesignedControls() {
+    test::FakeSerialPort port;
+    test::MemorySettingsStore store;
+    Globals globals;
+    auto* dialog = new PortDialog(
+        port, store, globals, [](int n) { return QStringLiteral("/dev/ttyUSB%1").arg(n - 1); },
+        [] {});
+    dialog->setWarningPresenter([](QWidget*) {});
+    auto* button = dialog->findChild<QPushButton*>(QStringLiteral("DevicesButton"));
+    QVERIFY(button);
+    QVERIFY(!button->isEnabled()); // nowhere to go yet
+    int opened = 0;
+    dialog->setDevicesOpener([&](QWidget* parent) {
+        QCOMPARE(parent, dialog);
+        ++opened;
+    });
+    dialog->show();
+    QVERIFY(QTest::qWaitForWindowExposed(dialog));
+    QVERIFY(button->isVisible());
+    QVERIFY(!button->toolTip().isEmpty());
+    QVERIFY(dialog->rect().contains(button->geometry()));
+    for (QWidget* designed :
+         dialog->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (designed != button && designed->isWidgetType() && designed->isVisible())
+            QVERIFY2(!designed->geometry().intersects(button->geometry()),
+                     qPrintable(designed->objectName()));
+    }
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCOMPARE(opened, 1);
+    delete dialog;
+}
+
+QTEST_MAIN(TestDevicesDialog)
+#include "tst_devices_dialog.moc"
