@@ -5,9 +5,10 @@
 #include "panel/PanelCommands.h"
 
 #include <QRect>
-
 #include <QSet>
 #include <QtTest>
+
+#include <algorithm>
 #include <limits>
 
 using namespace tavo;
