@@ -1,6 +1,7 @@
 #include "Application.h"
 
 #include "PanelMenu.h"
+#include "ShutdownSignals.h"
 
 #include "Form3Window.h"
 #include "TrafficLogSettings.h"
@@ -9,8 +10,26 @@
 #include "PortMap.h"
 
 #include <QApplication>
+#include <QSettings>
+#include <QTemporaryFile>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
 
 namespace tavo {
+namespace {
+
+// The running program, for the exit hook.
+Application* g_running = nullptr;
+
+// No one may be there to answer a box while the program is being ended.
+void reportSaveFailure(QWidget*, const QString& file, const QString& reason) {
+    std::fprintf(stderr, "The settings could not be saved in %s: %s\n", qPrintable(file),
+                 qPrintable(reason));
+}
+
+} // namespace
 
 Application::Application()
     : m_port([this](int port) { return deviceFor(port); }),
@@ -24,11 +43,53 @@ Application::Application()
     m_traffic.addShortcut(&m_form1);
     installPanelMenu(m_form1, [this] { m_traffic.showWindow(); });
     watchAddressOptions(m_form1, [this] { m_traffic.statusChanged(); });
+
+    m_signals = std::make_unique<ShutdownSignals>(
+        std::initializer_list<int>{SIGTERM, SIGHUP, SIGINT}, [this](int) { endBySignal(); });
+    // A lost display connection ends the process through exit() from inside
+    // Qt: close the port (and so remove its lock file) on the way out. Exit
+    // hooks run in reverse order of registration, and QSettings creates its
+    // shared tables on first use: use it once first, so that they are still
+    // there when the hook stores the address.
+    {
+        QTemporaryFile scratch;
+        if (scratch.open()) {
+            QSettings warmUp(scratch.fileName(), QSettings::IniFormat);
+            warmUp.setValue(QStringLiteral("StartUP/ADRESS"), QString());
+            warmUp.sync();
+        }
+    }
+    g_running = this;
+    static const bool hooked = std::atexit(&Application::closeAtExit) == 0;
+    Q_UNUSED(hooked);
 }
 
 Application::~Application() {
+    g_running = nullptr;
     delete m_console;
     delete m_portDialog;
+}
+
+// As the close box: the address is stored, the port closed, the process ends
+// with status 0. Also while the start-up port dialog runs its own loop.
+void Application::endBySignal() {
+    if (m_ending)
+        return;
+    m_ending = true;
+    m_form1.setSaveWarningPresenter(&reportSaveFailure);
+    m_form1.close();
+    if (m_portDialog)
+        m_portDialog->done(QDialog::Rejected);
+    QCoreApplication::exit(0);
+}
+
+void Application::closeAtExit() {
+    if (!g_running)
+        return;
+    // The lock file first, whatever happens to the rest.
+    g_running->m_port.setPortOpen(false);
+    g_running->m_form1.setSaveWarningPresenter(&reportSaveFailure);
+    g_running->m_form1.unload();
 }
 
 QString Application::deviceFor(int port) const {
@@ -36,13 +97,17 @@ QString Application::deviceFor(int port) const {
 }
 
 int Application::run() {
-    start();
+    if (!start())
+        return 0; // signalled while the start-up dialog was open
     return QApplication::exec();
 }
 
-void Application::start() {
+bool Application::start() {
     m_form1.load();
+    if (m_ending)
+        return false;
     showMain();
+    return true;
 }
 
 void Application::showMain() {

@@ -9,10 +9,13 @@
 
 #include <QPointer>
 
+#include <memory>
+
 namespace tavo {
 
 class Form3Window;
 class PortDialog;
+class ShutdownSignals;
 
 // The run of the program: the shared state, the store, the serial component
 // and the timers, and the three windows bound to the event loop.
@@ -23,8 +26,9 @@ public:
 
     // The load step, then the main window; returns when the program ends.
     int run();
-    // The load step and the main window, without running the event loop.
-    void start();
+    // The load step and the main window, without running the event loop;
+    // false when a signal ended the program during the load step.
+    bool start();
 
     Form1Window& form1() { return m_form1; }
     TrafficRecording& traffic() { return m_traffic; }
@@ -34,6 +38,8 @@ private:
     void openConsole();
     void showMain();
     QString deviceFor(int port) const;
+    void endBySignal();
+    static void closeAtExit();
 
     Globals m_globals;
     IniSettingsStore m_store;
@@ -45,6 +51,8 @@ private:
     Form1Window m_form1;
     QPointer<PortDialog> m_portDialog;
     QPointer<Form3Window> m_console;
+    std::unique_ptr<ShutdownSignals> m_signals;
+    bool m_ending = false;
 };
 
 } // namespace tavo

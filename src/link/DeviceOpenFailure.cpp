@@ -18,8 +18,9 @@ namespace tavo {
 
 QString lockFileHolder(const QString& device) {
 #ifdef Q_OS_UNIX
-    // Qt and the classic serial tools lock /dev/ttyUSB0 as LCK..ttyUSB0 and
-    // /dev/pts/3 as LCK..pts_3; the first line is the holder's PID.
+    // Qt and the serial tools that keep UUCP lock files (minicom, picocom)
+    // lock /dev/ttyUSB0 as LCK..ttyUSB0 and /dev/pts/3 as LCK..pts_3; the
+    // first line is the holder's PID.
     QString name = device;
     if (name.startsWith(QLatin1String("/dev/")))
         name = name.mid(5);

@@ -57,7 +57,8 @@ bool NetworkPort::open() {
     }
     m_lastOpenError.clear();
     m_inbox.clear();
-    m_socket = std::make_unique<QTcpSocket>();
+    // A child, so a socket still waiting for its deferred delete goes with the port.
+    m_socket = std::make_unique<QTcpSocket>(this);
     connect(m_socket.get(), &QTcpSocket::connected, this, &NetworkPort::handleConnected);
     connect(m_socket.get(), &QTcpSocket::readyRead, this, &NetworkPort::handleReadyRead);
     connect(m_socket.get(), &QTcpSocket::errorOccurred, this, &NetworkPort::handleSocketError);

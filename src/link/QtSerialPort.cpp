@@ -3,6 +3,11 @@
 #include "DeviceOpenFailure.h"
 
 #ifdef Q_OS_UNIX
+#include "DeviceUse.h"
+
+#include <cerrno>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #endif
 
@@ -20,6 +25,32 @@ bool looksLikeSerialDevice(const QString& device) {
 #else
     return !device.isEmpty();
 #endif
+}
+
+// Why another program's use forbids opening `device`; empty when it may be opened.
+QString useBeforeOpen(const QString& device) {
+#ifdef Q_OS_UNIX
+    return terminalUse(device);
+#else
+    Q_UNUSED(device);
+    return {};
+#endif
+}
+
+// Takes the open descriptor for this program alone the ways others check:
+// flock (refused when another program holds it) and TIOCEXCL (further opens
+// fail, except by root). Empty on success, else why not.
+QString takeExclusiveUse(QSerialPort& port, const QString& device) {
+#ifdef Q_OS_UNIX
+    const int fd = port.handle();
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+        return errno == EWOULDBLOCK ? flockUse(device) : QString();
+    ::ioctl(fd, TIOCEXCL);
+#else
+    Q_UNUSED(port);
+    Q_UNUSED(device);
+#endif
+    return {};
 }
 
 } // namespace
@@ -68,9 +99,20 @@ bool QtSerialPort::setPortOpen(bool open) {
         m_lastOpenError = describeDeviceOpenFailure(device, QSerialPort::NoError, {});
         return false;
     }
+    // Never write into someone's terminal.
+    if (const QString inUse = useBeforeOpen(device); !inUse.isEmpty()) {
+        m_lastOpenError = inUse;
+        return false;
+    }
     if (!m_port.open(QIODevice::ReadWrite)) {
         m_lastOpenError = describeDeviceOpenFailure(device, m_port.error(), m_port.errorString());
         m_port.clearError();
+        return false;
+    }
+    if (const QString inUse = takeExclusiveUse(m_port, device); !inUse.isEmpty()) {
+        m_port.close();
+        m_port.clearError();
+        m_lastOpenError = inUse;
         return false;
     }
     m_lastOpenError.clear();

@@ -7,8 +7,10 @@
 
 namespace tavo {
 
-// The serial component as the rest of the program sees it: the members of the
-// classic comm control and nothing more. Strings are bytes, one character each.
+// The serial component as the rest of the program sees it: settings, port
+// number, open state (and why an open failed), output, input and the line
+// event, and nothing more, so a fake or a network port can stand in for it.
+// Strings are bytes, one character each.
 class SerialPort {
 public:
     // CommEvent codes.

@@ -9,6 +9,10 @@ namespace tavo {
 TrafficFileWriter::TrafficFileWriter(const QString& folder, ProblemHandler onProblem, Limits limits,
                                      QObject* parent)
     : QObject(parent), m_folder(folder), m_limits(limits), m_onProblem(std::move(onProblem)) {
+    m_kick.setSingleShot(true);
+    m_kick.setTimerType(Qt::PreciseTimer);
+    m_kick.setInterval(m_limits.gatherMs);
+    connect(&m_kick, &QTimer::timeout, this, [this] { m_wake.notify_one(); });
     m_thread = std::thread([this] { run(); });
 }
 
@@ -36,17 +40,17 @@ void TrafficFileWriter::write(const TrafficRow& row) {
         wasEmpty = m_queue.empty();
         m_queue.push_back(row);
     }
-    // The writer is asleep only while the queue is empty; it gathers what follows.
-    if (wasEmpty)
-        m_wake.notify_one();
+    // Waking the writer now would put a thread switch into the click or the reply being
+    // handled; it is woken a moment later for everything that came meanwhile.
+    if (wasEmpty && !m_kick.isActive())
+        m_kick.start();
 }
 
 void TrafficFileWriter::drain() {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    m_draining = true;
+    m_kick.stop();
     m_wake.notify_one();
+    std::unique_lock<std::mutex> lock(m_mutex);
     m_idle.wait(lock, [this] { return m_queue.empty() && !m_busy; });
-    m_draining = false;
 }
 
 void TrafficFileWriter::run() {
@@ -55,12 +59,6 @@ void TrafficFileWriter::run() {
         m_wake.wait(lock, [this] { return m_stop || !m_queue.empty(); });
         if (m_queue.empty() && m_stop)
             break;
-        if (!m_stop) {
-            // Let the rows of the moment gather, so a burst costs one write, and the
-            // writer does not compete with the line for a core while it is busy.
-            m_wake.wait_for(lock, std::chrono::milliseconds(m_limits.gatherMs),
-                            [this] { return m_stop || m_draining; });
-        }
         std::deque<TrafficRow> rows;
         rows.swap(m_queue);
         const qint64 dropped = std::exchange(m_droppedRows, 0);

@@ -5,6 +5,7 @@
 #include <QDate>
 #include <QFile>
 #include <QObject>
+#include <QTimer>
 
 #include <condition_variable>
 #include <deque>
@@ -27,7 +28,7 @@ public:
         int days = 30;
         qint64 totalBytes = 50LL * 1024 * 1024;
         int queuedRows = 10000; // beyond this, rows are counted and dropped
-        int gatherMs = 50;      // rows arriving within this are written at once
+        int gatherMs = 50;      // rows arriving within this are written together
     };
     using ProblemHandler = std::function<void(const QString& problem)>;
 
@@ -38,6 +39,7 @@ public:
     // Writes what is queued, then stops.
     ~TrafficFileWriter() override;
 
+    // On the thread that made the writer.
     void write(const TrafficRow& row);
     // Blocks until everything queued so far is on disk (for tests and benchmarks).
     void drain();
@@ -59,11 +61,11 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::condition_variable m_idle;
+    QTimer m_kick; // wakes the writer after a row has been queued
     std::deque<TrafficRow> m_queue;
     qint64 m_droppedRows = 0;
     bool m_busy = false;
     bool m_stop = false;
-    bool m_draining = false;
 
     // The writing thread's own.
     QFile m_file;

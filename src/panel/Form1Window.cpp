@@ -241,11 +241,15 @@ bool Form1Window::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
+void Form1Window::unload() {
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
+    m_link.Form_QueryUnload();
+}
+
 void Form1Window::closeEvent(QCloseEvent* event) {
-    if (!m_unloaded) {
-        m_unloaded = true;
-        m_link.Form_QueryUnload();
-    }
+    unload();
     event->accept();
     // The process ends with the main window, whatever else is open.
     if (m_quit)

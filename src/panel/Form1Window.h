@@ -46,6 +46,9 @@ public:
 
     // The load step; runs before the window is first shown.
     void load();
+    // The closing step (store the address, close the port), once; closing
+    // the window runs it too.
+    void unload();
 
     ProjectorLink& link() { return m_link; }
     PanelController& panel() { return m_panel; }

@@ -4,7 +4,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
+#include <QMutex>
 #include <QSaveFile>
+#include <QSet>
 #include <QSettings>
 #include <QTemporaryFile>
 
@@ -12,6 +14,10 @@
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tavo {
 namespace {
@@ -224,23 +230,47 @@ QString lockReason(const QLockFile& lock) {
     }
 }
 
-// The file's content; a missing file reads as empty.
+QString reasonForStat(const struct stat& info) {
+    if (S_ISDIR(info.st_mode))
+        return systemReason(EISDIR);
+    if (!S_ISREG(info.st_mode))
+        return QStringLiteral("Not a regular file");
+    if (info.st_size > kMaxIniFileSize)
+        return QStringLiteral("%1 (larger than 1 MiB)").arg(systemReason(EFBIG));
+    return {};
+}
+
+// The file's content; a missing file reads as empty. Opened without waiting
+// (a FIFO would block) and checked on the open descriptor before reading.
 IniEditResult readText(const QString& path, QByteArray* text) {
-    const QFileInfo info(path);
-    if (!info.exists() && !info.isSymLink())
-        return {true, {}};
-    if (info.isDir())
-        return failed(systemReason(EISDIR));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return failed(file.errorString());
-    *text = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return failed(file.errorString());
-    return {true, {}};
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        if (error == ENOENT && !QFileInfo(path).isSymLink())
+            return {true, {}};
+        return failed(systemReason(error));
+    }
+    struct stat info {};
+    QString reason = ::fstat(fd, &info) != 0 ? systemReason(errno) : reasonForStat(info);
+    if (reason.isEmpty()) {
+        QFile file;
+        if (file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) {
+            *text = file.read(kMaxIniFileSize + 1);
+            if (file.error() != QFileDevice::NoError)
+                reason = file.errorString();
+        } else {
+            reason = file.errorString();
+        }
+    }
+    ::close(fd);
+    return reason.isEmpty() ? IniEditResult{true, {}} : failed(reason);
 }
 
 IniEditResult replaceFile(const QString& path, const QByteArray& content, const QFileInfo& before) {
+    // The file is replaced, not written into: refuse as writing into it would.
+    if (before.exists() && ::access(QFile::encodeName(path).constData(), W_OK) != 0)
+        return failed(systemReason(errno));
     QSaveFile out(path);
     if (!out.open(QIODevice::WriteOnly))
         return failed(out.errorString());
@@ -285,6 +315,27 @@ IniEditResult editLocked(const QString& path, bool createFolder, Edit edit) {
 }
 
 } // namespace
+
+QString unreadableReason(const QString& path) {
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return {};
+    return reasonForStat(info);
+}
+
+bool mayReadIniFile(const QString& path) {
+    const QString reason = unreadableReason(path);
+    if (reason.isEmpty())
+        return true;
+    static QMutex mutex;
+    static QSet<QString> told;
+    const QMutexLocker lock(&mutex);
+    if (!told.contains(path + reason)) {
+        told.insert(path + reason);
+        qWarning("Settings file %s not read: %s", qPrintable(path), qPrintable(reason));
+    }
+    return false;
+}
 
 // QSettings would rewrite the whole file from what it could parse: comments,
 // and everything after a line it cannot read (an open quote hides the rest of

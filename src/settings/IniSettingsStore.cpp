@@ -2,6 +2,7 @@
 
 #include "IniLineEditor.h"
 
+#include <QSettings>
 #include <QStandardPaths>
 
 namespace tavo {
@@ -21,14 +22,18 @@ QString IniSettingsStore::defaultPath() {
 
 IniSettingsStore::IniSettingsStore() : IniSettingsStore(defaultPath()) {}
 
-IniSettingsStore::IniSettingsStore(const QString& path) : m_settings(path, QSettings::IniFormat) {}
+IniSettingsStore::IniSettingsStore(const QString& path) : m_path(path) {}
 
 QString IniSettingsStore::read(const QString& key, const QString& fallback) const {
-    m_settings.sync(); // picks up what save() or another program wrote since
-    const QString path = keyPath(key);
-    if (!m_settings.contains(path))
+    // A FIFO or a device would block or fill memory: read only a small regular file.
+    if (!mayReadIniFile(m_path))
         return fallback;
-    const QVariant value = m_settings.value(path);
+    // A new reader each time picks up what save() or another program wrote since.
+    const QSettings settings(m_path, QSettings::IniFormat);
+    const QString path = keyPath(key);
+    if (!settings.contains(path))
+        return fallback;
+    const QVariant value = settings.value(path);
     // An unquoted comma makes QSettings read a list; give the text back whole.
     if (value.metaType().id() == QMetaType::QStringList)
         return value.toStringList().join(QStringLiteral(", "));
@@ -38,7 +43,7 @@ QString IniSettingsStore::read(const QString& key, const QString& fallback) cons
 // The one line is edited in place (see IniLineEditor): QSettings would
 // rewrite the whole file from what it could parse.
 SaveResult IniSettingsStore::save(const QString& key, const QString& value) {
-    const QString file = m_settings.fileName();
+    const QString file = m_path;
     const IniEditResult written = writeIniKey(file, kSection, key, value);
     return {written.ok, file, written.error};
 }

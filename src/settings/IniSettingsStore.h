@@ -2,7 +2,7 @@
 
 #include "SettingsStore.h"
 
-#include <QSettings>
+#include <QString>
 
 namespace tavo {
 
@@ -16,11 +16,11 @@ public:
     QString read(const QString& key, const QString& fallback) const override;
     SaveResult save(const QString& key, const QString& value) override;
 
-    QString path() const { return m_settings.fileName(); }
+    QString path() const { return m_path; }
     static QString defaultPath();
 
 private:
-    mutable QSettings m_settings;
+    QString m_path;
 };
 
 } // namespace tavo

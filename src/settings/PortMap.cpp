@@ -1,5 +1,7 @@
 #include "PortMap.h"
 
+#include "IniLineEditor.h"
+
 #include <QSettings>
 
 namespace tavo {
@@ -10,11 +12,13 @@ QString deviceForPort(int port, const QString& settingsPath) {
     return QStringLiteral("COM%1").arg(port);
 #else
     // Read afresh each time: a simulator may register a port while we run.
-    const QSettings settings(settingsPath, QSettings::IniFormat);
-    const QString mapped =
-        settings.value(QStringLiteral("Ports/COM%1").arg(port)).toString().trimmed();
-    if (!mapped.isEmpty())
-        return mapped;
+    if (mayReadIniFile(settingsPath)) {
+        const QSettings settings(settingsPath, QSettings::IniFormat);
+        const QString mapped =
+            settings.value(QStringLiteral("Ports/COM%1").arg(port)).toString().trimmed();
+        if (!mapped.isEmpty())
+            return mapped;
+    }
     return QStringLiteral("/dev/ttyUSB%1").arg(port - 1);
 #endif
 }

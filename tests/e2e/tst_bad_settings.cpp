@@ -1,7 +1,8 @@
 // The settings file as it may be found on a real machine: binary garbage,
-// cut off mid-line, enormous, unreadable, or where nothing can be written.
-// Reading never fails, start-up still reaches the port dialog, and a save
-// changes [StartUP] only, keeping every other line where it was.
+// cut off mid-line, enormous, unreadable, no file at all (a FIFO, a device),
+// or where nothing can be written. Reading never fails nor blocks, start-up
+// still reaches the port dialog, a save changes [StartUP] only, keeping every
+// other line where it was, and a save that cannot be made says why.
 
 #include "Globals.h"
 #include "QtSerialPort.h"
@@ -23,7 +24,13 @@
 #include <QTimer>
 
 #include <csignal>
+#include <filesystem>
+#include <functional>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace tavo;
@@ -78,10 +85,44 @@ enum class Shape {
     ParentIsFile, // the TAVO folder is a file
     Unreadable,   // TAVO.ini with mode 000
     ReadOnlyDir,  // TAVO.ini in a folder with mode 555
+    ReadOnlyFile, // TAVO.ini with mode 444 in a writable folder
+    Fifo,         // TAVO.ini is a named pipe nobody writes to
+    ZeroLink,     // TAVO.ini is a symbolic link to /dev/zero
 };
 
 bool runningAsRoot() {
     return ::geteuid() == 0;
+}
+
+// Runs `work` as an ordinary user and gives back what it returned. Root is
+// not held back by file modes, so as root `work` runs in a child process that
+// has become "nobody" (the case's files are given to it first).
+QByteArray runUnprivileged(const std::function<QByteArray()>& work, const passwd& user) {
+    if (!runningAsRoot())
+        return work();
+    int pipe[2];
+    if (::pipe(pipe) != 0)
+        return "pipe failed";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipe[0]);
+        QByteArray out = "could not drop privileges";
+        if (::setgroups(0, nullptr) == 0 && ::setgid(user.pw_gid) == 0 &&
+            ::setuid(user.pw_uid) == 0)
+            out = work();
+        const ssize_t written = ::write(pipe[1], out.constData(), size_t(out.size()));
+        ::_exit(written == out.size() ? 0 : 1);
+    }
+    ::close(pipe[1]);
+    QByteArray result;
+    char buffer[512];
+    ssize_t got;
+    while ((got = ::read(pipe[0], buffer, sizeof buffer)) > 0)
+        result.append(buffer, got);
+    ::close(pipe[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return result;
 }
 
 QByteArray readAll(const QString& path) {
@@ -146,6 +187,11 @@ struct Config {
             return writeAll(folder(), content);
         case Shape::Directory:
             return QDir().mkpath(file());
+        case Shape::Fifo:
+            return QDir().mkpath(folder()) &&
+                   ::mkfifo(QFile::encodeName(file()).constData(), 0600) == 0;
+        case Shape::ZeroLink:
+            return QDir().mkpath(folder()) && QFile::link(QStringLiteral("/dev/zero"), file());
         default:
             break;
         }
@@ -155,7 +201,20 @@ struct Config {
             return QFile::setPermissions(file(), {});
         if (shape == Shape::ReadOnlyDir)
             return QFile::setPermissions(folder(), QFile::ReadOwner | QFile::ExeOwner);
+        if (shape == Shape::ReadOnlyFile)
+            return QFile::setPermissions(file(), QFile::ReadOwner);
         return true;
+    }
+
+    // Everything of the case to `user`, so that a child running as that user
+    // meets the modes set above.
+    bool giveTo(const passwd& user) {
+        std::error_code error;
+        const std::filesystem::path top(QFile::encodeName(root.path()).toStdString());
+        bool ok = ::chown(top.c_str(), user.pw_uid, user.pw_gid) == 0;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(top, error))
+            ok = ok && ::lchown(entry.path().c_str(), user.pw_uid, user.pw_gid) == 0;
+        return ok && !error;
     }
 
     // Lets QTemporaryDir clean up and the checks read the file again.
@@ -198,9 +257,10 @@ private Q_SLOTS:
     void readingNeverFails();
     void saveChangesOnlyItsKey_data();
     void saveChangesOnlyItsKey();
-    void hugeFileIsReadAndEditedInPlace();
     void nothingWritableLosesNothing_data();
     void nothingWritableLosesNothing();
+    void noFileIsNotRead_data();
+    void noFileIsNotRead();
     void failedWriteLeavesTheFileAsItWas();
     void startUpReachesThePortDialog_data();
     void startUpReachesThePortDialog();
@@ -241,10 +301,12 @@ void TestBadSettings::addBrokenFileRows() {
 
 void TestBadSettings::addUnusableLocationRows() {
     QTest::addColumn<int>("shape");
-    QTest::newRow("TAVO.ini is a directory") << int(Shape::Directory);
-    QTest::newRow("the TAVO folder is a file") << int(Shape::ParentIsFile);
-    QTest::newRow("unreadable file") << int(Shape::Unreadable);
-    QTest::newRow("read-only folder") << int(Shape::ReadOnlyDir);
+    QTest::addColumn<QString>("reason"); // what a save says
+    QTest::newRow("TAVO.ini is a directory") << int(Shape::Directory) << "Is a directory";
+    QTest::newRow("the TAVO folder is a file") << int(Shape::ParentIsFile) << "Not a directory";
+    QTest::newRow("unreadable file") << int(Shape::Unreadable) << "Permission denied";
+    QTest::newRow("read-only folder") << int(Shape::ReadOnlyDir) << "Permission denied";
+    QTest::newRow("read-only file") << int(Shape::ReadOnlyFile) << "Permission denied";
 }
 
 void TestBadSettings::readingNeverFails_data() {
@@ -302,51 +364,40 @@ void TestBadSettings::saveChangesOnlyItsKey() {
     QCOMPARE(untouchedBySave(readAll(config.file()), "ADRESS"), untouchedBySave(content, "ADRESS"));
 }
 
-void TestBadSettings::hugeFileIsReadAndEditedInPlace() {
-    Config config;
-    const QByteArray content = hugeSettings();
-    QVERIFY(config.make(Shape::File, content));
-
-    IniSettingsStore store(config.file());
-    QCOMPARE(store.read(QStringLiteral("ComPort"), QStringLiteral("DATAC")), QStringLiteral("15"));
-    QCOMPARE(deviceForPort(15, config.file()), QStringLiteral("/dev/tavo-no-such-port"));
-
-    store.save(QStringLiteral("ADRESS"), QStringLiteral("A001"));
-    QByteArray expected = content;
-    expected.replace(expected.lastIndexOf("ADRESS=A002"), 11, "ADRESS=A001");
-    QVERIFY(readAll(config.file()) == expected); // one line changed, byte for byte
-
-    store.save(QStringLiteral("Added"), QStringLiteral("x"));
-    const QByteArray withAdded = readAll(config.file());
-    QCOMPARE(withAdded.size(), expected.size() + qsizetype(sizeof("Added=x")));
-    QVERIFY(withAdded.startsWith(expected.left(expected.lastIndexOf("[StartUP]"))));
-    QCOMPARE(IniSettingsStore(config.file()).read(QStringLiteral("Added"), QString()),
-             QStringLiteral("x"));
-}
-
 void TestBadSettings::nothingWritableLosesNothing_data() {
     addUnusableLocationRows();
 }
 
 void TestBadSettings::nothingWritableLosesNothing() {
     QFETCH(int, shape);
-    if (runningAsRoot() &&
-        (Shape(shape) == Shape::Unreadable || Shape(shape) == Shape::ReadOnlyDir))
-        QSKIP("running as root: file modes do not restrict root, so this case cannot be made "
-              "here; the directory and file-as-folder rows cover the same failures");
+    QFETCH(QString, reason);
+    const passwd* nobody = ::getpwnam("nobody");
+    if (runningAsRoot() && !nobody)
+        QSKIP("running as root without a user \"nobody\" to drop privileges to");
     Config config;
     QVERIFY(config.make(Shape(shape), kSettings));
+    if (runningAsRoot())
+        QVERIFY(config.giveTo(*nobody));
 
-    {
-        IniSettingsStore store(config.file());
-        const QString port = store.read(QStringLiteral("ComPort"), QStringLiteral("DATAC"));
-        if (Shape(shape) == Shape::ReadOnlyDir)
-            QCOMPARE(port, QStringLiteral("15")); // readable, just not writable
-        else
-            QCOMPARE(port, QStringLiteral("DATAC"));
-        store.save(QStringLiteral("ComPort"), QStringLiteral("3"));
-        store.save(QStringLiteral("ADRESS"), QStringLiteral("A001"));
-    }
+    // Port read, then each save's outcome: "ok" or the reason, and the file named.
+    const QByteArray seen = runUnprivileged(
+        [&] {
+            IniSettingsStore store(config.file());
+            QByteArray out =
+                store.read(QStringLiteral("ComPort"), QStringLiteral("DATAC")).toUtf8();
+            for (const QString& key : {QStringLiteral("ComPort"), QStringLiteral("ADRESS")}) {
+                const SaveResult saved = store.save(key, QStringLiteral("3"));
+                out += '|' + (saved.ok ? QByteArray("ok") : saved.reason.toUtf8());
+                out += saved.file == config.file() ? "" : " (wrong file)";
+            }
+            return out;
+        },
+        *nobody);
+    // Only the read-only cases can still be read.
+    const bool readable = Shape(shape) == Shape::ReadOnlyDir || Shape(shape) == Shape::ReadOnlyFile;
+    QCOMPARE(QString::fromUtf8(seen),
+             QStringLiteral("%1|%2|%2")
+                 .arg(readable ? QStringLiteral("15") : QStringLiteral("DATAC"), reason));
 
     config.restorePermissions();
     switch (Shape(shape)) {
@@ -364,6 +415,63 @@ void TestBadSettings::nothingWritableLosesNothing() {
         QCOMPARE(QDir(config.folder()).entryList(QDir::Files | QDir::Hidden),
                  QStringList{QStringLiteral("TAVO.ini")});
     }
+}
+
+void TestBadSettings::noFileIsNotRead_data() {
+    QTest::addColumn<int>("shape");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("a FIFO") << int(Shape::Fifo) << QByteArray() << "Not a regular file";
+    QTest::newRow("a link to /dev/zero")
+        << int(Shape::ZeroLink) << QByteArray() << "Not a regular file";
+    QTest::newRow("larger than 1 MiB")
+        << int(Shape::File) << hugeSettings() << "File too large (larger than 1 MiB)";
+}
+
+// What is no settings file is not read at all, with a word on standard error:
+// start-up reaches the port dialog at once (a FIFO would block it for good,
+// /dev/zero would fill memory), and closing says the address was not stored.
+void TestBadSettings::noFileIsNotRead() {
+    QFETCH(int, shape);
+    QFETCH(QByteArray, content);
+    QFETCH(QString, reason);
+    Config config;
+    QVERIFY(config.make(Shape(shape), content));
+    QTest::ignoreMessage(
+        QtWarningMsg,
+        qPrintable(QStringLiteral("Settings file %1 not read: %2").arg(config.file(), reason)));
+
+    // A blocked read never returns; the alarm ends the test run instead of hanging it.
+    ::alarm(60);
+    Globals globals;
+    IniSettingsStore store(config.file());
+    QCOMPARE(store.read(QStringLiteral("ComPort"), QStringLiteral("DATAC")),
+             QStringLiteral("DATAC"));
+    QCOMPARE(deviceForPort(15, config.file()), QStringLiteral("/dev/ttyUSB14"));
+
+    auto device = [&](int port) { return deviceForPort(port, store.path()); };
+    QtSerialPort port(device);
+    QtTimer timer1{200}, timer2{10000}, timer4{10500};
+    Form1Window form1(Form1Parts{port, timer1, timer2, timer4, store, globals});
+    form1.setQuit([] {});
+    QStringList told;
+    form1.setSaveWarningPresenter(
+        [&](QWidget*, const QString& file, const QString& why) { told << file + ": " + why; });
+    bool dialogShown = false;
+    form1.setPortDialogOpener([&](bool) { dialogShown = true; });
+    form1.load();
+    ::alarm(0);
+    QVERIFY(dialogShown);
+
+    form1.close(); // the address cannot be stored: told once
+    QCOMPARE(told, QStringList{config.file() + ": " + reason});
+    QFileInfo after(config.file());
+    if (Shape(shape) == Shape::ZeroLink)
+        QCOMPARE(after.symLinkTarget(), QStringLiteral("/dev/zero"));
+    else if (Shape(shape) == Shape::Fifo)
+        QVERIFY(!after.isFile() && after.exists());
+    else
+        QVERIFY(readAll(config.file()) == content);
 }
 
 void TestBadSettings::failedWriteLeavesTheFileAsItWas() {
@@ -443,6 +551,8 @@ void TestBadSettings::programKeepsRunning_data() {
     QTest::newRow("the TAVO folder is a file") << int(Shape::ParentIsFile) << kSettings;
     QTest::newRow("unreadable file") << int(Shape::Unreadable) << kSettings;
     QTest::newRow("read-only folder") << int(Shape::ReadOnlyDir) << kSettings;
+    QTest::newRow("a FIFO") << int(Shape::Fifo) << QByteArray();
+    QTest::newRow("a link to /dev/zero") << int(Shape::ZeroLink) << QByteArray();
 }
 
 // The real program: no usable port, so it sits in the modal port dialog.
@@ -464,10 +574,13 @@ void TestBadSettings::programKeepsRunning() {
     program.start(QStringLiteral(MX7300_CONTROL_PATH), {});
     QVERIFY2(program.waitForStarted(10000), qPrintable(program.errorString()));
     const bool ended = program.waitForFinished(2000);
+    const QByteArray errors = program.readAllStandardError();
     QVERIFY2(!ended, qPrintable(QStringLiteral("exit code %1, stderr: %2")
                                     .arg(program.exitCode())
-                                    .arg(QString::fromLocal8Bit(program.readAllStandardError()))));
+                                    .arg(QString::fromLocal8Bit(errors))));
     QCOMPARE(program.state(), QProcess::Running);
+    if (Shape(shape) == Shape::Fifo || Shape(shape) == Shape::ZeroLink) // got past the read
+        QVERIFY2(errors.contains("not read: Not a regular file"), errors.constData());
     program.kill();
     QVERIFY(program.waitForFinished(10000));
 

@@ -1,5 +1,6 @@
 #include "AnyDevicePort.h"
 
+#include <QElapsedTimer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
@@ -48,6 +49,7 @@ private Q_SLOTS:
     void malformedNamesFailWithAReason();
     void serversThatMisbehaveDoNotHangTheLoop_data();
     void serversThatMisbehaveDoNotHangTheLoop();
+    void eventsDuringAWaitingOpenAreSafe();
 };
 
 void TestNetworkPort::malformedNamesFailWithAReason_data() {
@@ -105,7 +107,7 @@ void TestNetworkPort::serversThatMisbehaveDoNotHangTheLoop_data() {
                                         << false << QStringLiteral("refuses the RFC 2217");
     QTest::newRow("garbage, then consent")
         << "rfc2217"
-        << QByteArray("\xFF\x01\xFF\xFA\x2C\x6B\x00\xFF\xF0\xFF\xFB\x05garbage", 17) + doComPort
+        << QByteArray("\xFF\x01\xFF\xFA\x2C\x6B\x00\xFF\xF0\xFF\xFB\x05garbage", 19) + doComPort
         << false << true << QString();
     QTest::newRow("only garbage, unterminated subnegotiation")
         << "rfc2217" << QByteArray("\xFF\xFA\x2C\x01\xFF\xFD", 6) + QByteArray(3000, '\xFF')
@@ -142,6 +144,33 @@ void TestNetworkPort::serversThatMisbehaveDoNotHangTheLoop() {
     }
     if (reason.contains(QLatin1String("timed out")))
         QVERIFY2(ticks > 10, qPrintable(QString::number(ticks)));
+}
+
+// While an open waits in its local loop, the operator can still click: a
+// second open and a send are refused, a close cancels the wait at once.
+void TestNetworkPort::eventsDuringAWaitingOpenAreSafe() {
+    FakeServer silent(QByteArray(), false);
+    const QString device = silent.device("rfc2217");
+    AnyDevicePort port([device](int) { return device; });
+    int secondOpen = -1;
+    int sent = -1;
+    int portChange = -1;
+    QTimer::singleShot(50, Qt::PreciseTimer, &silent.server, [&] {
+        secondOpen = port.setPortOpen(true);
+        sent = port.output("C00\r");
+        portChange = port.setCommPort(2);
+        port.setPortOpen(false);
+    });
+    QElapsedTimer waited;
+    waited.start();
+    QVERIFY(!port.setPortOpen(true));
+    QCOMPARE(secondOpen, 0);
+    QCOMPARE(sent, 0);
+    QCOMPARE(portChange, 0);
+    QVERIFY2(port.openError().contains(QLatin1String("cancelled")), qPrintable(port.openError()));
+    // the close ended the wait, not the time-out
+    QVERIFY(waited.elapsed() < NetworkPort::kOpenTimeoutMs);
+    QVERIFY(!port.portOpen());
 }
 
 QTEST_MAIN(TestNetworkPort)

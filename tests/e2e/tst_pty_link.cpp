@@ -1,7 +1,14 @@
 #include "PtyConsole.h"
 
+#include <QProcess>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTest>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 using namespace tavo;
 
@@ -13,7 +20,8 @@ private Q_SLOTS:
     void bytesBeforeTheOpenAreDropped();
     void openFailsLikeAMissingPort_data();
     void openFailsLikeAMissingPort();
-    void aPortInUseIsRefused();
+    void heldDevicesAreRefused_data();
+    void heldDevicesAreRefused();
     void hangUpEndsTheLinkOnce();
 };
 
@@ -70,14 +78,108 @@ void TestPtyLink::openFailsLikeAMissingPort() {
     QVERIFY(!port.output("C00\r"));
 }
 
-void TestPtyLink::aPortInUseIsRefused() {
+namespace {
+enum class Holder { None, AnotherConsole, FlockHolder, SessionTerminal, OwnTerminal };
+
+// True when another open of `device` could take flock(LOCK_EX) now.
+bool flockFree(const QString& device) {
+    const int fd = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    ::close(fd);
+    return free;
+}
+} // namespace
+
+void TestPtyLink::heldDevicesAreRefused_data() {
+    QTest::addColumn<int>("holder");
+    QTest::addColumn<QString>("reason"); // %1: the holder's PID; empty: the port opens
+    QTest::newRow("free; the peer keeps the slave open, as the simulator does")
+        << int(Holder::None) << QString();
+    QTest::newRow("another copy of the console (lock file)")
+        << int(Holder::AnotherConsole) << QStringLiteral("*");
+    QTest::newRow("held with flock")
+        << int(Holder::FlockHolder)
+        << QStringLiteral("In use by another program (flock held by PID %1, flock)");
+    QTest::newRow("a shell's controlling terminal")
+        << int(Holder::SessionTerminal)
+        << QStringLiteral("In use as the terminal of a session (PID %1, sleep)");
+    QTest::newRow("/dev/tty") << int(Holder::OwnTerminal)
+                              << QStringLiteral("/dev/tty is the terminal of this program's own "
+                                                "session");
+}
+
+// Each way another program signals use of a device is honoured; the reason
+// names the holder so the operator knows whom to ask.
+void TestPtyLink::heldDevicesAreRefused() {
+    QFETCH(int, holder);
+    QFETCH(QString, reason);
     PseudoTerminal pty;
-    QtSerialPort first([&](int) { return pty.slavePath(); });
-    QtSerialPort second([&](int) { return pty.slavePath(); });
-    QVERIFY(first.setPortOpen(true));
-    QVERIFY(!second.setPortOpen(true)); // the lock file keeps it exclusive
-    first.setPortOpen(false);
-    QVERIFY(second.setPortOpen(true));
+    QVERIFY(pty.isValid());
+    const QString device =
+        Holder(holder) == Holder::OwnTerminal ? QStringLiteral("/dev/tty") : pty.slavePath();
+    QtSerialPort port([&](int) { return device; });
+
+    QtSerialPort otherConsole([&](int) { return device; });
+    QProcess other;
+    auto start = [&](const QString& program, const QStringList& arguments) {
+        if (QStandardPaths::findExecutable(program).isEmpty())
+            QSKIP(qPrintable(program + QStringLiteral(" is not installed (util-linux)")));
+        other.start(program, arguments);
+        QVERIFY(other.waitForStarted(10000));
+    };
+    switch (Holder(holder)) {
+    case Holder::AnotherConsole:
+        QVERIFY(otherConsole.setPortOpen(true));
+        break;
+    case Holder::FlockHolder:
+        // -o: the lock stays with flock itself, not with the command it runs.
+        start(QStringLiteral("flock"), {QStringLiteral("-x"), QStringLiteral("-o"), device,
+                                        QStringLiteral("sleep"), QStringLiteral("60")});
+        QTRY_VERIFY_WITH_TIMEOUT(!flockFree(device), 10000);
+        break;
+    case Holder::SessionTerminal:
+        // A new session whose leader opens the terminal: it becomes its
+        // controlling terminal, as a login shell's does.
+        start(QStringLiteral("setsid"), {QStringLiteral("sh"), QStringLiteral("-c"),
+                                         QStringLiteral("exec sleep 60 <") + device});
+        break;
+    default:
+        break;
+    }
+
+    if (reason.isEmpty()) {
+        QVERIFY2(port.setPortOpen(true), qPrintable(port.openError()));
+        QVERIFY(!flockFree(device)); // held the way other programs look for
+        int exclusive = 0;
+        QVERIFY(::ioctl(pty.slaveFd(), TIOCGEXCL, &exclusive) == 0);
+        QCOMPARE(exclusive, 1);
+        port.setPortOpen(false);
+        QVERIFY(flockFree(device));
+        return;
+    }
+    // The session's shell takes its terminal a moment after it starts.
+    auto refused = [&] {
+        if (!port.setPortOpen(true))
+            return true;
+        port.setPortOpen(false);
+        return false;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(refused(), 10000);
+    QVERIFY(!port.portOpen());
+    if (reason.contains(QLatin1String("%1")))
+        QCOMPARE(port.openError(), reason.arg(other.processId()));
+    else if (reason != QLatin1String("*"))
+        QCOMPARE(port.openError(), reason);
+    QVERIFY(!port.openError().isEmpty());
+
+    // Once the holder lets go the port opens.
+    otherConsole.setPortOpen(false);
+    other.kill();
+    other.waitForFinished(10000);
+    if (Holder(holder) != Holder::OwnTerminal)
+        QTRY_VERIFY_WITH_TIMEOUT(!refused(), 10000);
 }
 
 void TestPtyLink::hangUpEndsTheLinkOnce() {

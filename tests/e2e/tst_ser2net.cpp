@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QSettings>
 #include <QTest>
@@ -162,7 +163,7 @@ void TestSer2net::serverGoneIsALostLinkAndOkReconnects() {
 
     // While the server is down, OK fails with its reason and stays.
     QString warned;
-    auto* dialog = new PortDialog(
+    QPointer<PortDialog> dialog = new PortDialog(
         c.port, c.store, c.globals, [&](int n) { return deviceForPort(n, c.store.path()); }, [] {});
     dialog->setWarningPresenter([&](QWidget*) { warned = c.port.openError(); });
     QTest::mouseClick(dialog->controls().widget<QPushButton>(QStringLiteral("Command1")),
@@ -181,6 +182,7 @@ void TestSer2net::serverGoneIsALostLinkAndOkReconnects() {
     QCOMPARE(sent, QByteArray("CR0\r"));
     QCOMPARE(lost, 1);
     c.form1.close();
+    delete dialog.data(); // its OK closed it; the deferred delete may not have run yet
 }
 
 QTEST_MAIN(TestSer2net)

@@ -5,9 +5,10 @@
 #include "PanelCommands.h"
 
 #include <QRect>
-
 #include <QSet>
 #include <QtTest>
+
+#include <algorithm>
 #include <limits>
 
 using namespace tavo;

@@ -6,9 +6,20 @@
 #include <QTest>
 #include <QTimer>
 
-BenchConsole::BenchConsole(bool recorded)
-    : m_store(m_configDir.filePath(QStringLiteral("TAVO/TAVO.ini"))),
-      m_port([this](int) { return pty.slavePath(); }),
+#include <cstdio>
+
+BenchConsole::BenchConsole(Route route, bool serverCharDelay, bool recorded)
+    : m_route(route), m_server(pty.slavePath(), QStringLiteral("9600n81"), serverCharDelay),
+      m_store(m_configDir.filePath(QStringLiteral("TAVO/TAVO.ini"))), m_port([this](int) {
+          switch (m_route) {
+          case Route::RawTcp:
+              return m_server.rawUrl();
+          case Route::Rfc2217:
+              return m_server.rfc2217Url();
+          default:
+              return pty.slavePath();
+          }
+      }),
       m_traffic(recorded ? std::make_unique<tavo::TrafficRecording>(m_port, m_store.path(), nullptr,
                                                                     logFolder())
                          : nullptr),
@@ -22,6 +33,11 @@ BenchConsole::BenchConsole(bool recorded)
 }
 
 bool BenchConsole::start() {
+    QString error;
+    if (m_route != Route::Direct && !m_server.start(&error)) {
+        std::fprintf(stderr, "mx7300-bench: %s\n", qPrintable(error));
+        return false;
+    }
     m_form1.load();
     if (!m_port.portOpen())
         return false;

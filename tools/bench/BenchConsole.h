@@ -1,9 +1,10 @@
 #pragma once
 
 #include "PseudoTerminal.h"
+#include "Ser2netServer.h"
 
+#include "AnyDevicePort.h"
 #include "Globals.h"
-#include "QtSerialPort.h"
 #include "QtTimer.h"
 #include "TrafficRecording.h"
 #include "Form1Window.h"
@@ -17,12 +18,17 @@
 
 // The program's own main window, serial adapter and timers, wired as the application wires them,
 // with port 1 on a pseudo-terminal whose other end the benchmark holds. Settings live in a
-// throw-away directory, so the operator's own are never touched.
+// throw-away directory, so the operator's own are never touched. Port 1 is the pseudo-terminal
+// itself or, through a ser2net daemon on loopback, a raw TCP or an RFC 2217 network port.
 class BenchConsole {
 public:
+    enum class Route { Direct, RawTcp, Rfc2217 };
+
     // `recorded`: wired as the program wires it, with the traffic record and its log file
     // (in the throw-away directory); otherwise the bare window.
-    explicit BenchConsole(bool recorded = false);
+    explicit BenchConsole(bool recorded = false) : BenchConsole(Route::Direct, false, recorded) {}
+    // `serverCharDelay`: ser2net's default holding of device data (see Ser2netServer).
+    BenchConsole(Route route, bool serverCharDelay, bool recorded = false);
 
     // The load step and the first show, at full height so the status lines are on screen.
     // False when the port did not open.
@@ -43,10 +49,12 @@ public:
     QString logFolder() const { return m_configDir.filePath(QStringLiteral("state/TAVO/log")); }
 
 private:
+    Route m_route;
+    Ser2netServer m_server;
     QTemporaryDir m_configDir;
     tavo::Globals m_globals;
     tavo::IniSettingsStore m_store;
-    tavo::QtSerialPort m_port;
+    tavo::AnyDevicePort m_port;
     std::unique_ptr<tavo::TrafficRecording> m_traffic;
     tavo::QtTimer m_timer1{200};
     tavo::QtTimer m_timer2{10000};

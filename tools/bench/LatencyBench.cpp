@@ -88,17 +88,18 @@ struct ClickSeries {
     std::vector<double> repaint;     // one synchronous repaint of the button, as a click makes two
 };
 
-// Spins on poll() until the peer's side is readable.
-bool spinUntilReadable(int fd, Clock::time_point since) {
+// Spins on poll() until the peer's side is readable. With `sleep` it waits in poll() instead,
+// leaving the core to a daemon (ser2net) that must run before anything is readable.
+bool spinUntilReadable(int fd, Clock::time_point since, bool sleep = false) {
     pollfd pfd{fd, POLLIN, 0};
-    while (::poll(&pfd, 1, 0) == 0) {
+    while (::poll(&pfd, 1, sleep ? 2000 : 0) == 0) {
         if (Clock::now() - since > std::chrono::seconds(2))
             return false;
     }
     return true;
 }
 
-bool clickToWire(BenchConsole& c, int rounds, int warmup, ClickSeries* out) {
+bool clickToWire(BenchConsole& c, int rounds, int warmup, ClickSeries* out, bool sleep = false) {
     auto* on = qobject_cast<tavo::EarlyClickButton*>(c.button("Command17"));
     if (!on)
         return fail("\"On\" is not a button that reports its click early");
@@ -110,9 +111,9 @@ bool clickToWire(BenchConsole& c, int rounds, int warmup, ClickSeries* out) {
     Clock::time_point handledAt, readableAt;
     bool seen = false;
     QObject mark; // ends the connection with this function
-    QObject::connect(on, &tavo::EarlyClickButton::earlyClicked, &mark, [&, fd] {
+    QObject::connect(on, &tavo::EarlyClickButton::earlyClicked, &mark, [&, fd, sleep] {
         handledAt = Clock::now();
-        seen = spinUntilReadable(fd, handledAt);
+        seen = spinUntilReadable(fd, handledAt, sleep);
         readableAt = Clock::now();
     });
     for (int i = 0; i < warmup + rounds; ++i) {
@@ -267,5 +268,39 @@ int runLatencyBench(const QString& csvDir, int samples, int warmup) {
     }
     writeCsv(dir.filePath(QStringLiteral("reply-to-screen.csv")),
              QStringLiteral("text_us,paint_us,text_asleep_us,paint_asleep_us"), rows);
+    return 0;
+}
+
+int runNetworkLatencyBench(const QString& csvDir, int samples, int warmup) {
+    QDir().mkpath(csvDir);
+    const QDir dir(csvDir);
+    const struct {
+        BenchConsole::Route route;
+        bool charDelay;
+        const char* name;
+    } routes[] = {{BenchConsole::Route::RawTcp, false, "tcp"},
+                  {BenchConsole::Route::Rfc2217, false, "rfc2217"},
+                  {BenchConsole::Route::RawTcp, true, "tcp_chardelay"}};
+    for (const auto& r : routes) {
+        BenchConsole c(r.route, r.charDelay);
+        if (!c.pty.isValid() || !c.start()) {
+            fail("the console did not open its network port through ser2net");
+            return 1;
+        }
+        ClickSeries click;
+        std::vector<double> shown, painted;
+        if (!clickToWire(c, samples, warmup, &click, true) ||
+            !replyToScreen(c, samples, warmup, true, &shown, &painted))
+            return 1;
+        const QByteArray base = QByteArray("net_") + r.name;
+        reportSeries((base + "_click_to_wire").constData(), click.wire);
+        reportSeries((base + "_reply_to_screen").constData(), shown);
+        std::vector<QString> rows;
+        for (std::size_t i = 0; i < click.wire.size() && i < shown.size(); ++i)
+            rows.push_back(
+                QStringLiteral("%1,%2").arg(click.wire[i], 0, 'f', 1).arg(shown[i], 0, 'f', 1));
+        writeCsv(dir.filePath(QStringLiteral("network-%1.csv").arg(QLatin1String(r.name))),
+                 QStringLiteral("click_to_wire_us,reply_to_screen_asleep_us"), rows);
+    }
     return 0;
 }

@@ -7,3 +7,10 @@
 // each over `samples` rounds after `warmup` unrecorded ones. Writes one CSV per series into
 // `csvDir` and the figures on standard output. Returns 0 on success.
 int runLatencyBench(const QString& csvDir, int samples, int warmup);
+
+// The same two figures with the projector behind a ser2net daemon on loopback: on its raw TCP
+// port and on its RFC 2217 port with ser2net's character delay off ("net_tcp_...",
+// "net_rfc2217_..."), and on the raw port with ser2net's defaults ("net_tcp_chardelay_...").
+// The benchmark sleeps while it waits for the far end, since ser2net needs a core to pass the
+// bytes on.
+int runNetworkLatencyBench(const QString& csvDir, int samples, int warmup);

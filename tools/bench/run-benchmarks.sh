@@ -60,6 +60,9 @@ section() {
 }
 
 section latency "$bench" latency "$raw" "$samples"
+if command -v ser2net >/dev/null || [ -x /usr/sbin/ser2net ]; then
+    section network "$bench" network "$raw" "$samples"
+fi
 section repeat "$bench" repeat "$raw/repeat-periods.csv" "$docs/repeat-histogram.png" "$hold"
 section startup "$bench" startup "$build/bin/mx7300-control" "$build/bin/mx7300-bare-window" \
     "$raw/startup.csv" "$runs"
@@ -114,6 +117,7 @@ The cores are shared with other work, so the tails (p99, max) carry that machine
 noise. What else ran during each part:
 
 - latency: $(load_of latency)
+- network: $(load_of network)
 - repeat: $(load_of repeat)
 - start-up: $(load_of startup)
 - after the last part: $after
@@ -146,6 +150,28 @@ And for the reply:
 | until the label has repainted, asleep | $(ms "${v[reply_to_paint_asleep_p50_us]}") ms | $(ms "${v[reply_to_paint_asleep_p99_us]}") ms |
 
 CSV: \`docs/bench/click-to-wire.csv\`, \`docs/bench/reply-to-screen.csv\` (microseconds).
+
+## Latency through a serial device server ($samples clicks each, after 50 unrecorded)
+
+The same console with COM1 naming a network port of a real ser2net
+($(ser2net -v 2>/dev/null | head -1 || /usr/sbin/ser2net -v | head -1)) on loopback, which serves the
+pseudo-terminal at 9600 baud. The benchmark sleeps in \`poll()\` while it waits for the far end
+(the daemon needs a core to pass the bytes on); the reply figure is the event loop asleep until
+the reply wakes it. ser2net holds bytes from the device for about two character times (at least
+1 ms) before sending them on, unless its \`chardelay\` option is off: the first two rows are with
+it off, the last with ser2net's defaults.
+
+| Figure | p50 | p99 | max | Target | |
+|---|---|---|---|---|---|
+| tcp://: click "On" to first byte readable at the far pseudo-terminal | $(ms "${v[net_tcp_click_to_wire_p50_us]}") ms | $(ms "${v[net_tcp_click_to_wire_p99_us]}") ms | $(ms "${v[net_tcp_click_to_wire_max_us]}") ms | p99 < 2 ms | $(verdict "${v[net_tcp_click_to_wire_p99_us]}" "<" 2000) |
+| tcp://: reply written at the far end until the status line reads " Power ON" | $(ms "${v[net_tcp_reply_to_screen_p50_us]}") ms | $(ms "${v[net_tcp_reply_to_screen_p99_us]}") ms | $(ms "${v[net_tcp_reply_to_screen_max_us]}") ms | p99 < 2 ms | $(verdict "${v[net_tcp_reply_to_screen_p99_us]}" "<" 2000) |
+| rfc2217://: click to first byte | $(ms "${v[net_rfc2217_click_to_wire_p50_us]}") ms | $(ms "${v[net_rfc2217_click_to_wire_p99_us]}") ms | $(ms "${v[net_rfc2217_click_to_wire_max_us]}") ms | p99 < 2 ms | $(verdict "${v[net_rfc2217_click_to_wire_p99_us]}" "<" 2000) |
+| rfc2217://: reply to screen | $(ms "${v[net_rfc2217_reply_to_screen_p50_us]}") ms | $(ms "${v[net_rfc2217_reply_to_screen_p99_us]}") ms | $(ms "${v[net_rfc2217_reply_to_screen_max_us]}") ms | p99 < 2 ms | $(verdict "${v[net_rfc2217_reply_to_screen_p99_us]}" "<" 2000) |
+| tcp://, ser2net defaults: click to first byte | $(ms "${v[net_tcp_chardelay_click_to_wire_p50_us]}") ms | $(ms "${v[net_tcp_chardelay_click_to_wire_p99_us]}") ms | $(ms "${v[net_tcp_chardelay_click_to_wire_max_us]}") ms | | |
+| tcp://, ser2net defaults: reply to screen (the character delay included) | $(ms "${v[net_tcp_chardelay_reply_to_screen_p50_us]}") ms | $(ms "${v[net_tcp_chardelay_reply_to_screen_p99_us]}") ms | $(ms "${v[net_tcp_chardelay_reply_to_screen_max_us]}") ms | | |
+
+CSV: \`docs/bench/network-tcp.csv\`, \`docs/bench/network-rfc2217.csv\`,
+\`docs/bench/network-tcp_chardelay.csv\` (microseconds).
 
 ## Press-and-hold repeat (ZOOM up held ${v[repeat_hold_s]} s)
 
@@ -209,6 +235,11 @@ code as measured.
   another session's processes take an equal share of the cores whatever their nice value, so two
   busy processes elsewhere are enough to put such steps into 1 to 5 % of the samples. Running with
   \`BENCH_SESSION_NICE=-10\` shows the figures without that.
+- **Through ser2net.** Each byte crosses two more processes' worth of wake-ups: the console's
+  write to its socket, ser2net's read and its write to the device, and back the same way. On a
+  quiet machine each of those is a fraction of a millisecond; when every core is busy, ser2net
+  has to wait for one, and that wait is the tail. ser2net's own \`chardelay\` (on by default)
+  adds about two character times to every reply on purpose, to send a burst as one packet.
 - **Repeat.** The count and the mean come out exact because the repeat timer reschedules from its
   due time, not from when it fired: lateness does not add up (see the lateness row). Qt's GLib
   event dispatcher rounds every timer wait up to a whole millisecond, so each send leaves up to
@@ -256,5 +287,8 @@ EOF
 
 # mx7300-ctl on whole sites; appends its own section.
 "$here/tools/bench/ctl-bench.sh" "$build"
+
+# The traffic record: latency with and without it, noise with its window open, a full window.
+SAMPLES=$samples FLOOD_SECONDS=$flood_seconds "$here/tools/bench/traffic-bench.sh" "$build"
 
 echo "wrote $docs/benchmarks.md"

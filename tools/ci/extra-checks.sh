@@ -55,7 +55,8 @@ fuzz() {
 
 memcheck() {
     local tests=(tst_link_lifecycle tst_transmission tst_replies tst_panel
-        tst_port_dialog_model tst_console_model tst_ctl_session tst_ctl_invocation)
+        tst_port_dialog_model tst_console_model tst_ctl_session tst_ctl_invocation
+        tst_rfc2217_codec tst_open_failure)
     step "valgrind memcheck on the core tests (build)"
     cmake -S "$here" -B "$here/build" >/dev/null
     cmake --build "$here/build" -j "$jobs" --target "${tests[@]}"

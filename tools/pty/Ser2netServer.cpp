@@ -44,8 +44,8 @@ bool listening(quint16 port) {
 
 } // namespace
 
-Ser2netServer::Ser2netServer(QString device, QString lineSettings)
-    : m_device(std::move(device)), m_lineSettings(std::move(lineSettings)) {
+Ser2netServer::Ser2netServer(QString device, QString lineSettings, bool charDelay)
+    : m_device(std::move(device)), m_lineSettings(std::move(lineSettings)), m_charDelay(charDelay) {
     m_rawPort = bindLoopback(0);
     do
         m_rfcPort = bindLoopback(0);
@@ -88,14 +88,15 @@ bool Ser2netServer::start(QString* error) {
                               "connection: &raw\n"
                               "  accepter: tcp,127.0.0.1,%1\n"
                               "  connector: %3\n"
-                              "  options:\n    mdns: false\n"
+                              "  options:\n    mdns: false\n    chardelay: %4\n"
                               "connection: &rfc\n"
                               "  accepter: telnet(rfc2217),tcp,127.0.0.1,%2\n"
                               "  connector: %3\n"
-                              "  options:\n    mdns: false\n")
+                              "  options:\n    mdns: false\n    chardelay: %4\n")
                    .arg(m_rawPort)
                    .arg(m_rfcPort)
                    .arg(connector)
+                   .arg(m_charDelay ? QStringLiteral("true") : QStringLiteral("false"))
                    .toUtf8());
     file.close();
     m_process.start(program,

@@ -10,8 +10,11 @@
 class Ser2netServer {
 public:
     // `lineSettings` is what ser2net itself sets on the device ("38400n81"),
-    // so a speed seen there afterwards was set through RFC 2217.
-    explicit Ser2netServer(QString device, QString lineSettings = QStringLiteral("38400n81"));
+    // so a speed seen there afterwards was set through RFC 2217. `charDelay`
+    // keeps ser2net's default of holding device data for about two character
+    // times before sending it on; off, each chunk goes out as it comes.
+    explicit Ser2netServer(QString device, QString lineSettings = QStringLiteral("38400n81"),
+                           bool charDelay = true);
     ~Ser2netServer();
     Ser2netServer(const Ser2netServer&) = delete;
     Ser2netServer& operator=(const Ser2netServer&) = delete;
@@ -31,6 +34,7 @@ public:
 private:
     QString m_device;
     QString m_lineSettings;
+    bool m_charDelay = true;
     QTemporaryDir m_dir;
     QProcess m_process;
     quint16 m_rawPort = 0;

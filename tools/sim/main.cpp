@@ -34,6 +34,10 @@ int main(int argc, char** argv) {
     }
     const SimConfig& config = *options.config;
 
+    // Before anything is registered: a signal from now on still removes the entry.
+    SignalWatcher signalWatcher({SIGINT, SIGTERM, SIGHUP});
+    QObject::connect(&signalWatcher, &SignalWatcher::caught, &app, &QCoreApplication::quit);
+
     PseudoTerminal line(config.sim.lineBaud);
     if (!line.isValid()) {
         printError(line.errorString());
@@ -42,10 +46,17 @@ int main(int argc, char** argv) {
     QString error;
     // Registered before the path is printed, so whoever reads the path finds the entry too.
     PortRegistration registration(consoleSettingsFile());
-    if (config.registerPort > 0 &&
-        !registration.add(config.registerPort, line.slavePath(), &error)) {
-        printError(error);
-        return 1;
+    if (config.registerPort > 0) {
+        switch (registration.add(config.registerPort, line.slavePath(), &error)) {
+        case PortRegistration::Outcome::Registered:
+            break;
+        case PortRegistration::Outcome::HeldByAnother:
+            printError(error);
+            return 2;
+        case PortRegistration::Outcome::Failed:
+            printError(error);
+            return 1;
+        }
     }
     printLine(line.slavePath());
 
@@ -55,8 +66,6 @@ int main(int argc, char** argv) {
         sim.setLog([](const QString& text) { std::fprintf(stderr, "%s\n", qPrintable(text)); });
     applyStartupFaults(sim, config);
 
-    SignalWatcher signalWatcher({SIGINT, SIGTERM, SIGHUP});
-    QObject::connect(&signalWatcher, &SignalWatcher::caught, &app, &QCoreApplication::quit);
     SimHost host(sim, line, config.exitOnEof);
     QObject::connect(&host, &SimHost::quitRequested, &app, &QCoreApplication::quit);
 
