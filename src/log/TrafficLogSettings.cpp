@@ -1,5 +1,7 @@
 #include "TrafficLogSettings.h"
 
+#include "IniLineEditor.h"
+
 #include <QDir>
 #include <QSettings>
 
@@ -14,6 +16,9 @@ QString defaultTrafficLogFolder() {
 }
 
 bool trafficLogFileEnabled(const QString& settingsPath) {
+    // A FIFO or a device in place of the file would block or fill memory.
+    if (!mayReadIniFile(settingsPath))
+        return true;
     const QSettings ini(settingsPath, QSettings::IniFormat);
     const QString value = ini.value(QStringLiteral("Log/Enabled")).toString().trimmed().toLower();
     return !(value == QLatin1String("false") || value == QLatin1String("0") ||

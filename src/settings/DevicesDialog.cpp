@@ -15,6 +15,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <optional>
+
 namespace tavo {
 namespace {
 constexpr int kPorts = 15;
@@ -91,6 +93,8 @@ DevicesDialog::DevicesDialog(QString settingsPath, DeviceResolver resolveDevice,
         m_device->setText(item->data(Qt::UserRole).toString());
     });
     connect(m_ports, &QTableWidget::itemSelectionChanged, this, [this] {
+        if (!mayReadIniFile(m_settingsPath))
+            return;
         const QSettings ini(m_settingsPath, QSettings::IniFormat);
         m_device->setText(ini.value(QStringLiteral("Ports/COM%1").arg(selectedPort())).toString());
     });
@@ -101,9 +105,11 @@ DevicesDialog::DevicesDialog(QString settingsPath, DeviceResolver resolveDevice,
 }
 
 void DevicesDialog::refreshPorts() {
-    const QSettings ini(m_settingsPath, QSettings::IniFormat);
+    std::optional<QSettings> ini; // none when the file must not be read (a FIFO, too large)
+    if (mayReadIniFile(m_settingsPath))
+        ini.emplace(m_settingsPath, QSettings::IniFormat);
     for (int port = 1; port <= kPorts; ++port) {
-        const bool mapped = ini.contains(QStringLiteral("Ports/COM%1").arg(port));
+        const bool mapped = ini && ini->contains(QStringLiteral("Ports/COM%1").arg(port));
         auto* header = new QTableWidgetItem(QStringLiteral("COM%1").arg(port));
         m_ports->setVerticalHeaderItem(port - 1, header);
         m_ports->setItem(port - 1, 0, new QTableWidgetItem(m_resolveDevice(port)));
