@@ -3,11 +3,11 @@
 #include "PanelMenu.h"
 #include "ShutdownSignals.h"
 
-#include "Form3Window.h"
-#include "TrafficLogSettings.h"
 #include "DevicesDialog.h"
+#include "Form3Window.h"
 #include "PortDialog.h"
 #include "PortMap.h"
+#include "TrafficLogSettings.h"
 
 #include <QApplication>
 #include <QSettings>
@@ -43,7 +43,9 @@ Application::Application()
     m_traffic.addShortcut(&m_form1);
     installPanelMenu(m_form1, [this] { m_traffic.showWindow(); });
     watchAddressOptions(m_form1, [this] { m_traffic.statusChanged(); });
+}
 
+void Application::endOnSignalsAndDisplayLoss() {
     m_signals = std::make_unique<ShutdownSignals>(
         std::initializer_list<int>{SIGTERM, SIGHUP, SIGINT}, [this](int) { endBySignal(); });
     // A lost display connection ends the process through exit() from inside
@@ -97,17 +99,17 @@ QString Application::deviceFor(int port) const {
 }
 
 int Application::run() {
-    if (!start())
-        return 0; // signalled while the start-up dialog was open
+    start();
+    if (m_ending) // signalled while the start-up dialog was open
+        return 0;
     return QApplication::exec();
 }
 
-bool Application::start() {
+void Application::start() {
     m_form1.load();
     if (m_ending)
-        return false;
+        return;
     showMain();
-    return true;
 }
 
 void Application::showMain() {

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "Globals.h"
 #include "AnyDevicePort.h"
+#include "Form1Window.h"
+#include "Globals.h"
+#include "IniSettingsStore.h"
 #include "QtTimer.h"
 #include "TrafficRecording.h"
-#include "Form1Window.h"
-#include "IniSettingsStore.h"
 
 #include <QPointer>
 
@@ -26,9 +26,11 @@ public:
 
     // The load step, then the main window; returns when the program ends.
     int run();
-    // The load step and the main window, without running the event loop;
-    // false when a signal ended the program during the load step.
-    bool start();
+    // The load step and the main window, without running the event loop.
+    void start();
+    // For the program's own process: SIGTERM, SIGHUP and SIGINT end it as the
+    // close box does, and a lost display still closes the port.
+    void endOnSignalsAndDisplayLoss();
 
     Form1Window& form1() { return m_form1; }
     TrafficRecording& traffic() { return m_traffic; }

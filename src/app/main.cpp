@@ -87,5 +87,6 @@ int main(int argc, char* argv[]) {
     if (qEnvironmentVariableIntValue("TAVO_REPORT_FIRST_FRAME") == 1)
         app.installEventFilter(&firstFrame);
     tavo::Application program;
+    program.endOnSignalsAndDisplayLoss();
     return program.run();
 }

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "LinkView.h"
-#include "Timer.h"
 #include "SettingsStore.h"
+#include "Timer.h"
 
 namespace tavo::ctl {
 

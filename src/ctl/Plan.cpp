@@ -1,8 +1,8 @@
 #include "Plan.h"
 
-#include "StoredNumber.h"
 #include "PortMap.h"
 #include "SettingsStore.h"
+#include "StoredNumber.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -99,12 +99,12 @@ ConsoleDefaults readConsoleDefaults(const SettingsStore& store) {
 Plan planRun(const Invocation& inv, const ConsoleDefaults& defaults,
              const QString& consoleSettingsPath) {
     // Flags first, then what the console has stored.
-    ProjectorSpec fallback;
+    ProjectorEntry fallback;
     fallback.target = inv.port.value_or(defaults.port.value_or(QString()));
     fallback.baud = inv.baud.value_or(defaults.baud);
     fallback.address = inv.address.value_or(defaults.address);
 
-    QList<ProjectorSpec> wanted;
+    QList<ProjectorEntry> wanted;
     if (inv.siteFile.isEmpty()) {
         wanted << fallback;
     } else {
@@ -146,41 +146,41 @@ Plan planRun(const Invocation& inv, const ConsoleDefaults& defaults,
                                                  "(port, baud, address, room)")
                                       .arg(inv.siteFile, name, key));
             }
-            ProjectorSpec spec = fallback;
-            spec.name = name;
-            spec.target = site.value(kPortKey, fallback.target).toString().trimmed();
+            ProjectorEntry entry = fallback;
+            entry.name = name;
+            entry.target = site.value(kPortKey, fallback.target).toString().trimmed();
             const QString baud = site.value(kBaudKey, QString::number(fallback.baud)).toString();
             if (baud != QLatin1String("9600") && baud != QLatin1String("19200"))
                 return failed(QStringLiteral("site file %1: [%2] baud must be 9600 or 19200")
                                   .arg(inv.siteFile, name));
-            spec.baud = baud.toInt();
-            spec.address = site.value(kAddressKey, fallback.address).toString().trimmed();
-            if (!prefixForAddressWord(spec.address))
+            entry.baud = baud.toInt();
+            entry.address = site.value(kAddressKey, fallback.address).toString().trimmed();
+            if (!prefixForAddressWord(entry.address))
                 return failed(QStringLiteral("site file %1: [%2] address must be single, all, "
                                              "001, 002, 003 or 004")
                                   .arg(inv.siteFile, name));
-            spec.room = site.value(kRoomKey).toString();
+            entry.room = site.value(kRoomKey).toString();
             site.endGroup();
-            wanted << spec;
+            wanted << entry;
         }
     }
 
     Plan plan;
-    for (ProjectorSpec spec : wanted) {
+    for (ProjectorEntry entry : wanted) {
         const QString who =
-            spec.name.isEmpty() ? QString() : QStringLiteral("[%1] ").arg(spec.name);
-        if (spec.target.isEmpty())
+            entry.name.isEmpty() ? QString() : QStringLiteral("[%1] ").arg(entry.name);
+        if (entry.target.isEmpty())
             return failed(who + QStringLiteral("no port: give --port TARGET, or choose one in "
                                                "the console first"));
-        const QString problem = targetProblem(spec.target);
+        const QString problem = targetProblem(entry.target);
         if (!problem.isEmpty())
             return failed(who + problem);
-        spec.device = deviceFor(spec.target, consoleSettingsPath);
-        plan.projectors << spec;
+        entry.device = deviceFor(entry.target, consoleSettingsPath);
+        plan.projectors << entry;
     }
     // Projectors on one wire share its speed.
-    for (const ProjectorSpec& a : plan.projectors) {
-        for (const ProjectorSpec& b : plan.projectors) {
+    for (const ProjectorEntry& a : plan.projectors) {
+        for (const ProjectorEntry& b : plan.projectors) {
             if (a.device == b.device && a.baud != b.baud)
                 return failed(QStringLiteral("[%1] and [%2] share %3 at different baud rates")
                                   .arg(a.name, b.name, a.device));

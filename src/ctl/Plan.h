@@ -22,7 +22,7 @@ struct ConsoleDefaults {
 ConsoleDefaults readConsoleDefaults(const SettingsStore& store);
 
 // One projector of the run.
-struct ProjectorSpec {
+struct ProjectorEntry {
     QString name;   // the site section; empty without a site
     QString target; // as written: COMn, a device path, tcp://host:port, rfc2217://host:port
     QString device; // what the port opens: the device behind COMn, else the target itself
@@ -32,7 +32,7 @@ struct ProjectorSpec {
 };
 
 struct Plan {
-    QList<ProjectorSpec> projectors;
+    QList<ProjectorEntry> projectors;
     QString error;       // one line when the run cannot start
     int errorStatus = 2; // the exit status that goes with it
 };

@@ -26,7 +26,7 @@ PortSession::PortSession(SerialPort& port, Timer& replyTimer, Timer& pollTimer,
     m_port.setOnComm([this] { onComm(); });
 }
 
-void PortSession::add(int index, const ProjectorSpec& projector) {
+void PortSession::add(int index, const ProjectorEntry& projector) {
     m_queue << Job{index, prefixForAddressWord(projector.address).value_or(QByteArray())};
 }
 

@@ -41,7 +41,7 @@ public:
     PortSession(SerialPort& port, Timer& replyTimer, Timer& pollTimer, const Request& request,
                 int baud, ResultHandler onResult, std::function<void()> onDone, Now now);
 
-    void add(int index, const ProjectorSpec& projector);
+    void add(int index, const ProjectorEntry& projector);
     void start();
 
 private:

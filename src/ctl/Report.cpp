@@ -2,7 +2,7 @@
 
 namespace tavo::ctl {
 
-QString humanLine(const ProjectorSpec& projector, const Outcome& outcome) {
+QString humanLine(const ProjectorEntry& projector, const Outcome& outcome) {
     QStringList fields;
     fields << (projector.name.isEmpty() ? QStringLiteral("-") : projector.name);
     fields << projector.target << projector.address;
@@ -42,7 +42,7 @@ QString jsonOrNull(const std::optional<QString>& text) {
 }
 } // namespace
 
-QString jsonLine(const ProjectorSpec& projector, const Outcome& outcome) {
+QString jsonLine(const ProjectorEntry& projector, const Outcome& outcome) {
     const auto optionalText = [](const QString& text) {
         return text.isEmpty() ? std::optional<QString>() : std::optional<QString>(text);
     };

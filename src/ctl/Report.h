@@ -9,12 +9,12 @@
 namespace tavo::ctl {
 
 // "lobby | /dev/ttyUSB0 | 001 | sent A 0 0 1 C R 0  [CR] | reply 0 0  [CR] | Power ON"
-QString humanLine(const ProjectorSpec& projector, const Outcome& outcome);
+QString humanLine(const ProjectorEntry& projector, const Outcome& outcome);
 
 // One JSON object on one line. Text is plain ASCII: every byte or character
 // outside printable ASCII is a \u escape, and a reply byte b is \u00bb, so a
 // reader gets each byte back as the character of the same code (Latin-1).
-QString jsonLine(const ProjectorSpec& projector, const Outcome& outcome);
+QString jsonLine(const ProjectorEntry& projector, const Outcome& outcome);
 QString jsonString(const QString& text);
 
 struct Tally {

@@ -14,8 +14,8 @@ struct Runner::Port {
     std::unique_ptr<PortSession> session;
 };
 
-Runner::Runner(const Request& request, const QList<ProjectorSpec>& projectors, PortFactory makePort,
-               TimerFactory makeTimer, Done done)
+Runner::Runner(const Request& request, const QList<ProjectorEntry>& projectors,
+               PortFactory makePort, TimerFactory makeTimer, Done done)
     : m_request(request), m_projectors(projectors), m_makePort(std::move(makePort)),
       m_makeTimer(std::move(makeTimer)), m_done(std::move(done)) {}
 
@@ -25,7 +25,7 @@ void Runner::start() {
     m_outcomes = QList<Outcome>(m_projectors.size());
     QList<QString> devices;
     for (int i = 0; i < m_projectors.size(); ++i) {
-        const ProjectorSpec& projector = m_projectors[i];
+        const ProjectorEntry& projector = m_projectors[i];
         int at = devices.indexOf(projector.device);
         if (at < 0) {
             auto port = std::make_unique<Port>();

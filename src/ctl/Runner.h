@@ -28,7 +28,7 @@ public:
     // Called once, with each projector's outcome in the order of `projectors`.
     using Done = std::function<void(const QList<Outcome>& outcomes)>;
 
-    Runner(const Request& request, const QList<ProjectorSpec>& projectors, PortFactory makePort,
+    Runner(const Request& request, const QList<ProjectorEntry>& projectors, PortFactory makePort,
            TimerFactory makeTimer, Done done);
     ~Runner();
 
@@ -40,7 +40,7 @@ private:
     void sessionDone();
 
     Request m_request;
-    QList<ProjectorSpec> m_projectors;
+    QList<ProjectorEntry> m_projectors;
     PortFactory m_makePort;
     TimerFactory m_makeTimer;
     Done m_done;

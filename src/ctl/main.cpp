@@ -4,8 +4,8 @@
 #include "Runner.h"
 
 #include "AnyDevicePort.h"
-#include "QtTimer.h"
 #include "IniSettingsStore.h"
+#include "QtTimer.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -90,7 +90,7 @@ int main(int argc, char* argv[]) {
         request, plan.projectors, &openPort, [] { return std::make_unique<QtTimer>(0); },
         [&](const QList<Outcome>& outcomes) {
             for (int i = 0; i < outcomes.size(); ++i) {
-                const ProjectorSpec& projector = plan.projectors[i];
+                const ProjectorEntry& projector = plan.projectors[i];
                 const Outcome& outcome = outcomes[i];
                 out << (inv.json ? jsonLine(projector, outcome) : humanLine(projector, outcome))
                     << '\n';

@@ -130,7 +130,8 @@ void ProjectorLink::centreWindow() {
 }
 
 void ProjectorLink::Form_QueryUnload() {
-    const SaveResult saved = m_store.save(keys::Address, QString::fromLatin1(m_state.AddressPrefix));
+    const SaveResult saved =
+        m_store.save(keys::Address, QString::fromLatin1(m_state.AddressPrefix));
     if (m_port.portOpen())
         m_port.setPortOpen(false);
     // After the close, so the port is free while the operator reads it.

@@ -9,7 +9,7 @@ namespace tavo {
 
 QString defaultTrafficLogFolder() {
     QString state = qEnvironmentVariable("XDG_STATE_HOME");
-    // The base directory specification asks for an absolute path; ignore anything else.
+    // XDG base directories must be absolute paths; anything else is ignored.
     if (state.isEmpty() || QDir::isRelativePath(state))
         state = QDir::homePath() + QStringLiteral("/.local/state");
     return state + QStringLiteral("/TAVO/log");

@@ -3,9 +3,9 @@
 #include "Form1Layout.h"
 #include "PanelCommands.h"
 
+#include "EarlyClickButton.h"
 #include "SerialPort.h"
 #include "Timer.h"
-#include "EarlyClickButton.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -2,9 +2,9 @@
 
 #include "PanelController.h"
 
+#include "FormBuilder.h"
 #include "LinkView.h"
 #include "ProjectorLink.h"
-#include "FormBuilder.h"
 #include "SaveWarning.h"
 
 #include <QWidget>

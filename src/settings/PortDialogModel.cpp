@@ -1,8 +1,8 @@
 #include "PortDialogModel.h"
 
-#include "SettingsStore.h"
 #include "Globals.h"
 #include "SerialPort.h"
+#include "SettingsStore.h"
 
 namespace tavo {
 

@@ -221,7 +221,7 @@ void TestCtlInvocation::siteFile() {
     }
     QVERIFY2(plan.error.isEmpty(), qPrintable(plan.error));
     QStringList got;
-    for (const ProjectorSpec& p : plan.projectors)
+    for (const ProjectorEntry& p : plan.projectors)
         got << QStringLiteral("%1 %2 %3 %4").arg(p.name, p.device).arg(p.baud).arg(p.address);
     QCOMPARE(got, expected);
 }

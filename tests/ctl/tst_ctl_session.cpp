@@ -145,9 +145,9 @@ void TestCtlSession::projectorsTakeTurns() {
         [&](int index, const Outcome& outcome) { run.outcomes[index] = outcome; },
         [&] { run.done = true; }, [&] { return clock.now(); });
     for (int i = 0; i < addresses.size(); ++i) {
-        ProjectorSpec spec;
-        spec.address = addresses[i];
-        session.add(i, spec);
+        ProjectorEntry entry;
+        entry.address = addresses[i];
+        session.add(i, entry);
     }
     session.start();
     clock.advance(10000);
@@ -215,7 +215,7 @@ void TestCtlSession::waitReadyPolls() {
         line, replyTimer, pollTimer, request, 19200,
         [&](int index, const Outcome& outcome) { run.outcomes[index] = outcome; },
         [&] { run.done = true; }, [&] { return clock.now(); });
-    session.add(0, ProjectorSpec{});
+    session.add(0, ProjectorEntry{});
     session.start();
     clock.advance(qint64(limitSeconds + 5) * 1000);
 

@@ -2,12 +2,12 @@
 
 #include "PseudoTerminal.h"
 
-#include "Globals.h"
-#include "QtSerialPort.h"
-#include "QtTimer.h"
 #include "Form1Window.h"
+#include "Globals.h"
 #include "IniSettingsStore.h"
 #include "PortMap.h"
+#include "QtSerialPort.h"
+#include "QtTimer.h"
 
 #include <QDir>
 #include <QFile>

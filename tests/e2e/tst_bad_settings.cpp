@@ -4,13 +4,13 @@
 // still reaches the port dialog, a save changes [StartUP] only, keeping every
 // other line where it was, and a save that cannot be made says why.
 
-#include "Globals.h"
-#include "QtSerialPort.h"
-#include "QtTimer.h"
 #include "Form1Window.h"
+#include "Globals.h"
 #include "IniSettingsStore.h"
 #include "PortDialog.h"
 #include "PortMap.h"
+#include "QtSerialPort.h"
+#include "QtTimer.h"
 
 #include <QApplication>
 #include <QDir>

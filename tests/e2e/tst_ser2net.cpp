@@ -2,13 +2,13 @@
 #include "Ser2netServer.h"
 
 #include "AnyDevicePort.h"
-#include "Globals.h"
-#include "QtTimer.h"
-#include "Transcript.h"
 #include "Form1Window.h"
+#include "Globals.h"
 #include "IniSettingsStore.h"
 #include "PortDialog.h"
 #include "PortMap.h"
+#include "QtTimer.h"
+#include "Transcript.h"
 
 #include <QDir>
 #include <QFile>

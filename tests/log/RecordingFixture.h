@@ -5,8 +5,8 @@
 #include "MemorySettingsStore.h"
 #include "VirtualClock.h"
 
-#include "ProjectorLink.h"
 #include "ObservedSerialPort.h"
+#include "ProjectorLink.h"
 #include "TrafficRecorder.h"
 
 #include <QDateTime>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Form3Layout.h"
 #include "Form1Layout.h"
 #include "Form2Layout.h"
+#include "Form3Layout.h"
 
 #include <QString>
 #include <QStringList>

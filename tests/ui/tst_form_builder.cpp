@@ -1,7 +1,7 @@
 // Windows built from the layout tables: geometry in pixels, names, tab
 // order, accessible names, text formats, fonts, colours and design state.
-#include "FormTables.h"
 #include "FormBuilder.h"
+#include "FormTables.h"
 
 #include <QComboBox>
 #include <QGroupBox>

@@ -1,8 +1,8 @@
 #include "FakeSerialPort.h"
 #include "MemorySettingsStore.h"
 
-#include "Globals.h"
 #include "DevicesDialog.h"
+#include "Globals.h"
 #include "PortDialog.h"
 #include "PortMap.h"
 

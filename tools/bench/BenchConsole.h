@@ -4,11 +4,11 @@
 #include "Ser2netServer.h"
 
 #include "AnyDevicePort.h"
+#include "Form1Window.h"
 #include "Globals.h"
+#include "IniSettingsStore.h"
 #include "QtTimer.h"
 #include "TrafficRecording.h"
-#include "Form1Window.h"
-#include "IniSettingsStore.h"
 
 #include <QLabel>
 #include <QPushButton>

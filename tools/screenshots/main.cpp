@@ -2,13 +2,13 @@
 // port dialog) and form3.png (the command console) into OUTDIR. The windows are built as at a
 // first start, over a serial port that goes nowhere and a throw-away settings file, and painted
 // with QWidget::grab(), so only the client areas appear, whatever the window manager draws.
+#include "Form1Window.h"
 #include "Form3Window.h"
 #include "Globals.h"
-#include "QtTimer.h"
-#include "SerialPort.h"
-#include "Form1Window.h"
 #include "IniSettingsStore.h"
 #include "PortDialog.h"
+#include "QtTimer.h"
+#include "SerialPort.h"
 
 #include <QApplication>
 #include <QDir>
