@@ -12,6 +12,8 @@
 #include "QtSerialPort.h"
 #include "QtTimer.h"
 
+#include "FileSizeLimit.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -223,28 +225,6 @@ struct Config {
         QFile::setPermissions(file(), QFile::ReadOwner | QFile::WriteOwner);
     }
     ~Config() { restorePermissions(); }
-};
-
-// Keeps writes of this process under `bytes`; writes beyond fail with EFBIG.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        m_previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-        ::getrlimit(RLIMIT_FSIZE, &m_previous);
-        rlimit limit = m_previous;
-        limit.rlim_cur = bytes;
-        m_active = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &m_previous);
-        std::signal(SIGXFSZ, m_previousHandler);
-    }
-    bool active() const { return m_active; }
-
-private:
-    rlimit m_previous{};
-    void (*m_previousHandler)(int) = nullptr;
-    bool m_active = false;
 };
 
 } // namespace
@@ -479,7 +459,7 @@ void TestBadSettings::failedWriteLeavesTheFileAsItWas() {
     QVERIFY(config.make(Shape::File, kSettings));
     {
         IniSettingsStore store(config.file());
-        FileSizeLimit limit(48); // smaller than the file: rewriting it must fail
+        test::FileSizeLimit limit(48); // smaller than the file: rewriting it must fail
         QVERIFY(limit.active());
         store.save(QStringLiteral("ADRESS"), QStringLiteral("A001"));
         store.save(QStringLiteral("ComPort"), QStringLiteral("3"));

@@ -2,6 +2,7 @@
 // oldest beyond the size limit removed, and a folder that cannot be written
 // reported once while the link goes on working.
 
+#include "FileSizeLimit.h"
 #include "RecordingFixture.h"
 
 #include "TrafficFileWriter.h"
@@ -29,28 +30,6 @@ bool writeSize(const QString& path, int size) {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(QByteArray(size, 'x')) == size;
 }
-
-// Writes of this process beyond `bytes` fail with EFBIG: a full disk.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        m_handler = std::signal(SIGXFSZ, SIG_IGN);
-        ::getrlimit(RLIMIT_FSIZE, &m_previous);
-        rlimit limit = m_previous;
-        limit.rlim_cur = bytes;
-        m_active = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &m_previous);
-        std::signal(SIGXFSZ, m_handler);
-    }
-    bool active() const { return m_active; }
-
-private:
-    rlimit m_previous{};
-    void (*m_handler)(int) = nullptr;
-    bool m_active = false;
-};
 
 enum class Folder { IsAFile, ReadOnly, DiskFull };
 
