@@ -6,14 +6,13 @@
 #include "AnyDevicePort.h"
 #include "IniSettingsStore.h"
 #include "QtTimer.h"
+#include "ShutdownSignals.h"
 
 #include <QCoreApplication>
-#include <QSocketNotifier>
 #include <QTextStream>
 #include <QTimer>
 
 #include <csignal>
-#include <unistd.h>
 
 using namespace tavo;
 using namespace tavo::ctl;
@@ -23,29 +22,6 @@ namespace {
 // The one place that chooses the serial component for a device.
 std::unique_ptr<SerialPort> openPort(const QString& device) {
     return std::make_unique<AnyDevicePort>([device](int) { return device; });
-}
-
-int g_signalPipe[2] = {-1, -1};
-
-void onSignal(int number) {
-    const char byte = char(number);
-    [[maybe_unused]] const ssize_t written = ::write(g_signalPipe[1], &byte, 1);
-}
-
-// Ends the event loop on SIGINT, SIGTERM and SIGHUP, so the ports are closed
-// (and their lock files removed) as the program unwinds.
-void exitLoopOnSignals(QCoreApplication& app) {
-    if (::pipe(g_signalPipe) != 0)
-        return;
-    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app] {
-        char byte = 0;
-        [[maybe_unused]] const ssize_t got = ::read(g_signalPipe[0], &byte, 1);
-        QTextStream(stderr) << "mx7300-ctl: stopped by signal " << int(byte) << Qt::endl;
-        app.exit(128 + byte);
-    });
-    for (int number : {SIGINT, SIGTERM, SIGHUP})
-        std::signal(number, onSignal);
 }
 
 } // namespace
@@ -106,7 +82,12 @@ int main(int argc, char* argv[]) {
             err.flush();
             app.exit(exitStatus(counts));
         });
-    exitLoopOnSignals(app);
+    // SIGINT, SIGTERM and SIGHUP end the event loop, so the ports are closed
+    // (and their lock files removed) as the program unwinds.
+    ShutdownSignals shutdown({SIGINT, SIGTERM, SIGHUP}, [&app](int number) {
+        QTextStream(stderr) << "mx7300-ctl: stopped by signal " << number << Qt::endl;
+        app.exit(128 + number);
+    });
     QTimer::singleShot(0, &app, [&runner] { runner.start(); });
     return app.exec();
 }

@@ -1,10 +1,11 @@
 #include "PseudoTerminal.h"
 #include "sim/ControlCommands.h"
 #include "sim/PortRegistration.h"
-#include "sim/SignalWatcher.h"
 #include "sim/SimHost.h"
 #include "sim/SimOptions.h"
 #include "sim/Simulator.h"
+
+#include "ShutdownSignals.h"
 
 #include <QCoreApplication>
 
@@ -35,8 +36,8 @@ int main(int argc, char** argv) {
     const SimConfig& config = *options.config;
 
     // Before anything is registered: a signal from now on still removes the entry.
-    SignalWatcher signalWatcher({SIGINT, SIGTERM, SIGHUP});
-    QObject::connect(&signalWatcher, &SignalWatcher::caught, &app, &QCoreApplication::quit);
+    tavo::ShutdownSignals shutdown({SIGINT, SIGTERM, SIGHUP},
+                                   [](int) { QCoreApplication::quit(); });
 
     PseudoTerminal line(config.sim.lineBaud);
     if (!line.isValid()) {
