@@ -2,6 +2,7 @@
 
 #include "FakeLinkView.h"
 #include "FakeSerialPort.h"
+#include "LinkWiring.h"
 #include "MemorySettingsStore.h"
 #include "VirtualClock.h"
 
@@ -20,25 +21,11 @@ struct LinkFixture {
     Globals globals;
     ProjectorLink link{port, timer2, timer4, store, view, globals};
 
-    LinkFixture() {
-        port.setOnComm([this] { link.MSComm1_OnComm(); });
-        timer2.setOnTimer([this] { link.Timer2_Timer(); });
-        timer4.setOnTimer([this] { link.Timer4_Timer(); });
-    }
+    LinkFixture() { routeLinkEvents(link, port, timer2, timer4); }
 
     // Stored port 1 at 9600 baud, no address, and a completed load.
-    void loadLinked(const QString& address = QString()) {
-        store.values = {{QStringLiteral("ComPort"), QStringLiteral("1")},
-                        {QStringLiteral("BaudRate"), QStringLiteral("96")},
-                        {QStringLiteral("ADRESS"), address}};
-        link.Form_Load();
-    }
-
-    // What a panel button does: rebuild CurrentCommand, then send it.
-    void panelSend(const QByteArray& command) {
-        globals.CurrentCommand = command + '\r';
-        link.send(globals.CurrentCommand);
-    }
+    void loadLinked(const QString& address = QString()) { test::loadLinked(link, store, address); }
+    void panelSend(const QByteArray& command) { test::panelSend(link, globals, command); }
 
     QString line(Line l) const { return view.line(l); }
 };

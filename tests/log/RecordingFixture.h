@@ -2,6 +2,7 @@
 
 #include "FakeLinkView.h"
 #include "FakeSerialPort.h"
+#include "LinkWiring.h"
 #include "MemorySettingsStore.h"
 #include "VirtualClock.h"
 
@@ -45,22 +46,11 @@ struct RecordingFixture {
     RecordingFixture() {
         port.setObserver(&recorder);
         link.setTrafficObserver(&recorder);
-        port.setOnComm([this] { link.MSComm1_OnComm(); });
-        timer2.setOnTimer([this] { link.Timer2_Timer(); });
-        timer4.setOnTimer([this] { link.Timer4_Timer(); });
+        routeLinkEvents(link, port, timer2, timer4);
     }
 
-    void load(const QString& address = QString()) {
-        store.values = {{QStringLiteral("ComPort"), QStringLiteral("1")},
-                        {QStringLiteral("BaudRate"), QStringLiteral("96")},
-                        {QStringLiteral("ADRESS"), address}};
-        link.Form_Load();
-    }
-
-    void panelSend(const QByteArray& command) {
-        globals.CurrentCommand = command + '\r';
-        link.send(globals.CurrentCommand);
-    }
+    void load(const QString& address = QString()) { loadLinked(link, store, address); }
+    void panelSend(const QByteArray& command) { test::panelSend(link, globals, command); }
 };
 
 } // namespace tavo::test
