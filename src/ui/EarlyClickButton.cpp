@@ -23,6 +23,28 @@ template <class Finish> void EarlyClickButton::clickFirst(Finish finish) {
         m_reported = false;
 }
 
+template <class Press> void EarlyClickButton::pressWithoutRepaint(Press press) {
+    // repaint() does nothing while updates are off; turning them back on schedules the update.
+    // pressed() handlers run inside, so the button may be gone or already off when they return.
+    if (!updatesEnabled()) { // off already, for this button or its window: nothing to defer
+        press();
+        return;
+    }
+    const QPointer<EarlyClickButton> alive(this);
+    setUpdatesEnabled(false);
+    press();
+    if (alive)
+        setUpdatesEnabled(true);
+}
+
+void EarlyClickButton::mousePressEvent(QMouseEvent* event) {
+    pressWithoutRepaint([this, event] { QPushButton::mousePressEvent(event); });
+}
+
+void EarlyClickButton::keyPressEvent(QKeyEvent* event) {
+    pressWithoutRepaint([this, event] { QPushButton::keyPressEvent(event); });
+}
+
 void EarlyClickButton::mouseReleaseEvent(QMouseEvent* event) {
     // The conditions under which QAbstractButton turns this release into a click.
     const bool clicks =

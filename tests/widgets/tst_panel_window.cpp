@@ -58,6 +58,8 @@ private Q_SLOTS:
     void everyOneShotButtonSends();
     void aClickSendsOnceBeforeTheButtonRepaints_data();
     void aClickSendsOnceBeforeTheButtonRepaints();
+    void aPressIsDrawnOnTheNextPass_data();
+    void aPressIsDrawnOnTheNextPass();
     void everyArrowRepeatsWhileHeld_data();
     void everyArrowRepeatsWhileHeld();
     void anyMouseButtonStartsARepeat_data();
@@ -144,11 +146,12 @@ void TestPanelWindow::aClickSendsOnceBeforeTheButtonRepaints() {
     on->setEnabled(enabled);
     const Qt::MouseButton mouse = gesture == Gesture::RightMouse ? Qt::RightButton : Qt::LeftButton;
     const bool byMouse = gesture != Gesture::Space && gesture != Gesture::ClickCall;
+    PaintRecorder paints(on, f.port);
     if (byMouse)
         QTest::mousePress(on, mouse);
     else if (gesture == Gesture::Space)
         QTest::keyPress(on, Qt::Key_Space);
-    PaintRecorder paints(on, f.port); // from the release on
+    QVERIFY2(paints.writesAtPaint.isEmpty(), "the press painted before returning");
     if (gesture == Gesture::ReleasedOutside)
         QTest::mouseRelease(on, mouse, {}, QPoint(-5, -5));
     else if (byMouse)
@@ -164,6 +167,35 @@ void TestPanelWindow::aClickSendsOnceBeforeTheButtonRepaints() {
         QVERIFY(!paints.writesAtPaint.isEmpty());
         QCOMPARE(paints.writesAtPaint.first(), 1);
     }
+}
+
+void TestPanelWindow::aPressIsDrawnOnTheNextPass_data() {
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<bool>("byMouse");
+    QTest::newRow("On, mouse") << QStringLiteral("Command17") << true;
+    QTest::newRow("On, space") << QStringLiteral("Command17") << false;
+    QTest::newRow("ZOOM up, mouse (held)") << QStringLiteral("Command30") << true;
+}
+
+void TestPanelWindow::aPressIsDrawnOnTheNextPass() {
+    QFETCH(QString, control);
+    QFETCH(bool, byMouse);
+    PanelWindowFixture f;
+    QVERIFY(QTest::qWaitForWindowExposed(&f.window));
+    QPushButton* button = f.control(control);
+    button->setFocus();
+    PaintRecorder paints(button, f.port);
+    if (byMouse)
+        QTest::mousePress(button, Qt::LeftButton);
+    else
+        QTest::keyPress(button, Qt::Key_Space);
+    QVERIFY(button->isDown());
+    QTRY_VERIFY_WITH_TIMEOUT(!paints.writesAtPaint.isEmpty(), 2000);
+    QVERIFY(button->updatesEnabled());
+    if (byMouse)
+        QTest::mouseRelease(button, Qt::LeftButton);
+    else
+        QTest::keyRelease(button, Qt::Key_Space);
 }
 
 void TestPanelWindow::everyArrowRepeatsWhileHeld_data() {

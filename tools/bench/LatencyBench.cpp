@@ -85,7 +85,7 @@ struct ClickSeries {
     std::vector<double> handler; // the release event to the end of the window's handler (written)
     std::vector<double> fromRelease; // the release event to readable: what a person notices
     std::vector<double> floor;       // write(2) on the console's side to readable at the peer
-    std::vector<double> repaint;     // one synchronous repaint of the button, as a click makes two
+    std::vector<double> repaint;     // one synchronous repaint of the button, as a plain one makes
 };
 
 // Spins on poll() until the peer's side is readable. With `sleep` it waits in poll() instead,
@@ -141,8 +141,8 @@ bool clickToWire(BenchConsole& c, int rounds, int warmup, ClickSeries* out, bool
             return false;
         BenchConsole::settle(2);
     }
-    // QAbstractButton repaints itself synchronously at the press and again at the release: what
-    // one of those costs on this platform.
+    // A plain QAbstractButton repaints itself synchronously at the press and again at the
+    // release: what one of those costs on this platform.
     for (int i = 0; i < warmup + rounds; ++i) {
         const Clock::time_point start = Clock::now();
         on->repaint();

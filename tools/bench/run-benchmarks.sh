@@ -133,7 +133,7 @@ Where the click's time goes (same run):
 
 | Part | p50 | p99 |
 |---|---|---|
-| the press event (the button repaints itself at once) | $(ms "${v[click_press_p50_us]}") ms | $(ms "${v[click_press_p99_us]}") ms |
+| the press event (the button's repaint is only scheduled) | $(ms "${v[click_press_p50_us]}") ms | $(ms "${v[click_press_p99_us]}") ms |
 | the release event (the click handler, which writes, then the button's repaint) | $(ms "${v[click_release_p50_us]}") ms | $(ms "${v[click_release_p99_us]}") ms |
 | of that, until the window's click handler has written (write(2) included) | $(ms "${v[click_handler_p50_us]}") ms | $(ms "${v[click_handler_p99_us]}") ms |
 | from the release event to readable (a person's press ends long before the release) | $(ms "${v[release_to_wire_p50_us]}") ms | $(ms "${v[release_to_wire_p99_us]}") ms |
@@ -223,11 +223,12 @@ code as measured.
 - **Click to wire.** \`QAbstractButton\` repaints the button synchronously at the press and again
   at the release, before it emits \`clicked()\`; on X11 each repaint is flushed to the X server
   (shared-memory put, with a round trip when the next paint of the same area must wait for the
-  server). The panel's buttons send when the release completes the click, before that second
-  repaint, so a click pays the "one synchronous repaint" row once, at the press, where the operator
-  sees the button go down. The console's own part is the "click handler" row, the write to the
-  device included; the device itself is the "pseudo-terminal alone" row. The tail (p99, max)
-  follows the load listed above.
+  server), which costs the "one synchronous repaint" row. The panel's buttons turn the press's
+  repaint into an update drawn on the event loop's next pass, and send when the release completes
+  the click, before the release's repaint: a click reaches the line without waiting for a paint,
+  and the operator still sees the button go down at once. The console's own part is the "click
+  handler" row, the write to the device included; the device itself is the "pseudo-terminal
+  alone" row. The tail (p99, max) follows the load listed above.
 - **Reply to screen.** Setting the status line's text takes the times in the first reply row; its
   repaint adds the X11 flush ("repainted" rows). The tail follows the load.
 - **Tails.** A thread that has to wait for a core shows as a step of milliseconds in p99 and max,
