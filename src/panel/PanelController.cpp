@@ -37,8 +37,11 @@ void PanelController::arrowMouseUp() {
 void PanelController::Cont_M_down() {
     m_timer1.setInterval(kRepeatInterval);
     m_link.setTimingMode(TimingMode::DuringHold);
-    sendCurrentCommand();
+    // The countdown starts as the command goes out, not after the screen has shown it (the
+    // first send also shows the legends, which can take a millisecond): the second send comes
+    // 100 ms after the first.
     m_timer1.setEnabled(true);
+    sendCurrentCommand();
 }
 
 void PanelController::Timer1_Timer() {
