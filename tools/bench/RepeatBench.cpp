@@ -9,6 +9,8 @@
 #include <QTest>
 
 #include <poll.h>
+#include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -69,6 +71,59 @@ double milliseconds(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
 }
 
+std::vector<double> deviationsFrom100ms(const std::vector<Clock::time_point>& arrivals) {
+    std::vector<double> deviations;
+    for (size_t i = 1; i < arrivals.size(); ++i)
+        deviations.push_back(std::abs(milliseconds(arrivals[i] - arrivals[i - 1]) - 100.0));
+    return deviations;
+}
+
+// What this machine alone does to the same measurement, over the same seconds: a bare thread
+// writes the command into a pseudo-terminal of its own at exact 100 ms marks (clock_nanosleep to
+// absolute times) while the hold runs, and a recorder of its own stamps it as the console's is
+// stamped. Its deviations are wake-ups that came late, not our timer.
+class MarkWriter {
+public:
+    explicit MarkWriter(PseudoTerminal& pty) : m_pty(pty), m_recorder(pty) {}
+    ~MarkWriter() { stop(); }
+
+    void start() {
+        m_recorder.start();
+        m_thread = std::thread([this] { run(); });
+    }
+    // Returns the arrivals once the last write is stamped.
+    const std::vector<Clock::time_point>& stop() {
+        m_stop = true;
+        if (m_thread.joinable()) {
+            m_thread.join();
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        m_recorder.stop();
+        return m_recorder.arrivals;
+    }
+
+private:
+    void run() {
+        timespec mark{};
+        ::clock_gettime(CLOCK_MONOTONIC, &mark);
+        while (!m_stop) {
+            mark.tv_nsec += 100'000'000;
+            if (mark.tv_nsec >= 1'000'000'000) {
+                mark.tv_nsec -= 1'000'000'000;
+                ++mark.tv_sec;
+            }
+            ::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &mark, nullptr);
+            if (::write(m_pty.slaveFd(), "C47\r", 4) != 4)
+                return;
+        }
+    }
+
+    PseudoTerminal& m_pty;
+    ArrivalRecorder m_recorder;
+    std::thread m_thread;
+    std::atomic<bool> m_stop{false};
+};
+
 } // namespace
 
 int runRepeatBench(const QString& csvPath, const QString& pngPath, int seconds) {
@@ -80,11 +135,15 @@ int runRepeatBench(const QString& csvPath, const QString& pngPath, int seconds) 
     QPushButton* zoomUp = c.button("Command30");
     ArrivalRecorder recorder(c.pty);
     recorder.start();
+    PseudoTerminal controlLine;
+    MarkWriter control(controlLine);
     BenchConsole::settle(200);
 
+    control.start();
     QTest::mousePress(zoomUp, Qt::LeftButton);
     BenchConsole::settle(seconds * 1000);
     QTest::mouseRelease(zoomUp, Qt::LeftButton);
+    const Summary floor = summarise(deviationsFrom100ms(control.stop()));
     BenchConsole::settle(500); // the last command and its ACK
     recorder.stop();
 
@@ -94,13 +153,11 @@ int runRepeatBench(const QString& csvPath, const QString& pngPath, int seconds) 
         return 1;
     }
     std::vector<double> periods;
-    std::vector<double> deviations;
     std::vector<QString> rows;
     const Clock::time_point first = recorder.arrivals.front();
     for (int i = 1; i < sends; ++i) {
         const double period = milliseconds(recorder.arrivals[i] - recorder.arrivals[i - 1]);
         periods.push_back(period);
-        deviations.push_back(std::abs(period - 100.0));
         rows.push_back(QStringLiteral("%1,%2,%3")
                            .arg(i)
                            .arg(milliseconds(recorder.arrivals[i] - first), 0, 'f', 3)
@@ -113,7 +170,7 @@ int runRepeatBench(const QString& csvPath, const QString& pngPath, int seconds) 
         lateness.push_back(milliseconds(recorder.arrivals[i] - first) - 100.0 * i);
     const Summary late = summarise(lateness);
     const Summary p = summarise(periods);
-    const Summary d = summarise(deviations);
+    const Summary d = summarise(deviationsFrom100ms(recorder.arrivals));
     report("repeat_hold_s", seconds, 0);
     report("repeat_sends", sends, 0);
     report("repeat_mean_period_ms", p.mean, 3);
@@ -125,6 +182,9 @@ int runRepeatBench(const QString& csvPath, const QString& pngPath, int seconds) 
     report("repeat_late_p50_ms", late.p50, 3);
     report("repeat_late_max_ms", late.max, 3);
     report("repeat_late_last_ms", lateness.back(), 3);
+    report("repeat_floor_p50_deviation_ms", floor.p50, 3);
+    report("repeat_floor_p99_deviation_ms", floor.p99, 3);
+    report("repeat_floor_max_deviation_ms", floor.max, 3);
 
     QDir().mkpath(QFileInfo(csvPath).path());
     QDir().mkpath(QFileInfo(pngPath).path());

@@ -186,6 +186,7 @@ command with ACK as the projector does.
 | median deviation / largest deviation | ${v[repeat_p50_deviation_ms]} ms / ${v[repeat_max_deviation_ms]} ms | | |
 | shortest / longest period | ${v[repeat_min_period_ms]} ms / ${v[repeat_max_period_ms]} ms | | |
 | lateness against the first send's schedule (0, 100, 200 ms ...): median / largest / last | ${v[repeat_late_p50_ms]} ms / ${v[repeat_late_max_ms]} ms / ${v[repeat_late_last_ms]} ms | | |
+| the machine alone over the same seconds (a bare thread writing at exact 100 ms marks to a second pseudo-terminal, stamped the same way): p99 / median / largest deviation | ${v[repeat_floor_p99_deviation_ms]} ms / ${v[repeat_floor_p50_deviation_ms]} ms / ${v[repeat_floor_max_deviation_ms]} ms | | |
 
 ![Histogram of the repeat periods](repeat-histogram.png)
 
@@ -245,7 +246,10 @@ code as measured.
   due time, not from when it fired: lateness does not add up (see the lateness row). Qt's GLib
   event dispatcher rounds every timer wait up to a whole millisecond, so each send leaves up to
   1 ms after its due time and consecutive periods differ by up to about 1 ms on a quiet machine;
-  larger deviations are the process or the benchmark's reading thread waiting for a core.
+  larger deviations are the process or the benchmark's reading thread waiting for a core. The
+  "machine alone" row puts a number on that: the same reading thread stamping a bare thread's
+  writes at exact marks. One late wake-up makes two deviations (a long period, then a short one),
+  so with about 100 periods two such moments are enough to move p99.
 - **Start-up.** The empty window never sets up fonts; showing one line of text ("with text")
   costs that alone. The rest of the console's extra time is building its controls (some with
   their own style sheets), painting all of them for the first frame, and loading Qt Serial Port.
