@@ -1,10 +1,17 @@
 #include "DeviceUse.h"
 
-#include <QDir>
 #include <QFile>
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
 namespace tavo {
 namespace {
@@ -27,6 +34,35 @@ quint64 encodedDevice(dev_t device) {
     return (minor & 0xff) | (major << 8) | ((minor & ~quint64(0xff)) << 12);
 }
 
+struct ProcessTerminal {
+    quint64 ttyNr = 0;
+    bool sessionLeader = false;
+};
+
+// From /proc/PID/stat: "pid (comm) state ppid pgrp session tty_nr ...", where comm may hold
+// anything, spaces and parentheses included, but is at most 15 bytes long.
+std::optional<ProcessTerminal> terminalOf(const char* pid) {
+    char path[sizeof "/proc//stat" + 256]; // a directory entry's name is at most 255 bytes
+    std::snprintf(path, sizeof path, "/proc/%s/stat", pid);
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    char text[512];
+    const ssize_t length = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    if (length <= 0)
+        return std::nullopt;
+    text[length] = '\0';
+    const char* afterComm = std::strrchr(text, ')');
+    char state = 0;
+    long long ppid = 0, pgrp = 0, session = 0;
+    unsigned long long ttyNr = 0;
+    if (!afterComm || std::sscanf(afterComm + 1, " %c %lld %lld %lld %llu", &state, &ppid, &pgrp,
+                                  &session, &ttyNr) != 5)
+        return std::nullopt;
+    return ProcessTerminal{ttyNr, session == std::atoll(pid)};
+}
+
 } // namespace
 
 QString terminalUse(const QString& device) {
@@ -36,26 +72,31 @@ QString terminalUse(const QString& device) {
     if (info.st_rdev == ::makedev(5, 0))
         return QStringLiteral("%1 is the terminal of this program's own session").arg(device);
     const quint64 wanted = encodedDevice(info.st_rdev);
+    if (wanted == 0)
+        return {};
+    // Every process is looked at before the port opens: plain system calls keep that short on a
+    // desktop with hundreds of them.
+    DIR* proc = ::opendir("/proc");
+    if (!proc)
+        return {};
     QString found;
-    const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
-    for (const QString& pid : pids) {
-        if (pid.isEmpty() || !pid.at(0).isDigit())
+    while (const dirent* entry = ::readdir(proc)) {
+        if (entry->d_name[0] < '1' || entry->d_name[0] > '9')
             continue;
-        QFile statFile(QStringLiteral("/proc/%1/stat").arg(pid));
-        if (!statFile.open(QIODevice::ReadOnly))
+        const std::optional<ProcessTerminal> terminal = terminalOf(entry->d_name);
+        if (!terminal || terminal->ttyNr != wanted)
             continue;
-        const QByteArray stat = statFile.readAll();
-        // "pid (comm) state ppid pgrp session tty_nr ..."; comm may hold anything.
-        const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() < 5 || fields.at(4).toULongLong() != wanted || wanted == 0)
-            continue;
+        const QString pid = QString::fromLatin1(entry->d_name);
         const QString sentence = QStringLiteral("In use as the terminal of a session (PID %1, %2)")
                                      .arg(pid, commandOf(pid));
-        if (fields.at(3) == pid.toLatin1()) // the session leader: the shell, the getty
-            return sentence;
+        if (terminal->sessionLeader) { // the shell, the getty
+            found = sentence;
+            break;
+        }
         if (found.isEmpty())
             found = sentence;
     }
+    ::closedir(proc);
     return found;
 }
 
