@@ -10,7 +10,9 @@
 #include "TrafficLogSettings.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryFile>
 
 #include <csignal>
@@ -27,6 +29,19 @@ Application* g_running = nullptr;
 void reportSaveFailure(QWidget*, const QString& file, const QString& reason) {
     std::fprintf(stderr, "The settings could not be saved in %s: %s\n", qPrintable(file),
                  qPrintable(reason));
+}
+
+// QSettings flushes what it syncs to disk, which a disk may take its time over: the scratch file
+// goes to the runtime folder, a tmpfs, when there is one.
+bool openScratch(QTemporaryFile& scratch) {
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (!runtime.isEmpty()) {
+        scratch.setFileTemplate(runtime + QStringLiteral("/tavo-XXXXXX.ini"));
+        if (scratch.open())
+            return true;
+    }
+    scratch.setFileTemplate(QDir::tempPath() + QStringLiteral("/tavo-XXXXXX.ini"));
+    return scratch.open();
 }
 
 } // namespace
@@ -55,7 +70,7 @@ void Application::endOnSignalsAndDisplayLoss() {
     // there when the hook stores the address.
     {
         QTemporaryFile scratch;
-        if (scratch.open()) {
+        if (openScratch(scratch)) {
             QSettings warmUp(scratch.fileName(), QSettings::IniFormat);
             warmUp.setValue(QStringLiteral("StartUP/ADRESS"), QString());
             warmUp.sync();
