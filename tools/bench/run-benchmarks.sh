@@ -247,12 +247,15 @@ code as measured.
   event dispatcher rounds every timer wait up to a whole millisecond, so each send leaves up to
   1 ms after its due time and consecutive periods differ by up to about 1 ms on a quiet machine;
   larger deviations are the process or the benchmark's reading thread waiting for a core. The
-  "machine alone" row puts a number on that: the same reading thread stamping a bare thread's
-  writes at exact marks. One late wake-up makes two deviations (a long period, then a short one),
+  "machine alone" row puts a number on that: a second recorder, like the first, stamping a bare
+  thread's writes at exact marks over the same seconds. One late wake-up makes two deviations (a long period, then a short one),
   so with about 100 periods two such moments are enough to move p99.
 - **Start-up.** The empty window never sets up fonts; showing one line of text ("with text")
   costs that alone. The rest of the console's extra time is building its controls (some with
-  their own style sheets), painting all of them for the first frame, and loading Qt Serial Port.
+  their own style sheets, about 5 ms of parsing and polishing in a perf profile), painting all
+  of them for the first frame, and loading Qt Serial Port and Qt Network, which the network
+  ports need and which brings nine more libraries (Kerberos, libproxy) to load: about 3.5 ms
+  when the empty window with text is made to load them too.
   Opening the port takes a lock file under \`/run/lock\` and syncs it to disk: free where that
   directory is a tmpfs, a disk flush where it is not.
 EOF
