@@ -5,6 +5,7 @@
 
 #include "DevicesDialog.h"
 #include "Form3Window.h"
+#include "LoadedNetworkPorts.h"
 #include "PortDialog.h"
 #include "PortMap.h"
 #include "TrafficLogSettings.h"
@@ -47,7 +48,7 @@ bool openScratch(QTemporaryFile& scratch) {
 } // namespace
 
 Application::Application()
-    : m_port([this](int port) { return deviceFor(port); }),
+    : m_port([this](int port) { return deviceFor(port); }, loadedNetworkPorts()),
       m_traffic(
           m_port, m_store.path(), [this](int port) { return deviceFor(port); },
           defaultTrafficLogFolder()),

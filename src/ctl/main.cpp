@@ -5,6 +5,7 @@
 
 #include "AnyDevicePort.h"
 #include "IniSettingsStore.h"
+#include "NetworkPort.h"
 #include "QtTimer.h"
 #include "ShutdownSignals.h"
 
@@ -21,7 +22,8 @@ namespace {
 
 // The one place that chooses the serial component for a device.
 std::unique_ptr<SerialPort> openPort(const QString& device) {
-    return std::make_unique<AnyDevicePort>([device](int) { return device; });
+    return std::make_unique<AnyDevicePort>([device](int) { return device; },
+                                           &makeLinkedNetworkPort);
 }
 
 } // namespace

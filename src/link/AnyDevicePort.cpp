@@ -1,31 +1,61 @@
 #include "AnyDevicePort.h"
 
 #include "NetworkAddress.h"
+#include "OpenFailure.h"
 
 namespace tavo {
 
-AnyDevicePort::AnyDevicePort(DeviceResolver resolveDevice, QObject* parent)
+AnyDevicePort::AnyDevicePort(DeviceResolver resolveDevice, NetworkPortMaker makeNetworkPort,
+                             QObject* parent)
     : QObject(parent), m_resolveDevice(std::move(resolveDevice)),
-      m_serial([this](int) { return m_resolved; }), m_network([this](int) { return m_resolved; }) {
+      m_makeNetworkPort(std::move(makeNetworkPort)), m_serial([this](int) { return m_resolved; }) {
     m_serial.setOnComm([this] {
         if (m_active == &m_serial)
             raiseOnComm();
     });
-    m_network.setOnComm([this] {
-        if (m_active == &m_network)
-            raiseOnComm();
-    });
 }
 
+AnyDevicePort::~AnyDevicePort() = default;
+
 void AnyDevicePort::setSettings(const QString& settings) {
+    m_settings = settings;
     m_serial.setSettings(settings);
-    m_network.setSettings(settings);
+    if (m_network)
+        m_network->setSettings(settings);
 }
 
 bool AnyDevicePort::setCommPort(int port) {
     if (m_opening || m_active->portOpen() || port < 1 || port > 15)
         return false;
     m_commPort = port;
+    return true;
+}
+
+QString AnyDevicePort::openError() const {
+    return m_unavailable.isEmpty() ? m_active->openError() : m_unavailable;
+}
+
+QString AnyDevicePort::deviceName() const {
+    return m_unavailable.isEmpty() ? m_active->deviceName() : m_resolved;
+}
+
+bool AnyDevicePort::makeNetworkPort() {
+    QString why;
+    m_network =
+        m_makeNetworkPort ? m_makeNetworkPort([this](int) { return m_resolved; }, &why) : nullptr;
+    if (!m_network) {
+        m_unavailable =
+            openFailureText(OpenFailure::Other, m_resolved,
+                            QStringLiteral("Network ports are not available: %1")
+                                .arg(why.isEmpty() ? QStringLiteral("not built in") : why));
+        return false;
+    }
+    if (!m_settings.isEmpty())
+        m_network->setSettings(m_settings);
+    m_network->setOnComm([this] {
+        if (m_active == m_network.get())
+            raiseOnComm();
+    });
     return true;
 }
 
@@ -36,8 +66,15 @@ bool AnyDevicePort::setPortOpen(bool open) {
     // must not start another one.
     if (m_opening || m_active->portOpen())
         return false;
+    m_unavailable.clear();
     m_resolved = m_resolveDevice(m_commPort);
-    m_active = isNetworkDevice(m_resolved) ? static_cast<SerialPort*>(&m_network) : &m_serial;
+    if (isNetworkDevice(m_resolved)) {
+        if (!m_network && !makeNetworkPort())
+            return false;
+        m_active = m_network.get();
+    } else {
+        m_active = &m_serial;
+    }
     m_active->setCommPort(m_commPort);
     m_opening = true;
     const bool opened = m_active->setPortOpen(true);

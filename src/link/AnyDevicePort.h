@@ -1,21 +1,29 @@
 #pragma once
 
-#include "NetworkPort.h"
 #include "QtSerialPort.h"
+
+#include <functional>
+#include <memory>
 
 namespace tavo {
 
 // The serial component the program uses: at each open it resolves the port
 // number and hands the work to a local serial device (a path such as
 // /dev/ttyUSB0) or to a serial device server on the network
-// ("tcp://host:port", "rfc2217://host:port").
+// ("tcp://host:port", "rfc2217://host:port"). The network port is made when a network device
+// is first opened, so a program that never names one never loads the network code.
 class AnyDevicePort : public QObject, public SerialPort {
     Q_OBJECT
 
 public:
     using DeviceResolver = std::function<QString(int port)>;
+    // Makes the port for network devices; nullptr, with the reason in *why, when it cannot.
+    using NetworkPortMaker =
+        std::function<std::unique_ptr<SerialPort>(DeviceResolver resolveDevice, QString* why)>;
 
-    explicit AnyDevicePort(DeviceResolver resolveDevice, QObject* parent = nullptr);
+    AnyDevicePort(DeviceResolver resolveDevice, NetworkPortMaker makeNetworkPort,
+                  QObject* parent = nullptr);
+    ~AnyDevicePort() override;
 
     void setSettings(const QString& settings) override;
     QString settings() const override { return m_active->settings(); }
@@ -23,19 +31,24 @@ public:
     int commPort() const override { return m_commPort; }
     bool setPortOpen(bool open) override;
     bool portOpen() const override { return m_active->portOpen(); }
-    QString openError() const override { return m_active->openError(); }
-    QString deviceName() const override { return m_active->deviceName(); }
+    QString openError() const override;
+    QString deviceName() const override;
     bool output(const QByteArray& bytes) override { return m_active->output(bytes); }
     QByteArray input() override { return m_active->input(); }
     int commEvent() const override { return m_active->commEvent(); }
 
 private:
+    bool makeNetworkPort();
+
     DeviceResolver m_resolveDevice;
+    NetworkPortMaker m_makeNetworkPort;
     QString m_resolved; // the device of the open in progress or in force
+    QString m_settings;
+    QString m_unavailable; // why the last open could not even be tried
     int m_commPort = 1;
     bool m_opening = false;
     QtSerialPort m_serial;
-    NetworkPort m_network;
+    std::unique_ptr<SerialPort> m_network;
     SerialPort* m_active = &m_serial;
 };
 

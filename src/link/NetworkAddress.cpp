@@ -1,6 +1,6 @@
 #include "NetworkAddress.h"
 
-#include <QHostAddress>
+#include <arpa/inet.h>
 
 namespace tavo {
 namespace {
@@ -58,7 +58,8 @@ bool parseNetworkAddress(const QString& device, NetworkAddress* address, QString
         if (close < 0)
             return fail(QStringLiteral("the IPv6 address has no closing bracket"));
         parsed.host = rest.mid(1, close - 1);
-        if (QHostAddress(parsed.host).protocol() != QAbstractSocket::IPv6Protocol)
+        in6_addr ipv6{};
+        if (::inet_pton(AF_INET6, parsed.host.toLatin1().constData(), &ipv6) != 1)
             return fail(QStringLiteral("\"%1\" is not an IPv6 address").arg(parsed.host));
         if (rest.mid(close + 1, 1) != QLatin1String(":"))
             return fail(QStringLiteral("no port number given; ") + form);

@@ -224,4 +224,9 @@ QByteArray NetworkPort::input() {
     return waiting;
 }
 
+std::unique_ptr<SerialPort> makeLinkedNetworkPort(NetworkPort::DeviceResolver resolveDevice,
+                                                  QString*) {
+    return std::make_unique<NetworkPort>(std::move(resolveDevice));
+}
+
 } // namespace tavo

@@ -76,4 +76,9 @@ private:
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
 };
 
+// For AnyDevicePort: network ports from this library, linked into the program (the command-line
+// tool and the tests; the console loads them as a module instead).
+std::unique_ptr<SerialPort> makeLinkedNetworkPort(NetworkPort::DeviceResolver resolveDevice,
+                                                  QString* why);
+
 } // namespace tavo

@@ -1,8 +1,12 @@
 #include "AnyDevicePort.h"
+#include "NetworkPort.h"
 
 #include <QElapsedTimer>
+#include <QProcess>
+#include <QSettings>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -50,6 +54,9 @@ private Q_SLOTS:
     void serversThatMisbehaveDoNotHangTheLoop_data();
     void serversThatMisbehaveDoNotHangTheLoop();
     void eventsDuringAWaitingOpenAreSafe();
+    void networkCodeIsMadeOnlyForANetworkDevice_data();
+    void networkCodeIsMadeOnlyForANetworkDevice();
+    void theConsoleLoadsItsNetworkPortsWhenOneIsNamed();
 };
 
 void TestNetworkPort::malformedNamesFailWithAReason_data() {
@@ -82,7 +89,7 @@ void TestNetworkPort::malformedNamesFailWithAReason_data() {
 void TestNetworkPort::malformedNamesFailWithAReason() {
     QFETCH(QString, device);
     QFETCH(QString, reason);
-    AnyDevicePort port([device](int) { return device; });
+    AnyDevicePort port([device](int) { return device; }, &makeLinkedNetworkPort);
     QVERIFY(port.setCommPort(7));
     QVERIFY(!port.setPortOpen(true));
     QVERIFY(!port.portOpen());
@@ -129,7 +136,7 @@ void TestNetworkPort::serversThatMisbehaveDoNotHangTheLoop() {
     const QString device = greeting == "refused"
                                ? QStringLiteral("tcp://127.0.0.1:%1").arg(closedPort())
                                : server.device(qPrintable(scheme));
-    AnyDevicePort port([device](int) { return device; });
+    AnyDevicePort port([device](int) { return device; }, &makeLinkedNetworkPort);
     // The event loop keeps turning while the open waits: this ticks meanwhile.
     int ticks = 0;
     QTimer ticker;
@@ -151,7 +158,7 @@ void TestNetworkPort::serversThatMisbehaveDoNotHangTheLoop() {
 void TestNetworkPort::eventsDuringAWaitingOpenAreSafe() {
     FakeServer silent(QByteArray(), false);
     const QString device = silent.device("rfc2217");
-    AnyDevicePort port([device](int) { return device; });
+    AnyDevicePort port([device](int) { return device; }, &makeLinkedNetworkPort);
     int secondOpen = -1;
     int sent = -1;
     int portChange = -1;
@@ -171,6 +178,66 @@ void TestNetworkPort::eventsDuringAWaitingOpenAreSafe() {
     // the close ended the wait, not the time-out
     QVERIFY(waited.elapsed() < NetworkPort::kOpenTimeoutMs);
     QVERIFY(!port.portOpen());
+}
+
+void TestNetworkPort::networkCodeIsMadeOnlyForANetworkDevice_data() {
+    QTest::addColumn<bool>("network");
+    QTest::addColumn<bool>("loads");
+    QTest::addColumn<bool>("opens");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("a local device") << false << true << false << QString();
+    QTest::newRow("a network device") << true << true << true << QString();
+    QTest::newRow("a network device, the module missing")
+        << true << false << false << QStringLiteral("Network ports are not available: gone");
+}
+
+void TestNetworkPort::networkCodeIsMadeOnlyForANetworkDevice() {
+    QFETCH(bool, network);
+    QFETCH(bool, loads);
+    QFETCH(bool, opens);
+    QFETCH(QString, reason);
+    FakeServer server("", false);
+    const QString device = network ? server.device("tcp") : QStringLiteral("/dev/null");
+    int made = 0;
+    AnyDevicePort port([device](int) { return device; },
+                       [&made, loads](AnyDevicePort::DeviceResolver resolve,
+                                      QString* why) -> std::unique_ptr<SerialPort> {
+                           ++made;
+                           if (loads)
+                               return makeLinkedNetworkPort(std::move(resolve), why);
+                           *why = QStringLiteral("gone");
+                           return nullptr;
+                       });
+    QCOMPARE(port.setPortOpen(true), opens);
+    QCOMPARE(made, network ? 1 : 0);
+    QCOMPARE(port.deviceName(), device);
+    if (!reason.isEmpty())
+        QVERIFY2(port.openError().contains(reason), qPrintable(port.openError()));
+}
+
+// The real console, whose network code is a module loaded on demand, reaches a device server.
+void TestNetworkPort::theConsoleLoadsItsNetworkPortsWhenOneIsNamed() {
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+    QTemporaryDir config;
+    {
+        QSettings ini(config.filePath(QStringLiteral("TAVO/TAVO.ini")), QSettings::IniFormat);
+        ini.setValue(QStringLiteral("StartUP/ComPort"), QStringLiteral("1"));
+        ini.setValue(QStringLiteral("StartUP/BaudRate"), QStringLiteral("96"));
+        ini.setValue(QStringLiteral("Ports/COM1"),
+                     QStringLiteral("tcp://127.0.0.1:%1").arg(server.serverPort()));
+    }
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QProcess console;
+    console.setProcessEnvironment(environment);
+    console.start(QStringLiteral(MX7300_CONTROL_PATH), {});
+    QVERIFY2(server.waitForNewConnection(30000), console.readAllStandardError().constData());
+    console.terminate();
+    QVERIFY(console.waitForFinished(10000));
+    QCOMPARE(console.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(console.exitCode(), 0);
 }
 
 QTEST_MAIN(TestNetworkPort)

@@ -1,6 +1,7 @@
 #include "PseudoTerminal.h"
 
 #include "AnyDevicePort.h"
+#include "NetworkPort.h"
 
 #include <QCoreApplication>
 #include <QTemporaryFile>
@@ -42,7 +43,7 @@ void TestOpenReasons::failuresSayWhy() {
         device = pty.slavePath();
         QVERIFY(holder.setPortOpen(true));
     }
-    AnyDevicePort port([device](int) { return device; });
+    AnyDevicePort port([device](int) { return device; }, &makeLinkedNetworkPort);
     QVERIFY(!port.setPortOpen(true));
     QCOMPARE(port.deviceName(), device);
     QVERIFY2(port.openError().startsWith(device), qPrintable(port.openError()));

@@ -5,6 +5,7 @@
 #include "Form1Window.h"
 #include "Globals.h"
 #include "IniSettingsStore.h"
+#include "NetworkPort.h"
 #include "PortDialog.h"
 #include "PortMap.h"
 #include "QtTimer.h"
@@ -59,7 +60,8 @@ struct NetConsole {
     bool started = false;
     Globals globals;
     IniSettingsStore store;
-    AnyDevicePort port{[this](int n) { return deviceForPort(n, store.path()); }};
+    AnyDevicePort port{[this](int n) { return deviceForPort(n, store.path()); },
+                       &makeLinkedNetworkPort};
     QtTimer timer1{200};
     QtTimer timer2{10000};
     QtTimer timer4{10500};

@@ -10,16 +10,19 @@
 
 BenchConsole::BenchConsole(Route route, bool serverCharDelay, bool recorded)
     : m_route(route), m_server(pty.slavePath(), QStringLiteral("9600n81"), serverCharDelay),
-      m_store(m_configDir.filePath(QStringLiteral("TAVO/TAVO.ini"))), m_port([this](int) {
-          switch (m_route) {
-          case Route::RawTcp:
-              return m_server.rawUrl();
-          case Route::Rfc2217:
-              return m_server.rfc2217Url();
-          default:
-              return pty.slavePath();
-          }
-      }),
+      m_store(m_configDir.filePath(QStringLiteral("TAVO/TAVO.ini"))),
+      m_port(
+          [this](int) {
+              switch (m_route) {
+              case Route::RawTcp:
+                  return m_server.rawUrl();
+              case Route::Rfc2217:
+                  return m_server.rfc2217Url();
+              default:
+                  return pty.slavePath();
+              }
+          },
+          tavo::loadedNetworkPorts()),
       m_traffic(recorded ? std::make_unique<tavo::TrafficRecording>(m_port, m_store.path(), nullptr,
                                                                     logFolder())
                          : nullptr),

@@ -7,6 +7,7 @@
 #include "Form1Window.h"
 #include "Globals.h"
 #include "IniSettingsStore.h"
+#include "LoadedNetworkPorts.h"
 #include "QtTimer.h"
 #include "TrafficRecording.h"
 
