@@ -1,5 +1,6 @@
 #include "Application.h"
 
+#include "AppIcon.h"
 #include "PanelMenu.h"
 #include "ShutdownSignals.h"
 
@@ -130,6 +131,7 @@ void Application::start() {
 
 void Application::showMain() {
     m_form1.show();
+    setAppIconAfterFirstFrame(&m_form1);
     m_form1.raise();
     m_form1.activateWindow();
 }
@@ -144,6 +146,7 @@ void Application::openPortDialog(bool modal) {
         m_traffic.port(), m_store, m_globals, [this](int port) { return deviceFor(port); },
         [this] { showMain(); });
     m_traffic.addShortcut(m_portDialog);
+    setAppIconNow();
     m_portDialog->setDevicesOpener([this](QWidget* parent) {
         DevicesDialog devices(
             m_store.path(), [this](int port) { return deviceFor(port); }, &presentSerialPorts,

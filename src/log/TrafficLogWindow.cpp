@@ -3,8 +3,6 @@
 #include "TrafficLog.h"
 #include "TrafficLogModel.h"
 
-#include "AppIcon.h"
-
 #include <QApplication>
 #include <QClipboard>
 #include <QDateTime>
@@ -55,7 +53,6 @@ TrafficLogWindow::TrafficLogWindow(TrafficLog& log, QWidget* parent)
     : QWidget(parent, Qt::Window), m_log(log) {
     setObjectName(QStringLiteral("TrafficLog"));
     setWindowTitle(QStringLiteral("Traffic Log"));
-    setWindowIcon(appIcon());
 
     m_model = new TrafficLogModel(log, this);
     auto* filter = new RowFilter(this);

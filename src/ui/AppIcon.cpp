@@ -1,9 +1,13 @@
 #include "AppIcon.h"
 
+#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QTimer>
+#include <QWidget>
+#include <QWindow>
 
 namespace tavo {
 
@@ -68,6 +72,46 @@ QIcon appIcon() {
     for (const int side : {kSide, 48, 256})
         icon.addPixmap(QPixmap::fromImage(appIconImage(side)));
     return icon;
+}
+
+namespace {
+
+// Waits for the window's first expose; the paint and flush it starts run before the next pass.
+class FirstExposeWatch : public QObject {
+public:
+    explicit FirstExposeWatch(QWindow* window) : QObject(window) {
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Expose && static_cast<QWindow*>(watched)->isExposed()) {
+            watched->removeEventFilter(this);
+            QTimer::singleShot(0, Qt::PreciseTimer, this, [this] {
+                setAppIconNow();
+                deleteLater();
+            });
+        }
+        return false;
+    }
+};
+
+} // namespace
+
+void setAppIconAfterFirstFrame(QWidget* window) {
+    QWindow* handle = window->windowHandle();
+    if (!QGuiApplication::windowIcon().isNull())
+        return;
+    if (!handle || handle->isExposed()) {
+        setAppIconNow();
+        return;
+    }
+    new FirstExposeWatch(handle);
+}
+
+void setAppIconNow() {
+    if (QGuiApplication::windowIcon().isNull())
+        QGuiApplication::setWindowIcon(appIcon());
 }
 
 } // namespace tavo

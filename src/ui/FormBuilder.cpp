@@ -1,6 +1,5 @@
 #include "FormBuilder.h"
 
-#include "AppIcon.h"
 #include "ArrowPicture.h"
 #include "EarlyClickButton.h"
 
@@ -260,7 +259,6 @@ QFont designFont(double points, bool bold) {
 
 void applyWindowDesign(QWidget* window, const WindowDesign& design) {
     window->setWindowTitle(QString::fromLatin1(design.caption));
-    window->setWindowIcon(appIcon());
     if (design.fontPoints > 0)
         window->setFont(designFont(design.fontPoints, false));
     const QColor back = designColour(design.back);

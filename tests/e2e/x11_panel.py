@@ -332,6 +332,14 @@ class PanelRun:
 
     def check_start_up(self):
         self.results.check("nothing sent at start-up", drain(self.master, 0.5) == b"")
+        # The icon is set just after the first frame, not in it.
+        icon = ""
+        deadline = time.monotonic() + 5
+        while "Icon (32 x 32)" not in icon and time.monotonic() < deadline:
+            icon = subprocess.run(["xprop", "-id", self.window, "_NET_WM_ICON"], env=self.desk.env,
+                                  capture_output=True, text=True).stdout
+            time.sleep(0.1)
+        self.results.check("the window has its icon", "Icon (32 x 32)" in icon, icon[:80])
 
     def check_height_key(self):
         _, _, _, compact = self.desk.geometry(self.window)

@@ -387,7 +387,6 @@ private slots:
         QWidget window;
         applyWindowDesign(&window, kForm1Window);
         QCOMPARE(window.windowTitle(), QString("TAVO  MX7300  CONTROL  Ver.1.1"));
-        QVERIFY(!window.windowIcon().isNull());
         QCOMPARE(window.font().pointSizeF(), 7.5);
         QCOMPARE(window.palette().color(QPalette::Window), QColor(192, 192, 192));
         QCOMPARE(window.palette().color(QPalette::WindowText), QColor(0, 0, 0));
