@@ -253,9 +253,9 @@ code as measured.
 - **Start-up.** The empty window never sets up fonts; showing one line of text ("with text")
   costs that alone. The rest of the console's extra time is building its controls (some with
   their own style sheets, about 5 ms of parsing and polishing in a perf profile), painting all
-  of them for the first frame, and loading Qt Serial Port and Qt Network, which the network
-  ports need and which brings nine more libraries (Kerberos, libproxy) to load: about 3.5 ms
-  when the empty window with text is made to load them too.
+  of them for the first frame, and loading Qt Serial Port. Qt Network, with the nine libraries
+  it brings (Kerberos, libproxy), is loaded only with the network ports' module, when a network
+  port is first opened; the window icon is drawn just after the first frame.
   Opening the port takes a lock file under \`/run/lock\` and syncs it to disk: free where that
   directory is a tmpfs, a disk flush where it is not.
 EOF
