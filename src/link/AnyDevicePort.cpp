@@ -18,7 +18,6 @@ AnyDevicePort::AnyDevicePort(DeviceResolver resolveDevice, NetworkPortMaker make
 AnyDevicePort::~AnyDevicePort() = default;
 
 void AnyDevicePort::setSettings(const QString& settings) {
-    m_settings = settings;
     m_serial.setSettings(settings);
     if (m_network)
         m_network->setSettings(settings);
@@ -41,17 +40,14 @@ QString AnyDevicePort::deviceName() const {
 
 bool AnyDevicePort::makeNetworkPort() {
     QString why;
-    m_network =
-        m_makeNetworkPort ? m_makeNetworkPort([this](int) { return m_resolved; }, &why) : nullptr;
+    m_network = m_makeNetworkPort([this](int) { return m_resolved; }, &why);
     if (!m_network) {
-        m_unavailable =
-            openFailureText(OpenFailure::Other, m_resolved,
-                            QStringLiteral("Network ports are not available: %1")
-                                .arg(why.isEmpty() ? QStringLiteral("not built in") : why));
+        m_unavailable = openFailureText(OpenFailure::Other, m_resolved,
+                                        QStringLiteral("Network ports are not available: ") + why);
         return false;
     }
-    if (!m_settings.isEmpty())
-        m_network->setSettings(m_settings);
+    // Both ports are always given the same settings: the local one holds them.
+    m_network->setSettings(m_serial.settings());
     m_network->setOnComm([this] {
         if (m_active == m_network.get())
             raiseOnComm();

@@ -42,8 +42,7 @@ private:
 
     DeviceResolver m_resolveDevice;
     NetworkPortMaker m_makeNetworkPort;
-    QString m_resolved; // the device of the open in progress or in force
-    QString m_settings;
+    QString m_resolved;    // the device of the open in progress or in force
     QString m_unavailable; // why the last open could not even be tried
     int m_commPort = 1;
     bool m_opening = false;
