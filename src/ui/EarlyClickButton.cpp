@@ -5,6 +5,14 @@
 #include <QPointer>
 
 namespace tavo {
+namespace {
+
+// The keys QAbstractButton presses and clicks with.
+bool isClickKey(const QKeyEvent* event) {
+    return event->key() == Qt::Key_Space || event->key() == Qt::Key_Select;
+}
+
+} // namespace
 
 EarlyClickButton::EarlyClickButton(const QString& text, QWidget* parent)
     : QPushButton(text, parent) {
@@ -42,6 +50,10 @@ void EarlyClickButton::mousePressEvent(QMouseEvent* event) {
 }
 
 void EarlyClickButton::keyPressEvent(QKeyEvent* event) {
+    if (!isClickKey(event)) {
+        QPushButton::keyPressEvent(event);
+        return;
+    }
     pressWithoutRepaint([this, event] { QPushButton::keyPressEvent(event); });
 }
 
@@ -57,8 +69,7 @@ void EarlyClickButton::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void EarlyClickButton::keyReleaseEvent(QKeyEvent* event) {
-    const bool clickKey = event->key() == Qt::Key_Space || event->key() == Qt::Key_Select;
-    if (!clickKey || event->isAutoRepeat() || !isDown()) {
+    if (!isClickKey(event) || event->isAutoRepeat() || !isDown()) {
         QPushButton::keyReleaseEvent(event);
         return;
     }
