@@ -1,6 +1,7 @@
 #include "TrafficBench.h"
 
 #include "BenchConsole.h"
+#include "ProcessProbe.h"
 #include "Stats.h"
 
 #include "TrafficFileWriter.h"
@@ -11,13 +12,14 @@
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
+#include <QFileInfo>
 #include <QMouseEvent>
 #include <QRandomGenerator>
 #include <QTableView>
 #include <QTest>
 
 #include <poll.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -102,17 +104,6 @@ void reportSeries(const QByteArray& name, const std::vector<double>& us) {
     const Summary s = summarise(us);
     report((name + "_p50_us").constData(), s.p50, 1);
     report((name + "_p99_us").constData(), s.p99, 1);
-}
-
-long residentKiB() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    }
-    return -1;
 }
 
 qint64 folderBytes(const QString& folder) {
@@ -222,14 +213,14 @@ int noiseWithWindowOpen() {
     QRandomGenerator random(19200);
     flood(c, random, 2000, nullptr); // settle allocations before measuring
     c.traffic()->file()->drain();
-    const long rssBefore = residentKiB();
+    const long rssBefore = residentKb(::getpid());
     const qint64 fileBefore = folderBytes(c.logFolder());
     const qint64 rowsBefore = c.traffic()->log().endNumber();
     std::vector<double> clicks;
     const qint64 received = flood(c, random, seconds * 1000, &clicks);
     BenchConsole::settle(1500); // the last row closes
     c.traffic()->file()->drain();
-    const long rssAfter = residentKiB();
+    const long rssAfter = residentKb(::getpid());
     const qint64 fileGrowth = folderBytes(c.logFolder()) - fileBefore;
     const qint64 rows = c.traffic()->log().endNumber() - rowsBefore;
     report("flood_seconds", seconds, 0);
