@@ -11,17 +11,8 @@ build=$(cd "${1:-$here/build}" && pwd)
 samples=${SAMPLES:-1000}
 flood_seconds=${FLOOD_SECONDS:-60}
 
-if [ -z "${DISPLAY:-}" ] && [ -z "${TAVO_BENCH_UNDER_XVFB:-}" ] && command -v xvfb-run >/dev/null; then
-    export TAVO_BENCH_UNDER_XVFB=1
-    exec xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" "$0" "$build"
-fi
-if [ -n "${DISPLAY:-}" ]; then
-    export QT_QPA_PLATFORM=xcb
-    display="X11 (xcb) on ${TAVO_BENCH_UNDER_XVFB:+Xvfb }display $DISPLAY, no window manager"
-else
-    export QT_QPA_PLATFORM=offscreen
-    display="offscreen platform"
-fi
+# shellcheck source=tools/bench/display.sh
+source "$here/tools/bench/display.sh"
 
 cmake --build "$build" -j2 --target mx7300-bench >/dev/null
 docs="$here/docs"
