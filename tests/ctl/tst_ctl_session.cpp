@@ -52,9 +52,29 @@ private:
     QList<QByteArray> m_pending;
 };
 
-struct Run {
+// One port's session on the scripted line, its outcomes collected as they come.
+struct SessionRig {
+    SessionRig(const QList<QList<QByteArray>>& script, const Request& request, int baud,
+               const QList<ProjectorEntry>& projectors)
+        : request(request), outcomes(projectors.size()),
+          session(
+              line, replyTimer, pollTimer, this->request, baud,
+              [this](int index, const Outcome& outcome) { outcomes[index] = outcome; },
+              [this] { done = true; }, [this] { return clock.now(); }) {
+        line.script = script;
+        for (int i = 0; i < projectors.size(); ++i)
+            session.add(i, projectors[i]);
+        session.start();
+    }
+
+    VirtualClock clock;
+    ScriptedLine line{clock};
+    FakeTimer replyTimer{clock, 0};
+    FakeTimer pollTimer{clock, 0};
+    Request request;
     QList<Outcome> outcomes;
     bool done = false;
+    PortSession session;
 };
 
 } // namespace
@@ -130,34 +150,22 @@ void TestCtlSession::projectorsTakeTurns() {
     QFETCH(QStringList, errors);
     QFETCH(QByteArray, wire);
 
-    VirtualClock clock;
-    ScriptedLine line(clock);
-    line.script = script;
-    FakeTimer replyTimer(clock, 0);
-    FakeTimer pollTimer(clock, 0);
     Request request;
     request.commandText = command;
     request.timeoutMs = 1000;
-    Run run;
-    run.outcomes.resize(addresses.size());
-    PortSession session(
-        line, replyTimer, pollTimer, request, 9600,
-        [&](int index, const Outcome& outcome) { run.outcomes[index] = outcome; },
-        [&] { run.done = true; }, [&] { return clock.now(); });
-    for (int i = 0; i < addresses.size(); ++i) {
-        ProjectorEntry entry;
-        entry.address = addresses[i];
-        session.add(i, entry);
-    }
-    session.start();
-    clock.advance(10000);
+    QList<ProjectorEntry> projectors(addresses.size());
+    for (int i = 0; i < addresses.size(); ++i)
+        projectors[i].address = addresses[i];
+    SessionRig rig(script, request, 9600, projectors);
+    rig.clock.advance(10000);
+    const ScriptedLine& line = rig.line;
 
-    QVERIFY(run.done);
+    QVERIFY(rig.done);
     QCOMPARE(line.wire, wire);
     QCOMPARE(line.openedWith, QStringList{QStringLiteral("1@9600,N,8,1")});
     QVERIFY(!line.portOpen());
     for (int i = 0; i < addresses.size(); ++i) {
-        const Outcome& outcome = run.outcomes[i];
+        const Outcome& outcome = rig.outcomes[i];
         QCOMPARE(outcome.status, statuses[i]);
         QCOMPARE(outcome.replyTranscript.trimmed(), replies[i]);
         QCOMPARE(outcome.decoded.value_or(QStringLiteral("-")), decoded[i]);
@@ -200,30 +208,19 @@ void TestCtlSession::waitReadyPolls() {
     QFETCH(Outcome::Status, status);
     QFETCH(QString, error);
 
-    VirtualClock clock;
-    ScriptedLine line(clock);
-    line.script = script;
-    FakeTimer replyTimer(clock, 0);
-    FakeTimer pollTimer(clock, 0);
     Request request;
     request.commandText = "CR0";
     request.waitReady = true;
     request.waitSeconds = limitSeconds;
-    Run run;
-    run.outcomes.resize(1);
-    PortSession session(
-        line, replyTimer, pollTimer, request, 19200,
-        [&](int index, const Outcome& outcome) { run.outcomes[index] = outcome; },
-        [&] { run.done = true; }, [&] { return clock.now(); });
-    session.add(0, ProjectorEntry{});
-    session.start();
-    clock.advance(qint64(limitSeconds + 5) * 1000);
+    SessionRig rig(script, request, 19200, {ProjectorEntry{}});
+    rig.clock.advance(qint64(limitSeconds + 5) * 1000);
+    const ScriptedLine& line = rig.line;
 
-    QVERIFY(run.done);
+    QVERIFY(rig.done);
     QCOMPARE(line.sentAt, polledAt);
     QCOMPARE(line.wire, QByteArray("CR0\r").repeated(polledAt.size()));
-    QCOMPARE(run.outcomes[0].status, status);
-    QCOMPARE(run.outcomes[0].error, error);
+    QCOMPARE(rig.outcomes[0].status, status);
+    QCOMPARE(rig.outcomes[0].error, error);
 }
 
 QTEST_GUILESS_MAIN(TestCtlSession)
