@@ -32,6 +32,10 @@ public:
     // serial device, held by another program). Closing always succeeds.
     virtual bool setPortOpen(bool open) = 0;
     virtual bool portOpen() const = 0;
+    // Opens without waiting in a loop of its own, for programs that serve several ports at
+    // once: `done` runs once with the outcome (openError() says why it failed), possibly
+    // before this returns. The default opens in place, as a local device does at once.
+    virtual void openAsync(std::function<void(bool opened)> done) { done(setPortOpen(true)); }
     // Why the most recent open failed, in words for the operator (the
     // system's reason and the device); empty after a successful open.
     virtual QString openError() const = 0;
