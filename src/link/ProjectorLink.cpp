@@ -1,6 +1,7 @@
 #include "ProjectorLink.h"
 
 #include "Address.h"
+#include "CommandText.h"
 #include "ReplyDecoder.h"
 #include "SerialPort.h"
 #include "StoredNumber.h"
@@ -148,15 +149,53 @@ bool ProjectorLink::portOpen() const {
     return m_port.portOpen();
 }
 
-void ProjectorLink::sendAfresh(QByteArray& text) {
+void ProjectorLink::sendAfresh(const QByteArray& text) {
     m_timer2.setEnabled(false);
     m_timer4.setEnabled(false);
     send(text);
 }
 
-void ProjectorLink::send(QByteArray& text) {
+void ProjectorLink::send(const QByteArray& text) {
+    QByteArray framed = text;
     const quint8 mode = 1;
-    Hyouji(text, mode);
+    Hyouji(framed, mode);
+}
+
+void ProjectorLink::sendPanelCommand(const QByteArray& command) {
+    m_globals.CurrentCommand = command + '\r';
+    const quint8 mode = 1;
+    Hyouji(m_globals.CurrentCommand, mode);
+}
+
+bool ProjectorLink::beginHold(quint8 code) {
+    if (m_state.HoldActive != 0)
+        return false;
+    m_state.HoldActive = 1;
+    m_state.RepeatCode = code;
+    return true;
+}
+
+void ProjectorLink::endHold() {
+    m_state.RepeatCode = 0;
+    m_timer2.setEnabled(false);
+    m_timer4.setEnabled(true);
+    setLine(Line::Label11, QString());
+    setLine(Line::Label12, QString());
+    setTimingMode(TimingMode::AfterHold);
+    m_state.ReceiveBuffer.clear();
+    m_state.HoldActive = 0;
+}
+
+void ProjectorLink::toggleWindowHeight(int fullHeight) {
+    m_view.setWindowHeightTwips(m_view.windowHeightTwips() >= 7000 ? kCompactHeight : fullHeight);
+}
+
+void ProjectorLink::releasePortForDialog() {
+    clearPortNotice();
+    if (m_port.portOpen())
+        m_port.setPortOpen(false);
+    m_globals.SavedBaudCode = m_globals.BaudCode;
+    m_globals.SavedPortNumber = m_globals.PortNumber;
 }
 
 void ProjectorLink::Hyouji(QByteArray& text, const quint8& mode) {
@@ -213,12 +252,10 @@ void ProjectorLink::MSComm1_OnComm() {
     if (event != SerialPort::EvReceive)
         return;
     const QByteArray arrived = m_port.input();
-    const int room = kReceiveBufferLimit - m_state.ReceiveBuffer.size();
-    const int taken = qMin(room, int(arrived.size()));
+    const int taken = appendWithin(m_state.ReceiveBuffer, arrived, kReceiveBufferLimit);
     m_state.AwaitingReply = 0;
     if (taken <= 0)
         return; // nothing new to show or decode
-    m_state.ReceiveBuffer.append(arrived.constData(), taken);
     const quint8 mode = 2;
     Hyouji(m_state.ReceiveBuffer, mode);
 }

@@ -50,7 +50,11 @@ public:
 
     // mode 1 sends `text` (framed in place); any other mode shows and decodes it.
     void Hyouji(QByteArray& text, const quint8& mode);
-    void send(QByteArray& text);
+    // Sends a copy of `text` (command and CR), framed with the selected address.
+    void send(const QByteArray& text);
+    // A panel button's send: CurrentCommand becomes `command` and CR, and the send step frames
+    // it in place, so afterwards it holds what went on the wire.
+    void sendPanelCommand(const QByteArray& command);
 
     void MSComm1_OnComm();
     void Timer2_Timer();
@@ -67,7 +71,19 @@ public:
     // A send whose reply time-out and display clearing count a full interval
     // from this send: both timers are stopped first, since enabling a running
     // timer would keep its old countdown.
-    void sendAfresh(QByteArray& text);
+    void sendAfresh(const QByteArray& text);
+
+    // Press-and-hold: a press while a hold is active changes nothing (false); otherwise the hold
+    // of repeat code `code` begins.
+    bool beginHold(quint8 code);
+    quint8 repeatCode() const { return m_state.RepeatCode; }
+    // The release: the repeat ends, the reply wait stops, the display clears a moment later and
+    // the timers take their after-hold intervals.
+    void endHold();
+    // Ctrl+H: the compact height from the full one (7000 twips and over), else `fullHeight`.
+    void toggleWindowHeight(int fullHeight);
+    // "COM": the port is closed for the dialog, and the port and baud are kept for its Cancel.
+    void releasePortForDialog();
 
     QString lineText(Line line) const;
     void setLine(Line line, QString text);
@@ -81,15 +97,6 @@ public:
     static QString linkLostNotice();
 
 private:
-    // The panel's handlers belong to the main window like this link does:
-    // they share its fields, timers and port.
-    friend class PanelController;
-    SerialPort& port() { return m_port; }
-    Timer& timer2() { return m_timer2; }
-    Timer& timer4() { return m_timer4; }
-    Globals& globals() { return m_globals; }
-    LinkView& view() { return m_view; }
-
     void showLegends(bool ack, bool space, bool cr);
     void sendFramed(QByteArray& text);
     void showReceived(const QByteArray& received);

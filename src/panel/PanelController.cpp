@@ -3,7 +3,6 @@
 #include "PanelCommands.h"
 
 #include "ProjectorLink.h"
-#include "SerialPort.h"
 #include "Timer.h"
 
 namespace tavo {
@@ -11,22 +10,13 @@ namespace tavo {
 PanelController::PanelController(ProjectorLink& link, Timer& timer1, PanelView& view)
     : m_link(link), m_timer1(timer1), m_view(view) {}
 
-void PanelController::sendCurrentCommand() {
-    m_link.send(m_link.globals().CurrentCommand);
-}
-
 void PanelController::oneShotClick(const QByteArray& command) {
-    m_link.globals().CurrentCommand = command + '\r';
-    sendCurrentCommand();
+    m_link.sendPanelCommand(command);
 }
 
 void PanelController::arrowMouseDown(quint8 code) {
-    Form1State& s = m_link.m_state;
-    if (s.HoldActive != 0)
+    if (!m_link.beginHold(code))
         return;
-    s.HoldActive = 1;
-    s.RepeatCode = code;
-    m_link.globals().CurrentCommand = repeatCommandText(code) + '\r';
     Cont_M_down();
 }
 
@@ -41,30 +31,21 @@ void PanelController::Cont_M_down() {
     // first send also shows the legends, which can take a millisecond): the second send comes
     // 100 ms after the first.
     m_timer1.setEnabled(true);
-    sendCurrentCommand();
+    m_link.sendPanelCommand(repeatCommandText(m_link.repeatCode()));
 }
 
 void PanelController::Timer1_Timer() {
-    const quint8 code = m_link.m_state.RepeatCode;
+    const quint8 code = m_link.repeatCode();
     if (code == 0)
         return;
     // Rebuilt at every tick: the send step put the address into the last one.
-    m_link.globals().CurrentCommand = repeatCommandText(code) + '\r';
-    sendCurrentCommand();
+    m_link.sendPanelCommand(repeatCommandText(code));
     m_timer1.setEnabled(true);
 }
 
 void PanelController::Cont_M_up() {
-    Form1State& s = m_link.m_state;
-    s.RepeatCode = 0;
     m_timer1.setEnabled(false);
-    m_link.timer2().setEnabled(false);
-    m_link.timer4().setEnabled(true);
-    m_link.setLine(Line::Label11, QString());
-    m_link.setLine(Line::Label12, QString());
-    m_link.setTimingMode(TimingMode::AfterHold);
-    s.ReceiveBuffer.clear();
-    s.HoldActive = 0;
+    m_link.endHold();
 }
 
 void PanelController::optionClick(int option) {
@@ -76,19 +57,11 @@ void PanelController::Form_KeyDown(int keyCode, int shift) {
     constexpr int kKeyH = 72;
     if ((shift & 7) != kCtrl || keyCode != kKeyH)
         return;
-    LinkView& view = m_link.view();
-    view.setWindowHeightTwips(view.windowHeightTwips() >= 7000 ? ProjectorLink::kCompactHeight
-                                                               : kFullHeight);
+    m_link.toggleWindowHeight(kFullHeight);
 }
 
 void PanelController::Command33_Click() {
-    m_link.clearPortNotice();
-    SerialPort& port = m_link.port();
-    if (port.portOpen())
-        port.setPortOpen(false);
-    Globals& g = m_link.globals();
-    g.SavedBaudCode = g.BaudCode;
-    g.SavedPortNumber = g.PortNumber;
+    m_link.releasePortForDialog();
     m_view.showPortDialogModeless();
 }
 

@@ -50,8 +50,6 @@ public:
     void consoleClosed();
 
 private:
-    void sendCurrentCommand();
-
     ProjectorLink& m_link;
     Timer& m_timer1;
     PanelView& m_view;

@@ -25,7 +25,7 @@ struct LinkFixture {
 
     // Stored port 1 at 9600 baud, no address, and a completed load.
     void loadLinked(const QString& address = QString()) { test::loadLinked(link, store, address); }
-    void panelSend(const QByteArray& command) { test::panelSend(link, globals, command); }
+    void panelSend(const QByteArray& command) { link.sendPanelCommand(command); }
 
     QString line(Line l) const { return view.line(l); }
 };

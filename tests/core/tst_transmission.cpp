@@ -95,8 +95,8 @@ void TestTransmission::sendingTheSameVariableTwiceFramesItTwice() {
     LinkFixture f;
     f.loadLinked(QStringLiteral("A001"));
     QByteArray text("C00\r");
-    f.link.send(text);
-    f.link.send(text);
+    f.link.Hyouji(text, 1);
+    f.link.Hyouji(text, 1);
     QCOMPARE(f.port.writes.last(), QByteArray("A001A001C00\r"));
 }
 

@@ -50,7 +50,7 @@ struct RecordingFixture {
     }
 
     void load(const QString& address = QString()) { loadLinked(link, store, address); }
-    void panelSend(const QByteArray& command) { test::panelSend(link, globals, command); }
+    void panelSend(const QByteArray& command) { link.sendPanelCommand(command); }
 };
 
 } // namespace tavo::test

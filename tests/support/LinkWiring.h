@@ -25,10 +25,4 @@ inline void loadLinked(ProjectorLink& link, MemorySettingsStore& store, const QS
     link.Form_Load();
 }
 
-// What a panel button does: rebuild CurrentCommand, then send it.
-inline void panelSend(ProjectorLink& link, Globals& globals, const QByteArray& command) {
-    globals.CurrentCommand = command + '\r';
-    link.send(globals.CurrentCommand);
-}
-
 } // namespace tavo::test
