@@ -15,9 +15,12 @@ QString commandPartOf(const QString& text) {
     return bracket < 0 ? text : text.left(bracket);
 }
 
-bool fitsLatin1(const QString& text) {
+// Typing cannot put a control character into the text box, but a paste can; a CR would send
+// a second, unaddressed command.
+bool fitsOneLineOfLatin1(const QString& text) {
     for (const QChar c : text) {
-        if (c.unicode() > 0xFF)
+        const char16_t code = c.unicode();
+        if (code > 0xFF || code < 0x20 || code == 0x7F)
             return false;
     }
     return true;
@@ -85,8 +88,9 @@ void ConsoleModel::setCommandFromEntry(const QByteArray& entry) {
 void ConsoleModel::Text1_Change(const QString& text) {
     const QString command = commandPartOf(text);
     // An empty text has no command part; a character beyond one byte has no
-    // form on the line. Either way there is nothing to send.
-    const bool sendable = !text.isEmpty() && fitsLatin1(command);
+    // form on the line, and a control character would change what the line
+    // carries. Either way there is nothing to send.
+    const bool sendable = !text.isEmpty() && fitsOneLineOfLatin1(command);
     ConsoleCommand = sendable ? command.toLatin1() + kCarriageReturn : QByteArray();
     m_view.setSendEnabled(sendable);
 }

@@ -169,6 +169,11 @@ void TestConsoleModel::typedText_data() {
     QTest::newRow("empty")              << ""                     << QByteArray()                 << false;
     QTest::newRow("euro sign")          << "C0\u20ac"             << QByteArray()                 << false;
     QTest::newRow("CJK")                << "C0\u4e00[CR]"         << QByteArray()                 << false;
+    QTest::newRow("pasted CR")          << "C00\rC01"             << QByteArray()                 << false;
+    QTest::newRow("pasted line feed")   << "C00\nC01[CR]"         << QByteArray()                 << false;
+    QTest::newRow("pasted tab")         << "C\t00"                << QByteArray()                 << false;
+    QTest::newRow("DEL")                << "C00\x7f"              << QByteArray()                 << false;
+    QTest::newRow("control after bracket") << "C05[\r"           << QByteArray("C05\r")          << true;
     // clang-format on
 }
 

@@ -4,6 +4,7 @@
 #include "FormBuilder.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -63,6 +64,7 @@ private Q_SLOTS:
     void sendByMouse();
     void typedCommandIsSent();
     void emptyTextDisablesSend();
+    void pastedLinesAreNotSent();
     void arrowKeysStepUntilParameterEntry();
     void typingInComboEditFieldChangesNothing_data();
     void typingInComboEditFieldChangesNothing();
@@ -156,6 +158,20 @@ void TestConsoleWindow::emptyTextDisablesSend() {
     QVERIFY(f.button("Command1")->isEnabled());
     f.click("Command1");
     QCOMPARE(f.port.wire, QByteArray("\r"));
+}
+
+// A paste is the one way a CR or LF reaches the text box; nothing of it goes on the line.
+void TestConsoleWindow::pastedLinesAreNotSent() {
+    ConsoleWindowFixture f;
+    QVERIFY(f.open());
+    QGuiApplication::clipboard()->setText(QStringLiteral("C00\rC01\nC02"));
+    f.text1()->setFocus();
+    f.text1()->selectAll();
+    QTest::keyClick(f.text1(), Qt::Key_V, Qt::ControlModifier);
+    QVERIFY(f.text1()->text().startsWith(QLatin1String("C00")));
+    QVERIFY(!f.button("Command1")->isEnabled());
+    f.click("Command1");
+    QVERIFY(f.port.wire.isEmpty());
 }
 
 void TestConsoleWindow::arrowKeysStepUntilParameterEntry() {
