@@ -1,5 +1,7 @@
 #include "Invocation.h"
 
+#include "CommandText.h"
+
 #include "Address.h"
 
 #include <QCommandLineParser>
@@ -172,6 +174,12 @@ ParseOutcome parseInvocation(const QStringList& arguments) {
         const auto bytes = latin1Bytes(args[0]);
         if (!bytes)
             return usage(QStringLiteral("send: the text has characters outside Latin-1"));
+        // A CR inside would start a second command without the address, which every
+        // projector on the line would obey.
+        if (const auto control = findControlByte(*bytes))
+            return usage(QStringLiteral("send: the text holds %1; a command is one line of "
+                                        "printable characters")
+                             .arg(describeControlByte(*control)));
         inv.commandText = *bytes;
         break;
     }

@@ -1,11 +1,9 @@
 #pragma once
 
-#include "HeadlessView.h"
 #include "Outcome.h"
 #include "Plan.h"
 
-#include "Globals.h"
-#include "ProjectorLink.h"
+#include "ProjectorChannel.h"
 
 #include <QList>
 
@@ -28,21 +26,22 @@ struct Request {
     int pollIntervalMs = 1000;
 };
 
-// One port and the projectors behind it. Opens the port once and runs the
-// projectors one after another, since they share the wire, through the
-// console's own transmit routine and reply display. Everything happens on
-// the event loop: the port's receive event and the timers drive it.
+// One port and the projectors behind it: opens the port once (without holding up the other
+// ports' sessions) and runs the projectors one after another on its channel, since they share
+// the wire. Everything happens on the event loop.
 class PortSession {
 public:
     using ResultHandler = std::function<void(int index, const Outcome& outcome)>;
-    // Milliseconds on a steady clock; only differences are used.
-    using Now = std::function<qint64()>;
 
     PortSession(SerialPort& port, Timer& replyTimer, Timer& pollTimer, const Request& request,
-                int baud, ResultHandler onResult, std::function<void()> onDone, Now now);
+                int baud, ResultHandler onResult, std::function<void()> onDone,
+                ProjectorChannel::Now now);
 
     void add(int index, const ProjectorEntry& projector);
     void start();
+    // Ends the run now: the projector on the wire and those still waiting are reported as not
+    // tried, with `reason`, and the port is closed.
+    void stop(const QString& reason);
 
 private:
     struct Job {
@@ -52,29 +51,21 @@ private:
 
     void nextJob();
     void exchange();
-    void onComm();
-    void onReplyTimeout();
-    void exchangeEnded(Outcome::Status status, const QString& error);
-    void finishJob(Outcome outcome);
+    void exchangeEnded(const Exchange& exchange);
+    void finishJob(const Outcome& outcome);
+    void skipRest(const QString& reason);
 
-    SerialPort& m_port;
-    Timer& m_replyTimer;
+    ProjectorChannel m_channel;
     Timer& m_pollTimer;
-    IdleTimer m_displayTimer;
-    NoSettings m_store;
-    HeadlessView m_view;
-    Globals m_globals;
-    ProjectorLink m_link;
     Request m_request;
     int m_baud;
     ResultHandler m_onResult;
     std::function<void()> m_onDone;
-    Now m_now;
+    ProjectorChannel::Now m_now;
 
     QList<Job> m_queue;
     std::optional<Job> m_current;
-    bool m_awaiting = false;
-    Outcome m_last;
+    bool m_finished = false;
     qint64 m_sentAt = 0;
     qint64 m_readyBy = 0; // wait-ready gives up when the next poll would be later
 };

@@ -23,6 +23,14 @@ Runner::~Runner() = default;
 
 void Runner::start() {
     m_outcomes = QList<Outcome>(m_projectors.size());
+    if (!m_stopReason.isEmpty()) {
+        for (Outcome& outcome : m_outcomes) {
+            outcome.tried = false;
+            outcome.error = m_stopReason;
+        }
+        m_done(m_outcomes);
+        return;
+    }
     QList<QString> devices;
     for (int i = 0; i < m_projectors.size(); ++i) {
         const ProjectorEntry& projector = m_projectors[i];
@@ -52,6 +60,12 @@ void Runner::start() {
     m_running = int(m_ports.size());
     for (auto& port : m_ports)
         port->session->start();
+}
+
+void Runner::stop(const QString& reason) {
+    m_stopReason = reason;
+    for (auto& port : m_ports)
+        port->session->stop(reason);
 }
 
 void Runner::sessionDone() {

@@ -33,6 +33,9 @@ public:
     ~Runner();
 
     void start();
+    // Ends the run: whatever has not ended is reported as not tried, with `reason` (before
+    // start(), every projector).
+    void stop(const QString& reason);
 
 private:
     struct Port;
@@ -47,6 +50,7 @@ private:
     std::vector<std::unique_ptr<Port>> m_ports;
     QList<Outcome> m_outcomes;
     int m_running = 0;
+    QString m_stopReason;
 };
 
 } // namespace tavo::ctl

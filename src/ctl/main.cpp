@@ -64,6 +64,7 @@ int main(int argc, char* argv[]) {
     request.timeoutMs = inv.timeoutMs;
 
     const bool withSummary = !inv.siteFile.isEmpty();
+    int stoppedBy = 0; // the signal that ended the run, if one did
     Runner runner(
         request, plan.projectors, &openPort, [] { return std::make_unique<QtTimer>(0); },
         [&](const QList<Outcome>& outcomes) {
@@ -72,7 +73,9 @@ int main(int argc, char* argv[]) {
                 const Outcome& outcome = outcomes[i];
                 out << (inv.json ? jsonLine(projector, outcome) : humanLine(projector, outcome))
                     << '\n';
-                if (outcome.status == Outcome::Status::Failed)
+                const bool told = !outcome.tried || outcome.status == Outcome::Status::Failed ||
+                                  outcome.status == Outcome::Status::LinkLost;
+                if (told && stoppedBy == 0)
                     err << "mx7300-ctl: "
                         << (projector.name.isEmpty() ? projector.target : projector.name) << ": "
                         << outcome.error << '\n';
@@ -82,13 +85,16 @@ int main(int argc, char* argv[]) {
                 (inv.json ? err : out) << summaryLine(counts) << '\n';
             out.flush();
             err.flush();
-            app.exit(exitStatus(counts));
+            app.exit(stoppedBy != 0 ? 128 + stoppedBy : exitStatus(counts));
         });
-    // SIGINT, SIGTERM and SIGHUP end the event loop, so the ports are closed
-    // (and their lock files removed) as the program unwinds.
-    ShutdownSignals shutdown({SIGINT, SIGTERM, SIGHUP}, [&app](int number) {
+    // SIGINT, SIGTERM and SIGHUP end the run: what has ended is reported, the rest as not tried,
+    // and the ports are closed (their lock files removed) as the program unwinds.
+    ShutdownSignals shutdown({SIGINT, SIGTERM, SIGHUP}, [&](int number) {
+        if (stoppedBy != 0)
+            return;
+        stoppedBy = number;
         QTextStream(stderr) << "mx7300-ctl: stopped by signal " << number << Qt::endl;
-        app.exit(128 + number);
+        runner.stop(QStringLiteral("not tried: stopped by signal %1").arg(number));
     });
     QTimer::singleShot(0, &app, [&runner] { runner.start(); });
     return app.exec();

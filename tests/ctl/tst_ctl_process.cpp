@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -293,17 +294,19 @@ void TestCtlProcess::commandOnTheWire() {
     QCOMPARE(sent, wire);
     QCOMPARE(json.status, 0);
     const QString address = line.section(QLatin1Char(' '), 0, 0);
-    QString sentJson = QStringLiteral("\"");
-    for (const char c : wire.chopped(1))
-        sentJson += uchar(c) < 0x7f
-                        ? QString(QLatin1Char(c))
-                        : QStringLiteral("\\u%1").arg(uchar(c), 4, 16, QLatin1Char('0'));
-    sentJson += QStringLiteral("\\u000d\"");
-    QCOMPARE(json.out, QStringLiteral("{\"name\":null,\"target\":\"%1\",\"address\":\"%2\","
-                                      "\"sent\":%3,\"reply\":%4,\"decoded\":%5,\"ok\":true,"
-                                      "\"error\":null}\n")
-                           .arg(peer.slavePath(), address, sentJson, replyJson, decoded));
-    QVERIFY(!QJsonDocument::fromJson(json.out.toUtf8()).isNull());
+    const auto jsonValue = [](const QString& text) {
+        return QJsonDocument::fromJson(QStringLiteral("[%1]").arg(text).toUtf8()).array().at(0);
+    };
+    const QJsonObject expected{{"name", QJsonValue::Null},
+                               {"target", peer.slavePath()},
+                               {"address", address},
+                               {"sent", QString::fromLatin1(wire)},
+                               {"reply", jsonValue(replyJson)},
+                               {"decoded", jsonValue(decoded)},
+                               {"ok", true},
+                               {"error", QJsonValue::Null}};
+    QVERIFY(json.out.endsWith(QLatin1Char('\n')) && json.out.count(QLatin1Char('\n')) == 1);
+    QCOMPARE(QJsonDocument::fromJson(json.out.toUtf8()).object(), expected);
 }
 
 void TestCtlProcess::consoleSettingsChooseThePort_data() {
@@ -386,8 +389,8 @@ void TestCtlProcess::exitStatus_data() {
                             << QStringList{"--port",    "DEV", "--baud", "9600",
                                            "--timeout", "300", "--json", "status"}
                             << 1
-                            << "\"reply\":\"\",\"decoded\":null,\"ok\":false,\"error\":\"no "
-                               "reply\"}\n"
+                            << "\"decoded\":null,\"error\":\"no reply\",\"name\":null,\"ok\":false,"
+                               "\"reply\":\"\",\"sent\":\"CR0\\r\""
                             << none;
     QTest::newRow("registered as COM7") << QStringList{"--register", "7"}
                                         << QStringList{"--port", "com7", "--baud", "9600", "input"}
@@ -412,6 +415,15 @@ void TestCtlProcess::exitStatus_data() {
     QTest::newRow("site file is garbage")
         << QStringList{} << QStringList{"--site", MX7300_SIM_PATH, "--all", "status"} << 2 << none
         << "mx7300-ctl: site file";
+    QTest::newRow("a second command inside the text")
+        << QStringList{} << QStringList{"--port", "COM1", "--address", "002", "send", "C00\rC01"}
+        << 2 << none << "CR (0x0D) at position 4";
+    QTest::newRow("a line feed inside the text")
+        << QStringList{} << QStringList{"--port", "COM1", "send", "C00\nC01"} << 2 << none
+        << "LF (0x0A) at position 4";
+    QTest::newRow("an escape inside the text")
+        << QStringList{} << QStringList{"--port", "COM1", "send", "C0\x1b"} << 2 << none
+        << "ESC (0x1B) at position 3";
     QTest::newRow("beyond Latin-1")
         << QStringList{} << QStringList{"--port", "COM1", "send", QString::fromUtf8("C\u4e00")} << 2
         << none << "Latin-1";
@@ -483,11 +495,15 @@ void TestCtlProcess::networkPort() {
     QCOMPARE(sent, QByteArray("A004CR0\r"));
     QCOMPARE(result.lineSpeed, speed);
     QCOMPARE(result.status, 0);
-    QCOMPARE(result.out,
-             QStringLiteral("{\"name\":null,\"target\":\"%1\",\"address\":\"004\","
-                            "\"sent\":\"A004CR0\\u000d\",\"reply\":\"20\\u000d\","
-                            "\"decoded\":\"Cooling down\",\"ok\":true,\"error\":null}\n")
-                 .arg(target));
+    const QJsonObject expected{{"name", QJsonValue::Null},
+                               {"target", target},
+                               {"address", "004"},
+                               {"sent", "A004CR0\r"},
+                               {"reply", "20\r"},
+                               {"decoded", "Cooling down"},
+                               {"ok", true},
+                               {"error", QJsonValue::Null}};
+    QCOMPARE(QJsonDocument::fromJson(result.out.toUtf8()).object(), expected);
 }
 
 void TestCtlProcess::waitReady_data() {

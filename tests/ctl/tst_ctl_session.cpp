@@ -133,11 +133,14 @@ void TestCtlSession::projectorsTakeTurns_data() {
         << QByteArray("A003CR4\rA004CR4\r");
     QTest::newRow("the line hangs up")
         << QByteArray("CR0") << QStringList{"001", "002"} << QList<Pieces>{{"HANGUP"}, {"00\r"}}
-        << QList<S>{S::Failed, S::Failed}
-        << QStringList{"Link lost: the port was closed (press COM)", "Not sent: the port is closed"}
-        << QStringList{"-", "-"}
-        << QStringList{"Link lost: the port was closed (press COM)", "Not sent: the port is closed"}
+        << QList<S>{S::LinkLost, S::Failed} << QStringList{"X X X X", ""} << QStringList{"-", "-"}
+        << QStringList{"link lost: fake1 went away", "not tried: the link was lost"}
         << QByteArray("A001CR0\r");
+    QTest::newRow("a command text with a CR inside is refused, nothing sent")
+        << QByteArray("C00\rC01") << QStringList{"002"} << QList<Pieces>{{"\x06"}}
+        << QList<S>{S::Failed} << QStringList{""} << QStringList{"-"}
+        << QStringList{"the command holds CR (0x0D) at position 4; nothing was sent"}
+        << QByteArray();
 }
 
 void TestCtlSession::projectorsTakeTurns() {
