@@ -30,9 +30,6 @@ const CommandRow* findCommand(const QString& word) {
     return nullptr;
 }
 
-const char* const kAddressWords[kAddressOptionCount] = {"single", "all", "001",
-                                                        "002",    "003", "004"};
-
 std::optional<int> positiveNumber(const QString& text, int high) {
     bool ok = false;
     const int value = text.toInt(&ok);
@@ -58,18 +55,6 @@ std::optional<QByteArray> latin1Bytes(const QString& text) {
 }
 
 } // namespace
-
-std::optional<QByteArray> prefixForAddressWord(const QString& word) {
-    for (int option = 1; option <= kAddressOptionCount; ++option) {
-        if (word == QLatin1String(kAddressWords[option - 1]))
-            return addressForOption(option);
-    }
-    return std::nullopt;
-}
-
-QString addressWordForStored(const QString& stored) {
-    return QLatin1String(kAddressWords[optionForStoredAddress(stored.toLatin1()) - 1]);
-}
 
 ParseOutcome parseInvocation(const QStringList& arguments) {
     QCommandLineParser parser;

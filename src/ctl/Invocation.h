@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Address.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -35,13 +37,6 @@ struct ParseOutcome {
 
 // `arguments` includes the program name first, as QCoreApplication gives it.
 ParseOutcome parseInvocation(const QStringList& arguments);
-
-// "single", "all", "001".."004" to the prefix put in front of each command;
-// nothing for any other word.
-std::optional<QByteArray> prefixForAddressWord(const QString& word);
-// The word for a stored ADRESS value, with the console's rule: an exact
-// prefix selects that address, anything else the single projector.
-QString addressWordForStored(const QString& stored);
 
 QString helpText();
 

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
+
+#include <optional>
 
 namespace tavo {
 
@@ -12,5 +15,12 @@ QByteArray addressForOption(int option);
 
 // The option a stored text selects, comparing exactly; anything unknown is 1.
 int optionForStoredAddress(const QByteArray& stored);
+
+// The words scripts and site files use for the options: "single", "all", "001".."004" to the
+// prefix put in front of each command; nothing for any other word.
+std::optional<QByteArray> prefixForAddressWord(const QString& word);
+// The word for a stored ADRESS value, with the console's rule: an exact prefix selects that
+// address, anything else the single projector.
+QString addressWordForStored(const QString& stored);
 
 } // namespace tavo
