@@ -1,0 +1,109 @@
+#include "Gateway.h"
+
+#include "SerialPort.h"
+#include "Timer.h"
+
+#include <QHash>
+
+namespace tavo::gateway {
+
+Gateway::Gateway(SiteConfig site, PortFactory makePort, TimerFactory makeTimer, int pollMs,
+                 ProjectorChannel::Now now, PortPoller::WallClock wallClock, QObject* parent)
+    : QObject(parent), m_site(std::move(site)), m_states(size_t(m_site.projectors.size())),
+      m_seen(size_t(m_site.projectors.size()), false),
+      m_portOf(size_t(m_site.projectors.size()), -1) {
+    // Projectors naming the same port share its poller, in site-file order.
+    QHash<QString, int> pollerOf;
+    QList<QList<QPair<int, ProjectorConfig>>> members;
+    QList<QPair<QString, int>> ports; // target and baud of each poller
+    for (int i = 0; i < m_site.projectors.size(); ++i) {
+        const ProjectorConfig& p = m_site.projectors[i];
+        auto found = pollerOf.constFind(p.target);
+        int at = found == pollerOf.constEnd() ? -1 : found.value();
+        if (at < 0) {
+            at = int(members.size());
+            pollerOf.insert(p.target, at);
+            members.append(QList<QPair<int, ProjectorConfig>>());
+            ports.append({p.target, p.baud});
+        }
+        members[at].append({i, p});
+        m_portOf[size_t(i)] = at;
+    }
+    for (int at = 0; at < members.size(); ++at) {
+        const QString target = ports[at].first;
+        PortPoller::Events events;
+        events.polled = [this](int index, const ProjectorState& reading) {
+            takePoll(index, reading);
+        };
+        events.exchanged = [this](int index, const Exchange& exchange) {
+            emit exchanged(index, exchange);
+        };
+        events.openFailed = [this, target](const QString& reason) {
+            emit portOpenFailed(target, reason);
+        };
+        m_pollers.push_back(std::make_unique<PortPoller>(makePort(target), makeTimer(), makeTimer(),
+                                                         members[at], ports[at].second, pollMs, now,
+                                                         wallClock, std::move(events)));
+    }
+}
+
+Gateway::~Gateway() {
+    stop();
+}
+
+void Gateway::start() {
+    for (auto& poller : m_pollers)
+        poller->start();
+}
+
+void Gateway::stop() {
+    for (auto& poller : m_pollers)
+        poller->stop();
+}
+
+int Gateway::indexOf(const QString& name) const {
+    for (int i = 0; i < m_site.projectors.size(); ++i)
+        if (m_site.projectors[i].name == name)
+            return i;
+    return -1;
+}
+
+bool Gateway::portOpen(int index) const {
+    return m_pollers[size_t(m_portOf[size_t(index)])]->isOpen();
+}
+
+std::optional<QByteArray> Gateway::inputCommand(int input) {
+    static const char* const kInputs[] = {"C05", "C06", "C07", "C08"};
+    if (input < 1 || input > 4)
+        return std::nullopt;
+    return QByteArray(kInputs[input - 1]);
+}
+
+void Gateway::submit(int index, const QByteArray& command, ProjectorChannel::Done done) {
+    if (index < 0 || index >= projectorCount()) {
+        Exchange refused;
+        refused.error = QStringLiteral("no such projector");
+        done(refused);
+        return;
+    }
+    bool changesState = command == powerCommand(true) || command == powerCommand(false);
+    for (int input = 1; input <= 4; ++input)
+        changesState = changesState || command == *inputCommand(input);
+    m_pollers[size_t(m_portOf[size_t(index)])]->command(index, command, changesState,
+                                                        std::move(done));
+}
+
+void Gateway::takePoll(int index, const ProjectorState& reading) {
+    ProjectorState& state = m_states[size_t(index)];
+    const bool changed = !m_seen[size_t(index)] || !state.sameReadings(reading);
+    // An unanswered poll keeps the last readings' time; the readings themselves are gone.
+    const QDateTime updated = reading.updated.isValid() ? reading.updated : state.updated;
+    state = reading;
+    state.updated = updated;
+    m_seen[size_t(index)] = true;
+    emit polled(index);
+    if (changed)
+        emit stateChanged(index);
+}
+
+} // namespace tavo::gateway

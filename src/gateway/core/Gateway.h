@@ -1,0 +1,80 @@
+#pragma once
+
+#include "PortPoller.h"
+#include "ProjectorState.h"
+#include "SiteConfig.h"
+
+#include "Exchange.h"
+#include "ProjectorChannel.h"
+
+#include <QObject>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace tavo {
+class SerialPort;
+class Timer;
+} // namespace tavo
+
+namespace tavo::gateway {
+
+// A site's projectors, polled: one poller per port, all at once on the one event loop. The
+// fronts (MQTT, HTTP, PJLink) read the states and put commands through here; none of them
+// talks to a port itself.
+class Gateway : public QObject {
+    Q_OBJECT
+
+public:
+    // A closed port for `device` (a path, tcp://host:port or rfc2217://host:port).
+    using PortFactory = std::function<std::unique_ptr<SerialPort>(const QString& device)>;
+    using TimerFactory = std::function<std::unique_ptr<Timer>()>;
+
+    Gateway(SiteConfig site, PortFactory makePort, TimerFactory makeTimer, int pollMs,
+            ProjectorChannel::Now now, PortPoller::WallClock wallClock, QObject* parent = nullptr);
+    ~Gateway() override;
+
+    void start();
+    // Closes every port; what waits on a line ends with an error.
+    void stop();
+
+    const SiteConfig& site() const { return m_site; }
+    int projectorCount() const { return int(m_site.projectors.size()); }
+    const ProjectorConfig& projector(int index) const { return m_site.projectors[index]; }
+    const ProjectorState& state(int index) const { return m_states[size_t(index)]; }
+    // -1 for a name the site does not have.
+    int indexOf(const QString& name) const;
+    bool portOpen(int index) const;
+
+    // The projector's own commands for what the fronts offer.
+    static QByteArray powerCommand(bool on) { return on ? "C00" : "C01"; }
+    // Inputs 1 to 4; nothing for any other number.
+    static std::optional<QByteArray> inputCommand(int input);
+
+    // Next on the projector's port, ahead of the polls, and never dropped: `done` always runs,
+    // with the reply or the reason. The projector is read again at once after a power or input
+    // command.
+    void submit(int index, const QByteArray& command, ProjectorChannel::Done done);
+
+signals:
+    // Its readings or availability changed, or its poll was answered for the first time.
+    void stateChanged(int index);
+    // After each poll of the projector, changed or not.
+    void polled(int index);
+    // Every exchange, polls and commands alike, for counters and histograms.
+    void exchanged(int index, const tavo::Exchange& exchange);
+    void portOpenFailed(const QString& target, const QString& reason);
+
+private:
+    void takePoll(int index, const ProjectorState& reading);
+
+    SiteConfig m_site;
+    std::vector<ProjectorState> m_states;
+    std::vector<bool> m_seen;
+    std::vector<int> m_portOf; // the poller of each projector
+    std::vector<std::unique_ptr<PortPoller>> m_pollers;
+};
+
+} // namespace tavo::gateway

@@ -1,0 +1,190 @@
+#include "PortPoller.h"
+
+#include "SerialPort.h"
+#include "Timer.h"
+
+namespace tavo::gateway {
+namespace {
+
+// The reads of one poll, in the order they go out: power first, since a projector that does not
+// answer it is not asked the rest.
+constexpr const char* kReads[] = {"CR0", "CR1", "CR3", "CR6", "CR4"};
+constexpr int kReadCount = int(sizeof kReads / sizeof *kReads);
+
+void take(ProjectorState& state, int step, const Exchange& exchange) {
+    const bool answered = exchange.status == Exchange::Status::Ok;
+    const std::optional<QString> words = answered ? exchange.decoded : std::nullopt;
+    switch (step) {
+    case 0:
+        state.power = words;
+        break;
+    case 1:
+        state.input = words;
+        break;
+    case 2:
+        state.lampHours = words ? lampHoursIn(*words) : std::nullopt;
+        break;
+    case 3:
+        state.temperatures = words ? temperaturesIn(*words) : std::nullopt;
+        break;
+    case 4:
+        state.reversal = words;
+        break;
+    }
+}
+
+} // namespace
+
+struct PortPoller::Member {
+    int index;
+    ProjectorConfig config;
+    bool polling = false; // its reads are on the line or waiting
+    bool again = false;   // read it again as soon as this poll ends
+};
+
+PortPoller::PortPoller(std::unique_ptr<SerialPort> port, std::unique_ptr<Timer> replyTimer,
+                       std::unique_ptr<Timer> pollTimer,
+                       QList<QPair<int, ProjectorConfig>> projectors, int baud, int pollMs,
+                       ProjectorChannel::Now now, WallClock wallClock, Events events)
+    : m_port(std::move(port)), m_replyTimer(std::move(replyTimer)),
+      m_pollTimer(std::move(pollTimer)), m_channel(*m_port, *m_replyTimer, std::move(now)),
+      m_baud(baud), m_wallClock(std::move(wallClock)), m_events(std::move(events)) {
+    for (const auto& [index, config] : projectors)
+        m_members << Member{index, config};
+    m_pollTimer->setInterval(pollMs);
+    m_pollTimer->setOnTimer([this] { pollAll(); });
+    m_channel.setOnLinkLost([this](const QString& reason) {
+        if (m_events.openFailed)
+            m_events.openFailed(reason);
+        if (m_events.portChanged)
+            m_events.portChanged(false);
+    });
+}
+
+PortPoller::~PortPoller() {
+    stop();
+}
+
+void PortPoller::start() {
+    m_stopped = false;
+    m_pollTimer->setEnabled(true);
+    pollAll();
+}
+
+void PortPoller::stop() {
+    if (m_stopped)
+        return;
+    m_stopped = true;
+    m_pollTimer->setEnabled(false);
+    m_channel.close(QStringLiteral("the gateway is stopping"));
+}
+
+bool PortPoller::isOpen() const {
+    return m_channel.isOpen();
+}
+
+PortPoller::Member* PortPoller::member(int projector) {
+    for (Member& m : m_members)
+        if (m.index == projector)
+            return &m;
+    return nullptr;
+}
+
+// Each period: the port is opened if it is not, then every projector not still being read from
+// the last period is read.
+void PortPoller::pollAll() {
+    if (m_stopped)
+        return;
+    if (!m_channel.isOpen()) {
+        if (m_opening)
+            return;
+        m_opening = true;
+        m_channel.open(m_baud, [this](bool opened) {
+            m_opening = false;
+            if (m_stopped)
+                return;
+            if (!opened) {
+                if (m_events.openFailed)
+                    m_events.openFailed(m_channel.openError());
+                for (Member& m : m_members) {
+                    ProjectorState offline;
+                    if (m_events.polled)
+                        m_events.polled(m.index, offline);
+                }
+                return;
+            }
+            if (m_events.portChanged)
+                m_events.portChanged(true);
+            pollAll();
+        });
+        return;
+    }
+    for (Member& m : m_members) {
+        if (!m.polling)
+            poll(m, ProjectorChannel::Priority::Normal);
+    }
+}
+
+void PortPoller::poll(Member& m, ProjectorChannel::Priority priority) {
+    m.polling = true;
+    read(m, 0, ProjectorState(), priority);
+}
+
+void PortPoller::read(Member& m, int step, ProjectorState reading,
+                      ProjectorChannel::Priority priority) {
+    const int index = m.index;
+    m_channel.request(
+        kReads[step], m.config.prefix, kReplyTimeoutMs,
+        [this, index, step, reading, priority](const Exchange& exchange) mutable {
+            Member* m = member(index);
+            if (m_events.exchanged)
+                m_events.exchanged(index, exchange);
+            take(reading, step, exchange);
+            const bool unanswered = step == 0 && exchange.status != Exchange::Status::Ok;
+            if (step + 1 < kReadCount && !unanswered && !m_stopped && m_channel.isOpen()) {
+                // Urgent polls keep their place right behind the command that asked for them.
+                read(*m, step + 1, reading, priority);
+                return;
+            }
+            // Online while it answers its power read, and the line stayed up to the end.
+            reading.available = !unanswered && exchange.status != Exchange::Status::LinkLost;
+            if (reading.available)
+                reading.updated = m_wallClock();
+            m->polling = false;
+            if (m_events.polled)
+                m_events.polled(index, reading);
+            if (m->again && !m_stopped) {
+                m->again = false;
+                poll(*m, ProjectorChannel::Priority::Urgent);
+            }
+        },
+        priority);
+}
+
+void PortPoller::command(int projector, const QByteArray& text, bool pollAfter,
+                         ProjectorChannel::Done done) {
+    Member* m = member(projector);
+    if (!m) {
+        Exchange refused;
+        refused.error = QStringLiteral("no such projector on this port");
+        done(refused);
+        return;
+    }
+    m_channel.request(
+        text, m->config.prefix, kReplyTimeoutMs,
+        [this, projector, pollAfter, done = std::move(done)](const Exchange& exchange) {
+            if (m_events.exchanged)
+                m_events.exchanged(projector, exchange);
+            done(exchange);
+            Member* m = member(projector);
+            if (!pollAfter || !m || m_stopped || !m_channel.isOpen())
+                return;
+            if (m->polling)
+                m->again = true; // its reads in the queue may predate the command
+            else
+                poll(*m, ProjectorChannel::Priority::Urgent);
+        },
+        ProjectorChannel::Priority::Urgent);
+}
+
+} // namespace tavo::gateway

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "ProjectorState.h"
+#include "SiteConfig.h"
+
+#include "ProjectorChannel.h"
+
+#include <QList>
+
+#include <functional>
+#include <memory>
+
+namespace tavo {
+class SerialPort;
+class Timer;
+} // namespace tavo
+
+namespace tavo::gateway {
+
+// One port of the site and the projectors behind it: holds the port open (trying again each poll
+// period while it will not open), reads every projector's power, input, lamp hours, temperatures
+// and reversal each period, and puts commands on the line ahead of the polls.
+class PortPoller {
+public:
+    // Told after each projector's reads, and after each exchange (for the metrics).
+    struct Events {
+        std::function<void(int projector, const ProjectorState& state)> polled;
+        std::function<void(int projector, const Exchange& exchange)> exchanged;
+        std::function<void(const QString& reason)> openFailed;
+        std::function<void(bool open)> portChanged;
+    };
+    // Milliseconds on a steady clock, and the wall clock for `updated`.
+    using WallClock = std::function<QDateTime()>;
+
+    static constexpr int kReplyTimeoutMs = 1000;
+
+    // `projectors`: (index in the site, its configuration), all on this port.
+    PortPoller(std::unique_ptr<SerialPort> port, std::unique_ptr<Timer> replyTimer,
+               std::unique_ptr<Timer> pollTimer, QList<QPair<int, ProjectorConfig>> projectors,
+               int baud, int pollMs, ProjectorChannel::Now now, WallClock wallClock, Events events);
+    ~PortPoller();
+
+    void start();
+    void stop();
+    bool isOpen() const;
+
+    // Next on the line, ahead of every poll waiting; the projector is read again right after
+    // when `pollAfter`.
+    void command(int projector, const QByteArray& text, bool pollAfter,
+                 ProjectorChannel::Done done);
+
+private:
+    struct Member;
+    void pollAll();
+    void poll(Member& member, ProjectorChannel::Priority priority);
+    void read(Member& member, int step, ProjectorState reading,
+              ProjectorChannel::Priority priority);
+    Member* member(int projector);
+
+    std::unique_ptr<SerialPort> m_port;
+    std::unique_ptr<Timer> m_replyTimer;
+    std::unique_ptr<Timer> m_pollTimer;
+    ProjectorChannel m_channel;
+    QList<Member> m_members;
+    int m_baud;
+    WallClock m_wallClock;
+    Events m_events;
+    bool m_opening = false;
+    bool m_stopped = true;
+};
+
+} // namespace tavo::gateway

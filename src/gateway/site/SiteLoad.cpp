@@ -1,0 +1,106 @@
+#include "SiteLoad.h"
+
+#include "SiteFile.h"
+
+#include "Address.h"
+
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSet>
+
+namespace tavo::gateway {
+namespace {
+
+const QSet<QString> kKeys{
+    QStringLiteral("port"),          QStringLiteral("baud"),
+    QStringLiteral("address"),       QStringLiteral("room"),
+    QStringLiteral("pjlink_port"),   QStringLiteral("pjlink_password"),
+    QStringLiteral("pjlink_inputs"), QStringLiteral("lamp_warn_hours"),
+};
+
+} // namespace
+
+SiteLoad loadSite(const QString& path, const QString& siteName) {
+    SiteLoad load;
+    const SiteRead read = readSiteFile(path);
+    if (!read.site) {
+        load.error = read.error;
+        return load;
+    }
+    const auto refuse = [&](int line, const QString& why) {
+        load.error = QStringLiteral("%1:%2: %3").arg(path).arg(line).arg(why);
+        return load;
+    };
+    SiteConfig site;
+    site.path = path;
+    site.name = siteName.isEmpty() ? QFileInfo(path).completeBaseName() : siteName;
+    if (!isPlainName(site.name))
+        return refuse(0, QStringLiteral("the site name \"%1\" is not letters, digits, _ and - "
+                                        "(give --name)")
+                             .arg(site.name));
+    if (read.site->sections.isEmpty())
+        return refuse(1, QStringLiteral("no projector: the file has no [NAME] section"));
+    for (const SiteSection& section : read.site->sections) {
+        ProjectorConfig p;
+        p.name = section.name;
+        p.line = section.line;
+        if (!isPlainName(p.name))
+            return refuse(
+                section.line,
+                QStringLiteral("[%1]: a projector's name is letters, digits, _ and -").arg(p.name));
+        for (const SiteEntry& entry : section.entries) {
+            if (!kKeys.contains(entry.key))
+                return refuse(entry.line,
+                              QStringLiteral("[%1]: unknown key \"%2\"").arg(p.name, entry.key));
+        }
+        const auto lineOf = [&](const QString& key) {
+            for (const SiteEntry& entry : section.entries)
+                if (entry.key == key)
+                    return entry.line;
+            return section.line;
+        };
+        p.target = section.value(QStringLiteral("port")).value_or(QString()).trimmed();
+        if (p.target.isEmpty())
+            return refuse(section.line, QStringLiteral("[%1]: no port= (a device path, "
+                                                       "tcp://HOST:PORT or rfc2217://HOST:PORT)")
+                                            .arg(p.name));
+        const QString baud =
+            section.value(QStringLiteral("baud")).value_or(QStringLiteral("19200"));
+        if (baud != QLatin1String("9600") && baud != QLatin1String("19200"))
+            return refuse(lineOf(QStringLiteral("baud")),
+                          QStringLiteral("[%1]: baud must be 9600 or 19200").arg(p.name));
+        p.baud = baud.toInt();
+        p.address = section.value(QStringLiteral("address")).value_or(QStringLiteral("single"));
+        const auto prefix = prefixForAddressWord(p.address);
+        if (!prefix)
+            return refuse(lineOf(QStringLiteral("address")),
+                          QStringLiteral("[%1]: address must be single, all, 001, 002, 003 or 004")
+                              .arg(p.name));
+        p.prefix = *prefix;
+        p.room = section.value(QStringLiteral("room")).value_or(QString());
+        if (const auto port = section.value(QStringLiteral("pjlink_port"))) {
+            bool ok = false;
+            const int number = port->toInt(&ok);
+            if (!ok || number < 1 || number > 65535)
+                return refuse(lineOf(QStringLiteral("pjlink_port")),
+                              QStringLiteral("[%1]: pjlink_port must be 1 to 65535").arg(p.name));
+            p.pjlinkPort = number;
+        }
+        p.pjlinkPassword = section.value(QStringLiteral("pjlink_password")).value_or(QString());
+        p.pjlinkInputs = section.value(QStringLiteral("pjlink_inputs")).value_or(QString());
+        if (const auto hours = section.value(QStringLiteral("lamp_warn_hours"))) {
+            bool ok = false;
+            p.lampWarnHours = hours->toInt(&ok);
+            if (!ok || p.lampWarnHours < 0)
+                return refuse(lineOf(QStringLiteral("lamp_warn_hours")),
+                              QStringLiteral("[%1]: lamp_warn_hours must be a whole number of "
+                                             "hours")
+                                  .arg(p.name));
+        }
+        site.projectors << p;
+    }
+    load.site = site;
+    return load;
+}
+
+} // namespace tavo::gateway
