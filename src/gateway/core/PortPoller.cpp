@@ -39,7 +39,8 @@ struct PortPoller::Member {
     int index;
     ProjectorConfig config;
     bool polling = false; // its reads are on the line or waiting
-    bool again = false;   // read it again as soon as this poll ends
+    // Urgent after a command: its reads go next, right behind the command.
+    ProjectorChannel::Priority priority = ProjectorChannel::Priority::Normal;
 };
 
 PortPoller::PortPoller(std::unique_ptr<SerialPort> port, std::unique_ptr<Timer> replyTimer,
@@ -127,23 +128,22 @@ void PortPoller::pollAll() {
 
 void PortPoller::poll(Member& m, ProjectorChannel::Priority priority) {
     m.polling = true;
-    read(m, 0, ProjectorState(), priority);
+    m.priority = priority;
+    read(m, 0, ProjectorState());
 }
 
-void PortPoller::read(Member& m, int step, ProjectorState reading,
-                      ProjectorChannel::Priority priority) {
+void PortPoller::read(Member& m, int step, ProjectorState reading) {
     const int index = m.index;
     m_channel.request(
         kReads[step], m.config.prefix, kReplyTimeoutMs,
-        [this, index, step, reading, priority](const Exchange& exchange) mutable {
+        [this, index, step, reading](const Exchange& exchange) mutable {
             Member* m = member(index);
             if (m_events.exchanged)
                 m_events.exchanged(index, exchange);
             take(reading, step, exchange);
             const bool unanswered = step == 0 && exchange.status != Exchange::Status::Ok;
             if (step + 1 < kReadCount && !unanswered && !m_stopped && m_channel.isOpen()) {
-                // Urgent polls keep their place right behind the command that asked for them.
-                read(*m, step + 1, reading, priority);
+                read(*m, step + 1, reading);
                 return;
             }
             // Online while it answers its power read, and the line stayed up to the end.
@@ -151,14 +151,11 @@ void PortPoller::read(Member& m, int step, ProjectorState reading,
             if (reading.available)
                 reading.updated = m_wallClock();
             m->polling = false;
+            m->priority = ProjectorChannel::Priority::Normal;
             if (m_events.polled)
                 m_events.polled(index, reading);
-            if (m->again && !m_stopped) {
-                m->again = false;
-                poll(*m, ProjectorChannel::Priority::Urgent);
-            }
         },
-        priority);
+        m.priority);
 }
 
 void PortPoller::command(int projector, const QByteArray& text, bool pollAfter,
@@ -179,8 +176,10 @@ void PortPoller::command(int projector, const QByteArray& text, bool pollAfter,
             Member* m = member(projector);
             if (!pollAfter || !m || m_stopped || !m_channel.isOpen())
                 return;
+            // A poll under way goes on from here with its reads next; its reads still to come
+            // are taken after the command, so they show what it did.
             if (m->polling)
-                m->again = true; // its reads in the queue may predate the command
+                m->priority = ProjectorChannel::Priority::Urgent;
             else
                 poll(*m, ProjectorChannel::Priority::Urgent);
         },

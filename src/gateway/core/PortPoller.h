@@ -53,8 +53,7 @@ private:
     struct Member;
     void pollAll();
     void poll(Member& member, ProjectorChannel::Priority priority);
-    void read(Member& member, int step, ProjectorState reading,
-              ProjectorChannel::Priority priority);
+    void read(Member& member, int step, ProjectorState reading);
     Member* member(int projector);
 
     std::unique_ptr<SerialPort> m_port;

@@ -1,0 +1,183 @@
+#include "Gateway.h"
+
+#include "FakeSerialPort.h"
+#include "VirtualClock.h"
+
+#include <QJsonDocument>
+#include <QTest>
+
+using namespace tavo;
+using namespace tavo::gateway;
+using namespace tavo::test;
+
+namespace {
+
+// A line with projectors behind it: each framed command is answered 5 ms later by the
+// projector its address names, from a table of replies; an address not in the table is silent.
+class ProjectorLine : public FakeSerialPort {
+public:
+    ProjectorLine(VirtualClock& clock, QHash<QByteArray, QHash<QByteArray, QByteArray>> replies)
+        : m_clock(clock), m_replies(std::move(replies)), m_answer(clock, 5) {
+        m_answer.setOnTimer([this] {
+            m_answer.setEnabled(false);
+            if (!m_pending.isEmpty())
+                receive(std::exchange(m_pending, QByteArray()));
+        });
+    }
+    bool output(const QByteArray& bytes) override {
+        if (!FakeSerialPort::output(bytes))
+            return false;
+        const QByteArray line = bytes.chopped(1);
+        const bool addressed = line.startsWith('A') && line.size() > 4 && line.at(1) != 'C';
+        const QByteArray address = addressed ? line.left(4) : QByteArray();
+        const QByteArray command = addressed ? line.mid(4) : line;
+        const auto projector = m_replies.constFind(address);
+        if (projector != m_replies.constEnd()) {
+            m_pending = projector->value(command, QByteArrayLiteral("\x06"));
+            m_answer.setEnabled(true);
+        }
+        return true;
+    }
+
+private:
+    VirtualClock& m_clock;
+    QHash<QByteArray, QHash<QByteArray, QByteArray>> m_replies;
+    FakeTimer m_answer;
+    QByteArray m_pending;
+};
+
+const QHash<QByteArray, QByteArray> kLit{{"CR0", "00\r"},
+                                         {"CR1", "2\r"},
+                                         {"CR3", "01234\r"},
+                                         {"CR6", "038.5 046.0 031.5\r"},
+                                         {"CR4", "11\r"}};
+
+ProjectorConfig projector(const QString& name, const QString& target, const QByteArray& prefix) {
+    ProjectorConfig p;
+    p.name = name;
+    p.target = target;
+    p.prefix = prefix;
+    p.address = prefix.isEmpty() ? QStringLiteral("single") : QString::fromLatin1(prefix.mid(1));
+    p.room = QStringLiteral("2.14");
+    return p;
+}
+
+struct GatewayRig {
+    explicit GatewayRig(const QList<ProjectorConfig>& projectors, QSet<QString> unopenable = {}) {
+        SiteConfig site;
+        site.name = QStringLiteral("campus");
+        site.projectors = projectors;
+        gateway = std::make_unique<Gateway>(
+            site,
+            [this, unopenable](const QString& device) {
+                auto line = std::make_unique<ProjectorLine>(
+                    clock, QHash<QByteArray, QHash<QByteArray, QByteArray>>{
+                               {"", kLit}, {"A001", kLit}, {"A002", kLit}});
+                if (unopenable.contains(device))
+                    line->missing.insert(1);
+                lines[device] = line.get();
+                return line;
+            },
+            [this] { return std::make_unique<FakeTimer>(clock, 0); }, 10000,
+            [this] { return clock.now(); },
+            [] { return QDateTime(QDate(2026, 12, 8), QTime(9, 30), Qt::UTC); });
+        QObject::connect(gateway.get(), &Gateway::stateChanged, gateway.get(),
+                         [this](int index) { changed << index; });
+    }
+    QString stateOf(int index) const {
+        const ProjectorState& s = gateway->state(index);
+        return QStringLiteral("%1 %2").arg(
+            s.available ? "online" : "offline",
+            QString::fromUtf8(QJsonDocument(stateJson(gateway->projector(index), s))
+                                  .toJson(QJsonDocument::Compact)));
+    }
+
+    VirtualClock clock;
+    QHash<QString, ProjectorLine*> lines;
+    std::unique_ptr<Gateway> gateway;
+    QList<int> changed;
+};
+
+} // namespace
+
+class TestGatewayCore : public QObject {
+    Q_OBJECT
+
+private slots:
+    void pollsReadEveryProjector_data();
+    void pollsReadEveryProjector();
+    void commandGoesAheadOfPolls();
+};
+
+void TestGatewayCore::pollsReadEveryProjector_data() {
+    QTest::addColumn<QList<ProjectorConfig>>("projectors");
+    QTest::addColumn<QSet<QString>>("unopenable");
+    QTest::addColumn<qint64>("after"); // ms from start
+    QTest::addColumn<QStringList>("states");
+
+    const QString lit = QStringLiteral(
+        "online {\"address\":\"%1\",\"input\":\"Input 2\",\"lamp_hours\":1234,\"port\":\"%2\","
+        "\"power\":\"Power ON\",\"reversal\":\"Normally\",\"room\":\"2.14\",\"temperatures\":"
+        "[38.5,46,31.5],\"updated\":\"2026-12-08T09:30:00.000Z\"}");
+    const QString silent = QStringLiteral(
+        "offline {\"address\":\"%1\",\"input\":null,\"lamp_hours\":null,\"port\":\"%2\","
+        "\"power\":null,\"reversal\":null,\"room\":\"2.14\",\"temperatures\":null,\"updated\":"
+        "null}");
+    QTest::newRow("two on one line take turns, a third line runs beside them")
+        << QList<ProjectorConfig>{projector("a", "/dev/l1", "A001"),
+                                  projector("b", "/dev/l1", "A002"), projector("c", "/dev/l2", "")}
+        << QSet<QString>{} << qint64(200)
+        << QStringList{lit.arg("001", "/dev/l1"), lit.arg("002", "/dev/l1"),
+                       lit.arg("single", "/dev/l2")};
+    QTest::newRow("a silent projector is offline and holds up its line by one time-out")
+        << QList<ProjectorConfig>{projector("a", "/dev/l1", "A004"),
+                                  projector("b", "/dev/l1", "A001")}
+        << QSet<QString>{} << qint64(1200)
+        << QStringList{silent.arg("004", "/dev/l1"), lit.arg("001", "/dev/l1")};
+    QTest::newRow("a port that does not open: its projectors offline, the others read")
+        << QList<ProjectorConfig>{projector("a", "/dev/gone", ""), projector("b", "/dev/l2", "")}
+        << QSet<QString>{"/dev/gone"} << qint64(200)
+        << QStringList{silent.arg("single", "/dev/gone"), lit.arg("single", "/dev/l2")};
+}
+
+void TestGatewayCore::pollsReadEveryProjector() {
+    QFETCH(QList<ProjectorConfig>, projectors);
+    QFETCH(QSet<QString>, unopenable);
+    QFETCH(qint64, after);
+    QFETCH(QStringList, states);
+
+    GatewayRig rig(projectors, unopenable);
+    rig.gateway->start();
+    rig.clock.advance(after);
+    QStringList got;
+    for (int i = 0; i < projectors.size(); ++i)
+        got << rig.stateOf(i);
+    QCOMPARE(got, states);
+    QCOMPARE(rig.changed.size(), projectors.size()); // each told once
+    // The next period reads them again; nothing changed, so nothing is told.
+    rig.clock.advance(10000);
+    QCOMPARE(rig.changed.size(), projectors.size());
+}
+
+// A command waits only for the exchange on the wire, goes before the polls queued behind it,
+// and its projector is read again right after it.
+void TestGatewayCore::commandGoesAheadOfPolls() {
+    GatewayRig rig({projector("a", "/dev/l1", "A001"), projector("b", "/dev/l1", "A002")});
+    rig.gateway->start();
+    rig.clock.advance(2); // a's power read is on the wire
+    QList<Exchange> replies;
+    rig.gateway->submit(1, Gateway::powerCommand(false),
+                        [&replies](const Exchange& e) { replies << e; });
+    rig.clock.advance(500);
+    QCOMPARE(replies.size(), 1);
+    QCOMPARE(replies[0].status, Exchange::Status::Ok);
+    QCOMPARE(replies[0].sent, QByteArray("A002C01\r"));
+    const QList<QByteArray> writes = rig.lines[QStringLiteral("/dev/l1")]->writes;
+    const QList<QByteArray> expected{"A001CR0\r", "A002C01\r", "A002CR0\r", "A002CR1\r",
+                                     "A002CR3\r", "A002CR6\r", "A002CR4\r"};
+    QCOMPARE(writes.mid(0, expected.size()), expected);
+    QVERIFY(writes.count("A002CR0\r") == 1); // b's queued poll did not run twice
+}
+
+QTEST_GUILESS_MAIN(TestGatewayCore)
+#include "tst_gateway_core.moc"
