@@ -1,44 +1,87 @@
 #include "TrafficFileWriter.h"
 
+#include "DailyLogFiles.h"
+
 #include <QDateTime>
-#include <QDir>
-#include <QFileInfo>
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
 
 namespace tavo {
 
+struct TrafficFileWriter::Shared {
+    Shared(const QString& folder, const Limits& limits, ProblemHandler onProblem,
+           TrafficFileWriter* owner)
+        : files(folder, limits.days, limits.totalBytes, [this](const QString& p) { problem(p); }),
+          onProblem(std::move(onProblem)), owner(owner) {}
+
+    void run();
+    void writeBatch(std::deque<TrafficRow>& rows, qint64 droppedRows);
+    void problem(const QString& text);
+
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::condition_variable idle;
+    std::condition_variable finished;
+    std::deque<TrafficRow> queue;
+    qint64 droppedRows = 0;
+    bool busy = false;
+    bool stop = false;
+    bool done = false;
+
+    // The writing thread's own.
+    DailyLogFiles files;
+    ProblemHandler onProblem; // called on the owner's thread only
+    bool reported = false;
+
+    TrafficFileWriter* owner; // under `mutex`; null once the writer is gone
+};
+
 TrafficFileWriter::TrafficFileWriter(const QString& folder, ProblemHandler onProblem, Limits limits,
                                      QObject* parent)
-    : QObject(parent), m_folder(folder), m_limits(limits), m_onProblem(std::move(onProblem)) {
+    : QObject(parent), m_folder(folder), m_limits(limits),
+      m_shared(std::make_shared<Shared>(folder, limits, std::move(onProblem), this)) {
     m_kick.setSingleShot(true);
     m_kick.setTimerType(Qt::PreciseTimer);
     m_kick.setInterval(m_limits.gatherMs);
-    connect(&m_kick, &QTimer::timeout, this, [this] { m_wake.notify_one(); });
-    m_thread = std::thread([this] { run(); });
+    connect(&m_kick, &QTimer::timeout, this, [this] { m_shared->wake.notify_one(); });
+    m_thread = std::thread([shared = m_shared] { shared->run(); });
 }
 
 TrafficFileWriter::~TrafficFileWriter() {
+    bool finished = false;
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_stop = true;
+        std::unique_lock<std::mutex> lock(m_shared->mutex);
+        m_shared->stop = true;
+        m_shared->owner = nullptr;
+        m_shared->wake.notify_one();
+        finished = m_shared->finished.wait_for(lock, std::chrono::milliseconds(m_limits.stopWaitMs),
+                                               [this] { return m_shared->done; });
     }
-    m_wake.notify_one();
-    m_thread.join();
+    // Exit must not hang on a disk that does not answer: the thread keeps the
+    // shared state alive and ends with the process.
+    if (finished)
+        m_thread.join();
+    else
+        m_thread.detach();
 }
 
 QString TrafficFileWriter::fileNameFor(const QDate& day) {
-    return day.toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral(".log");
+    return DailyLogFiles::fileNameFor(day);
 }
 
 void TrafficFileWriter::write(const TrafficRow& row) {
     bool wasEmpty = false;
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (int(m_queue.size()) >= m_limits.queuedRows) {
-            ++m_droppedRows;
+        std::lock_guard<std::mutex> lock(m_shared->mutex);
+        if (int(m_shared->queue.size()) >= m_limits.queuedRows) {
+            ++m_shared->droppedRows;
             return;
         }
-        wasEmpty = m_queue.empty();
-        m_queue.push_back(row);
+        wasEmpty = m_shared->queue.empty();
+        m_shared->queue.push_back(row);
     }
     // Waking the writer now would put a thread switch into the click or the reply being
     // handled; it is woken a moment later for everything that came meanwhile.
@@ -48,130 +91,74 @@ void TrafficFileWriter::write(const TrafficRow& row) {
 
 void TrafficFileWriter::drain() {
     m_kick.stop();
-    m_wake.notify_one();
-    std::unique_lock<std::mutex> lock(m_mutex);
-    m_idle.wait(lock, [this] { return m_queue.empty() && !m_busy; });
+    m_shared->wake.notify_one();
+    std::unique_lock<std::mutex> lock(m_shared->mutex);
+    m_shared->idle.wait(lock, [this] { return m_shared->queue.empty() && !m_shared->busy; });
 }
 
-void TrafficFileWriter::run() {
-    std::unique_lock<std::mutex> lock(m_mutex);
+void TrafficFileWriter::Shared::run() {
+    std::unique_lock<std::mutex> lock(mutex);
     for (;;) {
-        m_wake.wait(lock, [this] { return m_stop || !m_queue.empty(); });
-        if (m_queue.empty() && m_stop)
+        wake.wait(lock, [this] { return stop || !queue.empty(); });
+        if (queue.empty() && stop)
             break;
         std::deque<TrafficRow> rows;
-        rows.swap(m_queue);
-        const qint64 dropped = std::exchange(m_droppedRows, 0);
-        m_busy = true;
+        rows.swap(queue);
+        const qint64 dropped = std::exchange(droppedRows, 0);
+        busy = true;
         lock.unlock();
         writeBatch(rows, dropped);
         lock.lock();
-        m_busy = false;
-        if (m_queue.empty())
-            m_idle.notify_all();
+        busy = false;
+        if (queue.empty())
+            idle.notify_all();
     }
-    m_file.close();
+    lock.unlock(); // never hold the lock over the disk: the destructor waits on it
+    files.close();
+    lock.lock();
+    done = true;
+    finished.notify_all();
 }
 
-void TrafficFileWriter::writeBatch(std::deque<TrafficRow>& rows, qint64 droppedRows) {
-    QByteArray text;
-    QDate textDay;
-    auto put = [this, &text, &textDay] {
-        if (text.isEmpty() || !openDay(textDay) || m_paused)
-            return;
-        if (m_file.write(text) != text.size() || !m_file.flush()) {
-            problem(QStringLiteral("cannot write %1: %2")
-                        .arg(QDir::toNativeSeparators(m_file.fileName()), m_file.errorString()));
-            m_file.close(); // try afresh with the next rows
-            m_day = QDate();
-            return;
-        }
-        m_totalBytes += text.size();
-        if (m_totalBytes > m_limits.totalBytes)
-            removeOldFiles(m_day);
-    };
-    if (droppedRows > 0 && !rows.empty()) {
+void TrafficFileWriter::Shared::writeBatch(std::deque<TrafficRow>& rows, qint64 dropped) {
+    if (dropped > 0 && !rows.empty()) {
         TrafficRow note = rows.front();
         note.kind = TrafficKind::Rx;
         note.bytes.clear();
         note.moreBytes = 0;
-        note.detail = QStringLiteral("%1 rows not written: the disk was too slow").arg(droppedRows);
+        note.detail = QStringLiteral("%1 rows not written: the disk was too slow").arg(dropped);
         rows.push_front(note);
     }
+    QByteArray text;
+    QDate textDay;
     for (const TrafficRow& row : rows) {
         const QDate day = QDateTime::fromMSecsSinceEpoch(row.time).date();
         if (day != textDay) {
-            put();
+            files.append(textDay, text);
             text.clear();
             textDay = day;
         }
         text += fileLine(row);
         text += '\n';
     }
-    put();
+    files.append(textDay, text);
 }
 
-bool TrafficFileWriter::openDay(const QDate& day) {
-    if (m_file.isOpen() && m_day == day)
-        return true;
-    m_file.close();
-    m_paused = false;
-    if (!QDir().mkpath(m_folder)) {
-        problem(
-            QStringLiteral("cannot make the folder %1").arg(QDir::toNativeSeparators(m_folder)));
-        return false;
-    }
-    removeOldFiles(day);
-    m_file.setFileName(QDir(m_folder).filePath(fileNameFor(day)));
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
-        problem(QStringLiteral("cannot open %1: %2")
-                    .arg(QDir::toNativeSeparators(m_file.fileName()), m_file.errorString()));
-        return false;
-    }
-    m_day = day;
-    return true;
-}
-
-// Keeps the last `days` days and at most `totalBytes` in all, oldest first out;
-// today's file is never removed, and stops growing at the limit.
-void TrafficFileWriter::removeOldFiles(const QDate& today) {
-    QDir dir(m_folder);
-    const QString todayName = fileNameFor(today);
-    QFileInfoList files = dir.entryInfoList({QStringLiteral("*.log")}, QDir::Files,
-                                            QDir::Name); // oldest first
-    const QDate oldestKept = today.addDays(-(m_limits.days - 1));
-    qint64 total = 0;
-    for (const QFileInfo& file : files)
-        total += file.size();
-    for (const QFileInfo& file : files) {
-        if (file.fileName() == todayName)
-            continue;
-        const QDate day = QDate::fromString(file.completeBaseName(), QStringLiteral("yyyy-MM-dd"));
-        if ((day.isValid() && day < oldestKept) || total > m_limits.totalBytes) {
-            if (QFile::remove(file.filePath()))
-                total -= file.size();
-        }
-    }
-    m_totalBytes = total;
-    if (total > m_limits.totalBytes && !m_paused) {
-        m_paused = true;
-        problem(QStringLiteral("the log folder holds its limit of %1 MB; today's log stops here")
-                    .arg(m_limits.totalBytes / (1024 * 1024)));
-    }
-}
-
-void TrafficFileWriter::problem(const QString& text) {
-    if (m_reported)
+void TrafficFileWriter::Shared::problem(const QString& text) {
+    if (reported)
         return;
-    m_reported = true;
-    // Reported on the writer's owning thread; a writer gone by then takes the call with it.
-    QMetaObject::invokeMethod(
-        this,
-        [this, text] {
-            if (m_onProblem)
-                m_onProblem(text);
-        },
-        Qt::QueuedConnection);
+    reported = true;
+    std::lock_guard<std::mutex> lock(mutex);
+    // Posted while the owner is alive; a writer gone before it runs takes the call with it.
+    if (owner) {
+        QMetaObject::invokeMethod(
+            owner,
+            [this, text] {
+                if (onProblem)
+                    onProblem(text);
+            },
+            Qt::QueuedConnection);
+    }
 }
 
 } // namespace tavo

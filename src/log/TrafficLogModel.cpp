@@ -62,11 +62,13 @@ const TrafficRow* TrafficLogModel::rowAt(int row) const {
 }
 
 QVariant TrafficLogModel::data(const QModelIndex& index, int role) const {
-    if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
+    if (role != Qt::DisplayRole && role != Qt::ToolTipRole && role != LineRole)
         return {};
     const TrafficRow* row = rowAt(index.row());
     if (!row)
         return {};
+    if (role == LineRole)
+        return QString::fromUtf8(fileLine(*row));
     switch (index.column()) {
     case Time: {
         const QDateTime local = QDateTime::fromMSecsSinceEpoch(row->time);

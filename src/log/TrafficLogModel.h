@@ -15,6 +15,8 @@ class TrafficLogModel : public QAbstractTableModel {
 
 public:
     enum Column { Time, Kind, Port, Address, Rendering, Hex, Decoded, ColumnCount };
+    // The row's whole line as the file has it, in every column: what the filter matches.
+    static constexpr int LineRole = Qt::UserRole + 1;
 
     explicit TrafficLogModel(TrafficLog& log, QObject* parent = nullptr);
     ~TrafficLogModel() override;

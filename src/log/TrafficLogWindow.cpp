@@ -22,32 +22,6 @@
 #include <QVBoxLayout>
 
 namespace tavo {
-namespace {
-
-// Matches the filter text anywhere in a row's line of text, case aside.
-class RowFilter : public QSortFilterProxyModel {
-public:
-    explicit RowFilter(QObject* parent) : QSortFilterProxyModel(parent) {}
-
-    void setText(const QString& text) {
-        m_text = text;
-        invalidateFilter();
-    }
-
-protected:
-    bool filterAcceptsRow(int sourceRow, const QModelIndex&) const override {
-        if (m_text.isEmpty())
-            return true;
-        const auto* model = static_cast<const TrafficLogModel*>(sourceModel());
-        const TrafficRow* row = model->rowAt(sourceRow);
-        return row && QString::fromUtf8(fileLine(*row)).contains(m_text, Qt::CaseInsensitive);
-    }
-
-private:
-    QString m_text;
-};
-
-} // namespace
 
 TrafficLogWindow::TrafficLogWindow(TrafficLog& log, QWidget* parent)
     : QWidget(parent, Qt::Window), m_log(log) {
@@ -55,9 +29,12 @@ TrafficLogWindow::TrafficLogWindow(TrafficLog& log, QWidget* parent)
     setWindowTitle(QStringLiteral("Traffic Log"));
 
     m_model = new TrafficLogModel(log, this);
-    auto* filter = new RowFilter(this);
-    filter->setSourceModel(m_model);
-    m_shown = filter;
+    // The filter text anywhere in a row's line, case aside.
+    m_shown = new QSortFilterProxyModel(this);
+    m_shown->setSourceModel(m_model);
+    m_shown->setFilterRole(TrafficLogModel::LineRole);
+    m_shown->setFilterKeyColumn(TrafficLogModel::Time);
+    m_shown->setFilterCaseSensitivity(Qt::CaseInsensitive);
 
     m_filter = new QLineEdit(this);
     m_filter->setObjectName(QStringLiteral("filter"));
@@ -170,7 +147,7 @@ void TrafficLogWindow::setFilterText(const QString& text) {
     if (m_filter->text() != text)
         m_filter->setText(text);
     m_filterDelay->stop();
-    static_cast<RowFilter*>(m_shown)->setText(text);
+    m_shown->setFilterFixedString(text);
 }
 
 QString TrafficLogWindow::linesFor(const QList<int>& shownRows) const {

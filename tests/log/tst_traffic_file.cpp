@@ -1,6 +1,7 @@
 // The daily log files: one line per row in the day's file, old days and the
-// oldest beyond the size limit removed, and a folder that cannot be written
-// reported once while the link goes on working.
+// oldest beyond the size limit removed (only files named as daily files), a
+// day's file that is not a regular file refused, and a folder that cannot be
+// written reported once while the link goes on working.
 
 #include "FileSizeLimit.h"
 #include "RecordingFixture.h"
@@ -9,11 +10,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace tavo;
@@ -32,6 +36,20 @@ bool writeSize(const QString& path, int size) {
 }
 
 enum class Folder { IsAFile, ReadOnly, DiskFull };
+enum class Today { FifoNobodyReads, FifoBeingRead, LinkToAFile, LinkToNowhere };
+
+// The read end of a FIFO, held open while it lives.
+struct FifoReader {
+    int fd = -1;
+    void open(const QString& path) {
+        if (fd < 0)
+            fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK);
+    }
+    ~FifoReader() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
 
 } // namespace
 
@@ -41,6 +59,8 @@ class TestTrafficFile : public QObject {
 private Q_SLOTS:
     void retention_data();
     void retention();
+    void todaysFileNotARegularFileIsRefused_data();
+    void todaysFileNotARegularFileIsRefused();
     void unwritableLogLeavesTheLinkWorking_data();
     void unwritableLogLeavesTheLinkWorking();
 };
@@ -53,24 +73,37 @@ void TestTrafficFile::retention_data() {
     QTest::addColumn<int>("totalBytes");
     QTest::addColumn<QStringList>("left");
     QTest::addColumn<bool>("written");
+    QTest::addColumn<bool>("linkedFolder"); // the log folder is a link to a folder of other files
 
     QTest::newRow("first day") << QStringList{} << 30 << 1000000 << QStringList{"2026-12-07.log"}
-                               << true;
+                               << true << false;
     QTest::newRow("older than 30 days removed, other files kept")
         << QStringList{"2026-11-07.log:10", "2026-11-08.log:10", "2026-12-06.log:10",
                        "notes.txt:10", "2025-13-40.log:10"}
         << 30 << 1000000
         << QStringList{"2025-13-40.log", "2026-11-08.log", "2026-12-06.log", "2026-12-07.log",
                        "notes.txt"}
-        << true;
+        << true << false;
     QTest::newRow("oldest removed beyond the size limit")
         << QStringList{"2026-12-01.log:600", "2026-12-05.log:300", "2026-12-06.log:300"} << 30
-        << 1000 << QStringList{"2026-12-05.log", "2026-12-06.log", "2026-12-07.log"} << true;
+        << 1000 << QStringList{"2026-12-05.log", "2026-12-06.log", "2026-12-07.log"} << true
+        << false;
+    QTest::newRow("beyond the size limit, only its own daily files counted and removed")
+        << QStringList{"notes.log:1500",     "app.log:600",         "2026-02-30.log:600",
+                       "2026-1-05.log:600",  "x2026-12-04.log:600", "2026-12-04.log.log:600",
+                       "2026-12-01.log:800", "2026-12-06.log:300"}
+        << 30 << 1000
+        << QStringList{"2026-02-30.log", "2026-1-05.log", "2026-12-04.log.log", "2026-12-06.log",
+                       "2026-12-07.log", "app.log",       "notes.log",          "x2026-12-04.log"}
+        << true << false;
+    QTest::newRow("linked folder: written through, its other files kept")
+        << QStringList{"app.log:2000", "2026-12-06.log:10"} << 30 << 1000
+        << QStringList{"2026-12-06.log", "2026-12-07.log", "app.log"} << true << true;
     QTest::newRow("appends to the day's file") << QStringList{"2026-12-07.log:40"} << 30 << 1000000
-                                               << QStringList{"2026-12-07.log"} << true;
+                                               << QStringList{"2026-12-07.log"} << true << false;
     QTest::newRow("today's file alone at the limit: it stops there")
         << QStringList{"2026-12-06.log:50", "2026-12-07.log:200"} << 30 << 100
-        << QStringList{"2026-12-07.log"} << false;
+        << QStringList{"2026-12-07.log"} << false << false;
 }
 
 void TestTrafficFile::retention() {
@@ -79,9 +112,15 @@ void TestTrafficFile::retention() {
     QFETCH(int, totalBytes);
     QFETCH(QStringList, left);
     QFETCH(bool, written);
+    QFETCH(bool, linkedFolder);
 
     QTemporaryDir root;
     const QString folder = root.filePath(QStringLiteral("TAVO/log"));
+    if (linkedFolder) {
+        QVERIFY(QDir().mkpath(root.filePath(QStringLiteral("elsewhere"))));
+        QVERIFY(QDir().mkpath(root.filePath(QStringLiteral("TAVO"))));
+        QVERIFY(QFile::link(root.filePath(QStringLiteral("elsewhere")), folder));
+    }
     QVERIFY(QDir().mkpath(folder));
     for (const QString& entry : found)
         QVERIFY(writeSize(folder + QLatin1Char('/') + entry.section(QLatin1Char(':'), 0, 0),
@@ -104,6 +143,71 @@ void TestTrafficFile::retention() {
         fileLine(f.rows[0]) + '\n' + fileLine(f.rows[1]) + '\n' + fileLine(f.rows[2]) + '\n';
     QCOMPARE(readAll(today), written ? before + expected : before);
     QTRY_COMPARE(problems.size(), written ? 0 : 1);
+}
+
+// Whatever stands in the place of today's file, nothing goes into it or
+// through it: the reason is reported instead, and the line goes on.
+void TestTrafficFile::todaysFileNotARegularFileIsRefused_data() {
+    QTest::addColumn<int>("today");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("a FIFO nobody reads") << int(Today::FifoNobodyReads) << "not a regular file";
+    QTest::newRow("a FIFO being read") << int(Today::FifoBeingRead) << "not a regular file";
+    QTest::newRow("a link to another file") << int(Today::LinkToAFile) << "symbolic link";
+    QTest::newRow("a link to nowhere") << int(Today::LinkToNowhere) << "symbolic link";
+}
+
+void TestTrafficFile::todaysFileNotARegularFileIsRefused() {
+    QFETCH(int, today);
+    QFETCH(QString, reason);
+    QTemporaryDir root;
+    const QString folder = root.filePath(QStringLiteral("log"));
+    QVERIFY(QDir().mkpath(folder));
+    const QString path = folder + QStringLiteral("/2026-12-07.log");
+    const QString other = root.filePath(QStringLiteral("other.txt"));
+    FifoReader reader;
+    switch (Today(today)) {
+    case Today::FifoNobodyReads:
+    case Today::FifoBeingRead:
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        if (Today(today) == Today::FifoBeingRead) {
+            reader.open(path);
+            QVERIFY(reader.fd >= 0);
+        }
+        break;
+    case Today::LinkToAFile:
+        QVERIFY(writeSize(other, 7));
+        QVERIFY(QFile::link(other, path));
+        break;
+    case Today::LinkToNowhere:
+        QVERIFY(QFile::link(other, path));
+        break;
+    }
+
+    QStringList problems;
+    RecordingFixture f;
+    TrafficFileWriter writer(folder, [&](const QString& p) { problems << p; });
+    // A writer that waits in open() for a reader is let go before it is joined.
+    const auto letGo = qScopeGuard([&] { reader.open(path); });
+    f.sink = [&](const TrafficRow& row) { writer.write(row); };
+    f.load();
+    f.panelSend("CR0");
+    f.wire.receive("00\r");
+    QCOMPARE(f.view.line(Line::Label25), QStringLiteral(" Power ON"));
+
+    QTRY_COMPARE(problems.size(), 1);
+    QVERIFY2(problems[0].startsWith(QStringLiteral("cannot open ") + path),
+             qPrintable(problems[0]));
+    QVERIFY2(problems[0].contains(reason), qPrintable(problems[0]));
+    writer.drain();
+    QCOMPARE(readAll(other),
+             Today(today) == Today::LinkToAFile ? QByteArray(7, 'x') : QByteArray());
+    QCOMPARE(QFileInfo::exists(other), Today(today) == Today::LinkToAFile);
+    if (reader.fd >= 0) {
+        char byte = 0;
+        QVERIFY(::read(reader.fd, &byte, 1) <= 0);
+    }
+    QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
+             QStringList{"2026-12-07.log"});
 }
 
 void TestTrafficFile::unwritableLogLeavesTheLinkWorking_data() {

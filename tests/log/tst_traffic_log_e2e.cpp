@@ -1,8 +1,9 @@
 // The whole program in this process, its port on a pseudo-terminal: STATUS is
 // clicked, the projector answers, and the exchange is in the day's log file
 // and in the Traffic Log window that Ctrl+L opens; with the log folder
-// unusable the link works the same and the window says so once; with the
-// file turned off in the settings nothing is written.
+// unusable, or today's file a FIFO, the link works the same, the window says
+// so once and the program still ends; with the file turned off in the
+// settings nothing is written.
 
 #include "PseudoTerminal.h"
 
@@ -23,11 +24,13 @@
 #include <QTest>
 #include <QTimer>
 
+#include <sys/stat.h>
+
 using namespace tavo;
 
 namespace {
 
-enum class LogFolder { Usable, TavoIsAFile, TurnedOff };
+enum class LogFolder { Usable, TavoIsAFile, TodayIsAFifo, TurnedOff };
 
 bool writeText(const QString& path, const QByteArray& text) {
     QDir().mkpath(QFileInfo(path).path());
@@ -73,6 +76,7 @@ void TestTrafficLogEndToEnd::statusReadIsRecorded_data() {
     QTest::addColumn<int>("folder");
     QTest::newRow("log file on by default") << int(LogFolder::Usable);
     QTest::newRow("log folder cannot be made") << int(LogFolder::TavoIsAFile);
+    QTest::newRow("today's log file is a FIFO") << int(LogFolder::TodayIsAFifo);
     QTest::newRow("[Log] Enabled=false") << int(LogFolder::TurnedOff);
 }
 
@@ -93,6 +97,12 @@ void TestTrafficLogEndToEnd::statusReadIsRecorded() {
     if (LogFolder(folder) == LogFolder::TavoIsAFile)
         QVERIFY(writeText(state + QStringLiteral("/TAVO"), "not a folder"));
     const QString logFolder = state + QStringLiteral("/TAVO/log");
+    const QString fifo =
+        logFolder + QLatin1Char('/') + TrafficFileWriter::fileNameFor(QDate::currentDate());
+    if (LogFolder(folder) == LogFolder::TodayIsAFifo) {
+        QVERIFY(QDir().mkpath(logFolder));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    }
 
     const qint64 from = QDateTime::currentMSecsSinceEpoch();
     {
@@ -133,6 +143,11 @@ void TestTrafficLogEndToEnd::statusReadIsRecorded() {
             QTRY_COMPARE(app.traffic().logProblemReports(), 1);
             QTRY_VERIFY2(window.noticeText().contains(QStringLiteral("log file: cannot make")),
                          qPrintable(window.noticeText()));
+        } else if (LogFolder(folder) == LogFolder::TodayIsAFifo) {
+            QTRY_COMPARE(app.traffic().logProblemReports(), 1);
+            QTRY_VERIFY2(window.noticeText().contains(QStringLiteral("log file: cannot open ") +
+                                                      fifo + QStringLiteral(": it is not a ")),
+                         qPrintable(window.noticeText()));
         } else {
             QCOMPARE(app.traffic().logProblemReports(), 0);
             QVERIFY2(window.noticeText().isEmpty(), qPrintable(window.noticeText()));
@@ -150,6 +165,9 @@ void TestTrafficLogEndToEnd::statusReadIsRecorded() {
         break;
     case LogFolder::TavoIsAFile:
         QVERIFY(QFileInfo(state + QStringLiteral("/TAVO")).isFile());
+        break;
+    case LogFolder::TodayIsAFifo:
+        QVERIFY(!QFileInfo(fifo).isFile());
         break;
     case LogFolder::TurnedOff:
         QVERIFY(!QFileInfo::exists(logFolder));

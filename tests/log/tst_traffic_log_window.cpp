@@ -107,6 +107,8 @@ void TestTrafficLogWindow::filter_data() {
     QTest::newRow("hex") << "FF 80" << QStringList{"RX"};
     QTest::newRow("kind") << "time-out" << QStringList{"time-out"};
     QTest::newRow("time") << "12:00:00" << QStringList{"TX", "RX"};
+    QTest::newRow("date, in the line though not in a column")
+        << "2026-12-07T" << QStringList{"TX", "RX", "TX", "time-out", "RX"};
     QTest::newRow("nothing matches") << "A004" << QStringList{};
 }
 
