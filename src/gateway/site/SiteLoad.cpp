@@ -22,25 +22,24 @@ const QSet<QString> kKeys{
 
 SiteLoad loadSite(const QString& path, const QString& siteName) {
     SiteLoad load;
-    const SiteRead read = readSiteFile(path);
+    const site::SiteRead read = site::readSiteFile(path);
     if (!read.site) {
         load.error = read.error;
         return load;
     }
     const auto refuse = [&](int line, const QString& why) {
-        load.error = QStringLiteral("%1:%2: %3").arg(path).arg(line).arg(why);
+        load.error = line > 0 ? QStringLiteral("%1:%2: %3").arg(path).arg(line).arg(why)
+                              : QStringLiteral("%1: %2").arg(path, why);
         return load;
     };
-    SiteConfig site;
-    site.path = path;
-    site.name = siteName.isEmpty() ? QFileInfo(path).completeBaseName() : siteName;
-    if (!isPlainName(site.name))
+    SiteConfig config;
+    config.path = path;
+    config.name = siteName.isEmpty() ? QFileInfo(path).completeBaseName() : siteName;
+    if (!isPlainName(config.name))
         return refuse(0, QStringLiteral("the site name \"%1\" is not letters, digits, _ and - "
                                         "(give --name)")
-                             .arg(site.name));
-    if (read.site->sections.isEmpty())
-        return refuse(1, QStringLiteral("no projector: the file has no [NAME] section"));
-    for (const SiteSection& section : read.site->sections) {
+                             .arg(config.name));
+    for (const site::SiteSection& section : read.site->sections) {
         ProjectorConfig p;
         p.name = section.name;
         p.line = section.line;
@@ -48,16 +47,14 @@ SiteLoad loadSite(const QString& path, const QString& siteName) {
             return refuse(
                 section.line,
                 QStringLiteral("[%1]: a projector's name is letters, digits, _ and -").arg(p.name));
-        for (const SiteEntry& entry : section.entries) {
+        for (const site::SiteEntry& entry : section.entries) {
             if (!kKeys.contains(entry.key))
                 return refuse(entry.line,
                               QStringLiteral("[%1]: unknown key \"%2\"").arg(p.name, entry.key));
         }
         const auto lineOf = [&](const QString& key) {
-            for (const SiteEntry& entry : section.entries)
-                if (entry.key == key)
-                    return entry.line;
-            return section.line;
+            const site::SiteEntry* entry = section.entry(key);
+            return entry ? entry->line : section.line;
         };
         p.target = section.value(QStringLiteral("port")).value_or(QString()).trimmed();
         if (p.target.isEmpty())
@@ -97,9 +94,9 @@ SiteLoad loadSite(const QString& path, const QString& siteName) {
                                              "hours")
                                   .arg(p.name));
         }
-        site.projectors << p;
+        config.projectors << p;
     }
-    load.site = site;
+    load.site = config;
     return load;
 }
 

@@ -1,0 +1,176 @@
+#include "GatewayOptions.h"
+
+#include <QCommandLineParser>
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tavo::gateway {
+namespace {
+
+GatewayParse usage(const QString& error) {
+    GatewayParse parse;
+    parse.kind = GatewayParse::Kind::Usage;
+    parse.error = error;
+    return parse;
+}
+
+} // namespace
+
+bool splitHostPort(const QString& text, QString* host, quint16* port, bool anyPort) {
+    const qsizetype colon = text.lastIndexOf(QLatin1Char(':'));
+    if (colon <= 0)
+        return false;
+    QString h = text.left(colon);
+    if (h.startsWith(QLatin1Char('[')) && h.endsWith(QLatin1Char(']')))
+        h = h.mid(1, h.size() - 2);
+    else if (h.contains(QLatin1Char(':')))
+        return false;
+    bool ok = false;
+    const int p = text.mid(colon + 1).toInt(&ok);
+    if (!ok || p < (anyPort ? 0 : 1) || p > 65535 || h.isEmpty())
+        return false;
+    *host = h;
+    *port = quint16(p);
+    return true;
+}
+
+std::optional<QString> readSecretFile(const QString& path, QString* error) {
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        *error = QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+        return std::nullopt;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > 4096) {
+        ::close(fd);
+        *error = QStringLiteral("%1: not a small regular file").arg(path);
+        return std::nullopt;
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        *error = QStringLiteral("%1: %2").arg(path, file.errorString());
+        return std::nullopt;
+    }
+    const QByteArray first = file.readAll().split('\n').value(0);
+    const QString secret = QString::fromUtf8(first.endsWith('\r') ? first.chopped(1) : first);
+    if (secret.isEmpty()) {
+        *error = QStringLiteral("%1: the first line is empty").arg(path);
+        return std::nullopt;
+    }
+    return secret;
+}
+
+GatewayParse parseGatewayOptions(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help(QStringLiteral("help"));
+    const QCommandLineOption version(QStringLiteral("version"));
+    const QCommandLineOption check(QStringLiteral("check"));
+    const QCommandLineOption site(QStringLiteral("site"), {}, QStringLiteral("FILE"));
+    const QCommandLineOption name(QStringLiteral("name"), {}, QStringLiteral("SITE"));
+    const QCommandLineOption mqtt(QStringLiteral("mqtt"), {}, QStringLiteral("URL"));
+    const QCommandLineOption caFile(QStringLiteral("mqtt-cafile"), {}, QStringLiteral("FILE"));
+    const QCommandLineOption password(QStringLiteral("mqtt-password-file"), {},
+                                      QStringLiteral("FILE"));
+    const QCommandLineOption keepalive(QStringLiteral("mqtt-keepalive"), {},
+                                       QStringLiteral("SECONDS"));
+    const QCommandLineOption http(QStringLiteral("http"), {}, QStringLiteral("ADDR:PORT"));
+    const QCommandLineOption token(QStringLiteral("http-token-file"), {}, QStringLiteral("FILE"));
+    const QCommandLineOption pjlink(QStringLiteral("pjlink"), {}, QStringLiteral("ADDR:PORT"));
+    const QCommandLineOption pjlinkPassword(QStringLiteral("pjlink-password-file"), {},
+                                            QStringLiteral("FILE"));
+    const QCommandLineOption poll(QStringLiteral("poll"), {}, QStringLiteral("SECONDS"));
+    parser.addOptions({help, version, check, site, name, mqtt, caFile, password, keepalive, http,
+                       token, pjlink, pjlinkPassword, poll});
+    if (!parser.parse(arguments))
+        return usage(parser.errorText());
+    if (parser.isSet(help)) {
+        GatewayParse parse;
+        parse.kind = GatewayParse::Kind::Help;
+        return parse;
+    }
+    if (parser.isSet(version)) {
+        GatewayParse parse;
+        parse.kind = GatewayParse::Kind::Version;
+        return parse;
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return usage(QStringLiteral("unexpected argument \"%1\"")
+                         .arg(parser.positionalArguments().first()));
+    GatewayOptions o;
+    o.siteFile = parser.value(site);
+    if (o.siteFile.isEmpty())
+        return usage(QStringLiteral("--site FILE is required"));
+    o.siteName = parser.value(name);
+    o.check = parser.isSet(check);
+    o.mqttUrl = parser.value(mqtt);
+    o.mqttCaFile = parser.value(caFile);
+    o.mqttPasswordFile = parser.value(password);
+    if (parser.isSet(keepalive)) {
+        bool ok = false;
+        o.mqttKeepaliveSeconds = parser.value(keepalive).toInt(&ok);
+        if (!ok || o.mqttKeepaliveSeconds < 5 || o.mqttKeepaliveSeconds > 3600)
+            return usage(QStringLiteral("--mqtt-keepalive must be 5 to 3600 seconds"));
+    }
+    if (parser.isSet(http)) {
+        quint16 port = 0;
+        if (!splitHostPort(parser.value(http), &o.httpAddress, &port, true))
+            return usage(QStringLiteral("--http must be ADDR:PORT, not \"%1\"")
+                             .arg(parser.value(http)));
+        o.httpPort = port;
+    }
+    o.httpTokenFile = parser.value(token);
+    if (parser.isSet(pjlink)) {
+        quint16 port = 0;
+        if (!splitHostPort(parser.value(pjlink), &o.pjlinkAddress, &port, true))
+            return usage(QStringLiteral("--pjlink must be ADDR:PORT, not \"%1\"")
+                             .arg(parser.value(pjlink)));
+        o.pjlinkPort = port;
+    }
+    o.pjlinkPasswordFile = parser.value(pjlinkPassword);
+    if (parser.isSet(poll)) {
+        bool ok = false;
+        o.pollSeconds = parser.value(poll).toInt(&ok);
+        if (!ok || o.pollSeconds < 1 || o.pollSeconds > 3600)
+            return usage(QStringLiteral("--poll must be 1 to 3600 seconds"));
+    }
+    GatewayParse parse;
+    parse.kind = GatewayParse::Kind::Run;
+    parse.options = o;
+    return parse;
+}
+
+QString gatewayHelpText() {
+    return QStringLiteral(
+        "Usage: mx7300-gateway --site FILE [options]\n"
+        "Holds a site's projectors, polls them and puts them on MQTT (with Home Assistant\n"
+        "discovery), HTTP (Prometheus metrics, a JSON API, a status page) and PJLink.\n"
+        "\n"
+        "  --site FILE               the site file (the one mx7300-ctl --site reads)\n"
+        "  --name SITE               the site's name in topics and labels (default: the\n"
+        "                            file's base name); letters, digits, _ and -\n"
+        "  --check                   check the site file and exit\n"
+        "  --poll SECONDS            read every projector this often (default 10)\n"
+        "  --mqtt URL                mqtt://[USER@]HOST[:PORT] or mqtts://[USER@]HOST[:PORT]\n"
+        "  --mqtt-cafile FILE        certificate authorities for mqtts://\n"
+        "  --mqtt-password-file FILE the broker password, first line of FILE\n"
+        "  --mqtt-keepalive SECONDS  (default 15)\n"
+        "  --http ADDR:PORT          metrics, API and status page (e.g. 127.0.0.1:9731)\n"
+        "  --http-token-file FILE    the token HTTP writes need; without it HTTP is read-only\n"
+        "  --pjlink ADDR:PORT        PJLink, one port per projector from PORT on\n"
+        "  --pjlink-password-file FILE  PJLink password for projectors without their own\n"
+        "  --help, --version\n"
+        "\n"
+        "Exit status: 0 after a clean stop (SIGTERM, SIGINT, SIGHUP) or a good --check,\n"
+        "2 for a usage error or a bad site file, 3 when a listening port cannot be had.\n"
+        "See man mx7300-gateway.\n");
+}
+
+} // namespace tavo::gateway

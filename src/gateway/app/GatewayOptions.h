@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace tavo::gateway {
+
+// What one start of mx7300-gateway was asked to do, as given on the command line.
+struct GatewayOptions {
+    QString siteFile;
+    QString siteName;            // empty: the file's base name
+    QString mqttUrl;             // empty: no broker
+    QString mqttCaFile;
+    QString mqttPasswordFile;
+    int mqttKeepaliveSeconds = 15;
+    QString httpAddress = QStringLiteral("127.0.0.1");
+    std::optional<quint16> httpPort;   // no --http: no HTTP side
+    QString httpTokenFile;
+    QString pjlinkAddress = QStringLiteral("127.0.0.1");
+    std::optional<quint16> pjlinkPort; // no --pjlink: no PJLink side
+    QString pjlinkPasswordFile;
+    int pollSeconds = 10;
+    bool check = false;
+};
+
+struct GatewayParse {
+    enum class Kind { Run, Help, Version, Usage };
+    Kind kind = Kind::Usage;
+    GatewayOptions options;
+    QString error; // one line, for Usage
+};
+
+// `arguments` includes the program name first.
+GatewayParse parseGatewayOptions(const QStringList& arguments);
+QString gatewayHelpText();
+
+// "HOST:PORT" or "[V6]:PORT" with PORT 1..65535 (0 allowed where `anyPort`).
+bool splitHostPort(const QString& text, QString* host, quint16* port, bool anyPort = false);
+
+// The first line of a secret file (a password, a token), without its line end; refuses anything
+// but a small regular file, so a FIFO or a device cannot hang the start.
+std::optional<QString> readSecretFile(const QString& path, QString* error);
+
+} // namespace tavo::gateway

@@ -1,0 +1,191 @@
+#include "GatewayOptions.h"
+#include "Log.h"
+
+#include "Gateway.h"
+#include "SiteLoad.h"
+
+#include "MqttClient.h"
+#include "MqttFront.h"
+#include "MqttOptions.h"
+
+#include "AnyDevicePort.h"
+#include "NetworkPort.h"
+#include "QtTimer.h"
+#include "ShutdownSignals.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QSet>
+#include <QTextStream>
+#include <QTimer>
+
+#include <csignal>
+#include <memory>
+
+using namespace tavo;
+using namespace tavo::gateway;
+
+namespace {
+
+std::unique_ptr<SerialPort> makePort(const QString& device) {
+    return std::make_unique<AnyDevicePort>([device](int) { return device; },
+                                           &makeLinkedNetworkPort);
+}
+
+int portCount(const SiteConfig& site) {
+    QSet<QString> ports;
+    for (const ProjectorConfig& p : site.projectors)
+        ports.insert(p.target);
+    return int(ports.size());
+}
+
+// The broker connection from the options, the password read from its file.
+std::optional<MqttOptions> mqttOptions(const GatewayOptions& o, const QString& willTopic,
+                                       QString* error) {
+    auto options = parseMqttUrl(o.mqttUrl, error);
+    if (!options)
+        return std::nullopt;
+    if (!o.mqttPasswordFile.isEmpty()) {
+        const auto password = readSecretFile(o.mqttPasswordFile, error);
+        if (!password)
+            return std::nullopt;
+        options->password = *password;
+    }
+    options->caFile = o.mqttCaFile;
+    options->keepaliveSeconds = o.mqttKeepaliveSeconds;
+    options->willTopic = willTopic;
+    options->willPayload = "offline";
+    options->willRetain = true;
+    return options;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    QTextStream out(stdout);
+
+    const GatewayParse parsed = parseGatewayOptions(app.arguments());
+    switch (parsed.kind) {
+    case GatewayParse::Kind::Help:
+        out << gatewayHelpText();
+        return 0;
+    case GatewayParse::Kind::Version:
+        out << "mx7300-gateway " << MX7300_VERSION << Qt::endl;
+        return 0;
+    case GatewayParse::Kind::Usage:
+        logLine(Priority::Error, QStringLiteral("mx7300-gateway: %1 (see mx7300-gateway --help)")
+                                     .arg(parsed.error));
+        return 2;
+    case GatewayParse::Kind::Run:
+        break;
+    }
+    const GatewayOptions& o = parsed.options;
+
+    const SiteLoad load = loadSite(o.siteFile, o.siteName);
+    if (!load.site) {
+        logLine(Priority::Error, QStringLiteral("mx7300-gateway: %1").arg(load.error));
+        return 2;
+    }
+    const SiteConfig& site = *load.site;
+    if (o.check) {
+        out << QStringLiteral("%1: site %2, %3 projectors on %4 ports\n")
+                   .arg(o.siteFile, site.name)
+                   .arg(site.projectors.size())
+                   .arg(portCount(site));
+        return 0;
+    }
+
+    QElapsedTimer steady;
+    steady.start();
+    Gateway gateway(
+        site, &makePort, [] { return std::make_unique<QtTimer>(0); }, o.pollSeconds * 1000,
+        [&steady] { return steady.elapsed(); }, [] { return QDateTime::currentDateTimeUtc(); });
+
+    // A port that stays down is told once per reason, not every poll period.
+    QHash<QString, QString> lastFailure;
+    QObject::connect(&gateway, &Gateway::portOpenFailed, &gateway,
+                     [&lastFailure](const QString& target, const QString& reason) {
+                         if (lastFailure.value(target) == reason)
+                             return;
+                         lastFailure.insert(target, reason);
+                         logLine(Priority::Warning, QStringLiteral("%1: %2").arg(target, reason));
+                     });
+    std::vector<int> wasAvailable(size_t(site.projectors.size()), -1);
+    QObject::connect(&gateway, &Gateway::stateChanged, &gateway, [&](int index) {
+        const int now = gateway.state(index).available ? 1 : 0;
+        if (wasAvailable[size_t(index)] == now)
+            return;
+        wasAvailable[size_t(index)] = now;
+        if (now)
+            lastFailure.remove(gateway.projector(index).target);
+        logLine(now ? Priority::Info : Priority::Warning,
+                QStringLiteral("%1: %2").arg(gateway.projector(index).name,
+                                             now ? QStringLiteral("online")
+                                                 : QStringLiteral("offline (no answer)")));
+    });
+
+    std::unique_ptr<MqttClient> mqtt;
+    std::unique_ptr<MqttFront> mqttFront;
+    if (!o.mqttUrl.isEmpty()) {
+        QString error;
+        const QString willTopic = QStringLiteral("tavo/%1/gateway/availability").arg(site.name);
+        auto options = mqttOptions(o, willTopic, &error);
+        if (!options) {
+            logLine(Priority::Error, QStringLiteral("mx7300-gateway: --mqtt: %1").arg(error));
+            return 2;
+        }
+        options->clientId = QStringLiteral("mx7300-gateway-%1").arg(site.name);
+        mqtt = std::make_unique<MqttClient>(*options);
+        mqttFront = std::make_unique<MqttFront>(gateway, *mqtt);
+        QString lastBrokerProblem;
+        QObject::connect(mqtt.get(), &MqttClient::connected, mqtt.get(), [&lastBrokerProblem] {
+            lastBrokerProblem.clear();
+            logLine(Priority::Info, QStringLiteral("broker: connected"));
+        });
+        QObject::connect(mqtt.get(), &MqttClient::connectionFailed, mqtt.get(),
+                         [&lastBrokerProblem](const QString& reason, int) {
+                             if (reason == lastBrokerProblem)
+                                 return;
+                             lastBrokerProblem = reason;
+                             logLine(Priority::Warning,
+                                     QStringLiteral("broker: %1; trying again").arg(reason));
+                         });
+        QObject::connect(mqtt.get(), &MqttClient::disconnected, mqtt.get(),
+                         [](const QString& reason) {
+                             logLine(Priority::Warning,
+                                     QStringLiteral("broker: disconnected (%1)").arg(reason));
+                         });
+        mqttFront->start();
+        mqtt->start();
+    }
+
+    // A clean stop: ports closed (their locks gone), "offline" left on the broker, then out.
+    bool stopping = false;
+    ShutdownSignals shutdown({SIGINT, SIGTERM, SIGHUP}, [&](int number) {
+        if (stopping)
+            return;
+        stopping = true;
+        logLine(Priority::Info, QStringLiteral("stopping (signal %1)").arg(number));
+        gateway.stop();
+        if (!mqtt) {
+            app.quit();
+            return;
+        }
+        QObject::connect(mqtt.get(), &MqttClient::stopped, &app, &QCoreApplication::quit);
+        mqtt->stopWith(mqttFront->gatewayAvailabilityTopic(), "offline");
+    });
+
+    logLine(Priority::Info, QStringLiteral("site %1: %2 projectors on %3 ports, polled every %4 s")
+                                .arg(site.name)
+                                .arg(site.projectors.size())
+                                .arg(portCount(site))
+                                .arg(o.pollSeconds));
+    QTimer::singleShot(0, &gateway, [&gateway] { gateway.start(); });
+    const int status = app.exec();
+    mqttFront.reset();
+    mqtt.reset();
+    return status;
+}
