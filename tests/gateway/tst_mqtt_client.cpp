@@ -3,11 +3,13 @@
 #include "MqttClient.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <arpa/inet.h>
@@ -74,6 +76,43 @@ struct Seen {
     QStringList lines;
 };
 
+// A test authority and a broker certificate for "localhost" only, readable
+// by the broker's own user. Empty on success, else what went wrong.
+QString makeCertificates(const QTemporaryDir& dir) {
+    const QStringList ecKey{
+        QStringLiteral("-newkey"),  QStringLiteral("ec"),
+        QStringLiteral("-pkeyopt"), QStringLiteral("ec_paramgen_curve:prime256v1"),
+        QStringLiteral("-nodes"),   QStringLiteral("-days"),
+        QStringLiteral("2")};
+    const QList<QStringList> steps{
+        QStringList{QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-keyout"),
+                    dir.filePath(QStringLiteral("ca.key")), QStringLiteral("-out"),
+                    dir.filePath(QStringLiteral("ca.crt")), QStringLiteral("-subj"),
+                    QStringLiteral("/CN=test-ca")} +
+            ecKey,
+        QStringList{QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-CA"),
+                    dir.filePath(QStringLiteral("ca.crt")), QStringLiteral("-CAkey"),
+                    dir.filePath(QStringLiteral("ca.key")), QStringLiteral("-keyout"),
+                    dir.filePath(QStringLiteral("broker.key")), QStringLiteral("-out"),
+                    dir.filePath(QStringLiteral("broker.crt")), QStringLiteral("-subj"),
+                    QStringLiteral("/CN=localhost"), QStringLiteral("-addext"),
+                    QStringLiteral("subjectAltName=DNS:localhost")} +
+            ecKey};
+    for (const QStringList& args : steps) {
+        QProcess openssl;
+        openssl.setProcessChannelMode(QProcess::MergedChannels);
+        openssl.start(tool("openssl"), args);
+        if (!openssl.waitForFinished(20000) || openssl.exitCode() != 0)
+            return QString::fromUtf8(openssl.readAll());
+    }
+    const auto readable = QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                          QFileDevice::ReadGroup | QFileDevice::ReadOther;
+    QFile::setPermissions(dir.path(), readable | QFileDevice::ExeOwner | QFileDevice::ExeGroup |
+                                          QFileDevice::ExeOther);
+    QFile::setPermissions(dir.filePath(QStringLiteral("broker.key")), readable);
+    return {};
+}
+
 // A port that takes no connection: a listener with a backlog of one that
 // two connections of our own already fill, so the kernel drops further SYNs
 // and a connect() there waits for minutes.
@@ -126,6 +165,8 @@ private slots:
     void brokerRestartReconnectsWithBackoff();
     void brokerAbsentAtStart_data();
     void brokerAbsentAtStart();
+    void tlsChecksBrokerName_data();
+    void tlsChecksBrokerName();
 
 private:
     std::unique_ptr<MosquittoBroker> m_broker;
@@ -311,6 +352,43 @@ void TestMqttClient::brokerAbsentAtStart() {
     QVERIFY2(m_broker->start(&error), qPrintable(error));
     QTRY_COMPARE_WITH_TIMEOUT(connected.count(), 1, 20000);
     QVERIFY(client.isConnected());
+}
+
+void TestMqttClient::tlsChecksBrokerName_data() {
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("the name on the certificate") << "localhost" << true;
+    QTest::newRow("an address not on it") << "127.0.0.1" << false;
+}
+
+void TestMqttClient::tlsChecksBrokerName() {
+    QFETCH(QString, host);
+    QFETCH(bool, accepted);
+    if (tool("openssl").isEmpty())
+        QSKIP("openssl is not installed");
+    QTemporaryDir dir;
+    const QString made = makeCertificates(dir);
+    QVERIFY2(made.isEmpty(), qPrintable(made));
+    m_broker->useTls(dir.filePath(QStringLiteral("broker.crt")),
+                     dir.filePath(QStringLiteral("broker.key")));
+    QString error;
+    QVERIFY2(m_broker->start(&error), qPrintable(error));
+    MqttOptions options = localOptions(m_broker->port());
+    options.host = host;
+    options.tls = true;
+    options.caFile = dir.filePath(QStringLiteral("ca.crt"));
+    MqttClient client(options);
+    QSignalSpy connected(&client, &MqttClient::connected);
+    QSignalSpy failed(&client, &MqttClient::connectionFailed);
+    client.start();
+    if (accepted) {
+        QTRY_COMPARE(connected.count(), 1);
+    } else {
+        QTRY_VERIFY(failed.count() >= 1);
+        const QString reason = failed.first().first().toString();
+        QVERIFY2(reason.contains(QStringLiteral("TLS")), qPrintable(reason));
+        QCOMPARE(connected.count(), 0);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestMqttClient)

@@ -71,6 +71,8 @@ bool MosquittoBroker::start(QString* error) {
     file.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\npersistence false\n")
                    .arg(m_port)
                    .toUtf8());
+    if (!m_certFile.isEmpty())
+        file.write(QStringLiteral("certfile %1\nkeyfile %2\n").arg(m_certFile, m_keyFile).toUtf8());
     file.close();
     m_log.clear();
     m_process.start(program, {QStringLiteral("-c"), config});
@@ -90,6 +92,11 @@ bool MosquittoBroker::start(QString* error) {
         }
     }
     return true;
+}
+
+void MosquittoBroker::useTls(const QString& certFile, const QString& keyFile) {
+    m_certFile = certFile;
+    m_keyFile = keyFile;
 }
 
 void MosquittoBroker::kill() {

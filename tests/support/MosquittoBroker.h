@@ -22,6 +22,9 @@ public:
     bool start(QString* error);
     // SIGKILL: the broker vanishes without a word to its clients.
     void kill();
+    // From the next start() on, the listener speaks TLS with this
+    // certificate. Run as root, the broker reads them as user mosquitto.
+    void useTls(const QString& certFile, const QString& keyFile);
 
     quint16 port() const { return m_port; }
 
@@ -29,5 +32,7 @@ private:
     QTemporaryDir m_dir;
     QProcess m_process;
     QByteArray m_log;
+    QString m_certFile;
+    QString m_keyFile;
     quint16 m_port = 0;
 };
