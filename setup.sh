@@ -21,6 +21,8 @@ test_packages=(
     xvfb xauth xdotool openbox x11-utils imagemagick
     clang libclang-rt-14-dev valgrind
     ser2net
+    mosquitto mosquitto-clients libmosquitto-dev openssl
+    python3-prometheus-client qt6-httpserver-dev prometheus-cpp-dev
 )
 
 # What demo.sh starts.
@@ -57,7 +59,7 @@ run)
     ;;
 test)
     install_packages "${run_packages[@]}" "${test_packages[@]}"
-    configure -DBUILD_TESTING=ON
+    configure -DBUILD_TESTING=ON -DTAVO_GATEWAY=ON
     cmake --build "$build" -j "$(nproc)"
     cd "$build"
     QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j 2
