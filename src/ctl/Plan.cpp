@@ -4,11 +4,11 @@
 #include "SettingsStore.h"
 #include "StoredNumber.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include "SiteFile.h"
+
+#include <QHash>
 #include <QRegularExpression>
 #include <QSet>
-#include <QSettings>
 
 #include <limits>
 
@@ -35,7 +35,9 @@ QString targetProblem(const QString& target) {
                    ? QString()
                    : QStringLiteral("\"%1\" is no port COM1 to COM15").arg(target);
     }
-    static const QRegularExpression network(QStringLiteral("^(tcp|rfc2217)://(.+):(\\d{1,5})$"));
+    // Any case of the scheme, as the network port reads it.
+    static const QRegularExpression network(QStringLiteral("^(tcp|rfc2217)://(.+):(\\d{1,5})$"),
+                                            QRegularExpression::CaseInsensitiveOption);
     if (target.contains(QLatin1String("://"))) {
         const auto match = network.match(target);
         if (!match.hasMatch() || match.captured(3).toInt() < 1 || match.captured(3).toInt() > 65535)
@@ -45,27 +47,49 @@ QString targetProblem(const QString& target) {
     return {};
 }
 
-QString deviceFor(const QString& target, const QString& consoleSettingsPath) {
-    if (const auto n = comPortNumber(target))
-        return deviceForPort(*n, consoleSettingsPath);
-    return target;
+bool knownKey(const QString& key) {
+    // The site gateway reads the same files; its keys are no concern of ours.
+    static const QSet<QString> known{kPortKey,
+                                     kBaudKey,
+                                     kAddressKey,
+                                     kRoomKey,
+                                     QStringLiteral("pjlink_port"),
+                                     QStringLiteral("pjlink_password"),
+                                     QStringLiteral("pjlink_inputs"),
+                                     QStringLiteral("lamp_warn_hours")};
+    return known.contains(key);
 }
 
-// QSettings quietly merges sections of the same name; a site must not.
-QString duplicateSection(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QSet<QByteArray> seen;
-    for (QByteArray line : file.readAll().split('\n')) {
-        line = line.trimmed();
-        if (!line.startsWith('[') || !line.endsWith(']'))
-            continue;
-        const QByteArray name = line.mid(1, line.size() - 2).trimmed();
-        if (seen.contains(name))
-            return QString::fromUtf8(name);
-        seen.insert(name);
+// "FILE:LINE: [NAME] ..." for the key's line, or the section's when the key is missing.
+QString at(const QString& path, const site::SiteSection& section, const QString& key,
+           const QString& problem) {
+    const site::SiteEntry* entry = section.entry(key);
+    return QStringLiteral("%1:%2: [%3] %4")
+        .arg(path, QString::number(entry ? entry->line : section.line), section.name, problem);
+}
+
+// One projector from its section, the flags and stored settings filling what it leaves out.
+// Empty when it reads right; otherwise what is wrong, at the line that says it.
+QString readSection(const QString& path, const site::SiteSection& section,
+                    const ProjectorEntry& fallback, ProjectorEntry* entry) {
+    for (const site::SiteEntry& e : section.entries) {
+        if (!knownKey(e.key))
+            return at(
+                path, section, e.key,
+                QStringLiteral("has an unknown key \"%1\" (port, baud, address, room)").arg(e.key));
     }
+    *entry = fallback;
+    entry->name = section.name;
+    entry->target = section.value(kPortKey).value_or(fallback.target);
+    const QString baud = section.value(kBaudKey).value_or(QString::number(fallback.baud));
+    if (baud != QLatin1String("9600") && baud != QLatin1String("19200"))
+        return at(path, section, kBaudKey, QStringLiteral("baud must be 9600 or 19200"));
+    entry->baud = baud.toInt();
+    entry->address = section.value(kAddressKey).value_or(fallback.address);
+    if (!prefixForAddressWord(entry->address))
+        return at(path, section, kAddressKey,
+                  QStringLiteral("address must be single, all, 001, 002, 003 or 004"));
+    entry->room = section.value(kRoomKey).value_or(QString());
     return {};
 }
 
@@ -108,64 +132,47 @@ Plan planRun(const Invocation& inv, const ConsoleDefaults& defaults,
     if (inv.siteFile.isEmpty()) {
         wanted << fallback;
     } else {
-        const QFileInfo info(inv.siteFile);
-        if (!info.exists())
-            return failed(QStringLiteral("site file %1 does not exist").arg(inv.siteFile));
-        if (!info.isFile() || !info.isReadable())
-            return failed(QStringLiteral("site file %1 cannot be read").arg(inv.siteFile));
-        QSettings site(inv.siteFile, QSettings::IniFormat);
-        if (site.status() != QSettings::NoError)
-            return failed(QStringLiteral("site file %1 is not an INI file").arg(inv.siteFile));
-        const QString duplicate = duplicateSection(inv.siteFile);
-        if (!duplicate.isEmpty())
-            return failed(
-                QStringLiteral("site file %1 names [%2] twice").arg(inv.siteFile, duplicate));
-        const QStringList sections = site.childGroups();
-        if (!site.childKeys().isEmpty())
-            return failed(QStringLiteral("site file %1: \"%2\" stands outside any [projector] "
-                                         "section")
-                              .arg(inv.siteFile, site.childKeys().first()));
-        if (sections.isEmpty())
-            return failed(QStringLiteral("site file %1 names no projector (no [NAME] section)")
-                              .arg(inv.siteFile));
+        const site::SiteRead read = site::readSiteFile(inv.siteFile);
+        if (!read.site)
+            return failed(QStringLiteral("site file ") + read.error);
+        const QList<site::SiteSection>& sections = read.site->sections;
+        QHash<QString, qsizetype> byName;
+        byName.reserve(sections.size());
+        for (qsizetype i = 0; i < sections.size(); ++i)
+            byName.insert(sections[i].name, i);
 
-        const QStringList chosen = inv.all ? sections : inv.names;
-        QSet<QString> taken;
-        for (const QString& name : chosen) {
-            if (!sections.contains(name))
-                return failed(
-                    QStringLiteral("site file %1 has no projector \"%2\"").arg(inv.siteFile, name));
-            if (taken.contains(name))
-                return failed(QStringLiteral("projector \"%1\" is named twice").arg(name));
-            taken.insert(name);
-            site.beginGroup(name);
-            const QStringList keys = site.childKeys();
-            for (const QString& key : keys) {
-                if (key != kPortKey && key != kBaudKey && key != kAddressKey && key != kRoomKey)
-                    return failed(QStringLiteral("site file %1: [%2] has an unknown key \"%3\" "
-                                                 "(port, baud, address, room)")
-                                      .arg(inv.siteFile, name, key));
+        QList<qsizetype> chosen;
+        if (inv.all) {
+            chosen.reserve(sections.size());
+            for (qsizetype i = 0; i < sections.size(); ++i)
+                chosen << i;
+        } else {
+            QSet<QString> taken;
+            for (const QString& name : inv.names) {
+                const auto found = byName.constFind(name);
+                if (found == byName.constEnd())
+                    return failed(QStringLiteral("site file %1 has no projector \"%2\"")
+                                      .arg(inv.siteFile, name));
+                if (taken.contains(name))
+                    return failed(QStringLiteral("projector \"%1\" is named twice").arg(name));
+                taken.insert(name);
+                chosen << *found;
             }
-            ProjectorEntry entry = fallback;
-            entry.name = name;
-            entry.target = site.value(kPortKey, fallback.target).toString().trimmed();
-            const QString baud = site.value(kBaudKey, QString::number(fallback.baud)).toString();
-            if (baud != QLatin1String("9600") && baud != QLatin1String("19200"))
-                return failed(QStringLiteral("site file %1: [%2] baud must be 9600 or 19200")
-                                  .arg(inv.siteFile, name));
-            entry.baud = baud.toInt();
-            entry.address = site.value(kAddressKey, fallback.address).toString().trimmed();
-            if (!prefixForAddressWord(entry.address))
-                return failed(QStringLiteral("site file %1: [%2] address must be single, all, "
-                                             "001, 002, 003 or 004")
-                                  .arg(inv.siteFile, name));
-            entry.room = site.value(kRoomKey).toString();
-            site.endGroup();
+        }
+        wanted.reserve(chosen.size());
+        for (const qsizetype index : chosen) {
+            ProjectorEntry entry;
+            const QString problem = readSection(inv.siteFile, sections[index], fallback, &entry);
+            if (!problem.isEmpty())
+                return failed(QStringLiteral("site file ") + problem);
             wanted << entry;
         }
     }
 
     Plan plan;
+    plan.projectors.reserve(wanted.size());
+    QHash<int, QString> comDevices; // each COMn is looked up in the console's settings once
+    QHash<QString, qsizetype> firstOnDevice;
     for (ProjectorEntry entry : wanted) {
         const QString who =
             entry.name.isEmpty() ? QString() : QStringLiteral("[%1] ").arg(entry.name);
@@ -175,16 +182,23 @@ Plan planRun(const Invocation& inv, const ConsoleDefaults& defaults,
         const QString problem = targetProblem(entry.target);
         if (!problem.isEmpty())
             return failed(who + problem);
-        entry.device = deviceFor(entry.target, consoleSettingsPath);
-        plan.projectors << entry;
-    }
-    // Projectors on one wire share its speed.
-    for (const ProjectorEntry& a : plan.projectors) {
-        for (const ProjectorEntry& b : plan.projectors) {
-            if (a.device == b.device && a.baud != b.baud)
-                return failed(QStringLiteral("[%1] and [%2] share %3 at different baud rates")
-                                  .arg(a.name, b.name, a.device));
+        if (const auto n = comPortNumber(entry.target)) {
+            auto device = comDevices.find(*n);
+            if (device == comDevices.end())
+                device = comDevices.insert(*n, deviceForPort(*n, consoleSettingsPath));
+            entry.device = *device;
+        } else {
+            entry.device = entry.target;
         }
+        // Projectors on one wire share its speed.
+        const auto first = firstOnDevice.constFind(entry.device);
+        if (first == firstOnDevice.constEnd()) {
+            firstOnDevice.insert(entry.device, plan.projectors.size());
+        } else if (plan.projectors[*first].baud != entry.baud) {
+            return failed(QStringLiteral("[%1] and [%2] share %3 at different baud rates")
+                              .arg(plan.projectors[*first].name, entry.name, entry.device));
+        }
+        plan.projectors << entry;
     }
     return plan;
 }

@@ -52,8 +52,13 @@ QString describeDeviceOpenFailure(const QString& device, QSerialPort::SerialPort
 #ifdef Q_OS_UNIX
     const QByteArray path = device.toLocal8Bit();
     struct stat info {};
-    if (::stat(path.constData(), &info) != 0)
+    if (::stat(path.constData(), &info) != 0) {
+        // A link loop is no missing device: say what the path is.
+        if (errno == ELOOP)
+            return openFailureText(OpenFailure::Other, device,
+                                   QStringLiteral("It is a symbolic link loop."));
         return openFailureText(openFailureForErrno(errno), device);
+    }
     if (!S_ISCHR(info.st_mode))
         return openFailureText(OpenFailure::NotSerialDevice, device);
     const QString holder = lockFileHolder(device);

@@ -156,28 +156,55 @@ void TestCtlInvocation::siteFile_data() {
         << QStringList{"--port", "/dev/ttyS1", "--all", "status"} << none
         << QStringList{"a /dev/ttyS1 19200 002", "b /dev/ttyS1 19200 003"};
 
+    QTest::newRow("names with / and % are names")
+        << QByteArray("[room/one]\nport=/dev/ttyS0\n[room/two]\nport=/dev/ttyS1\n"
+                      "[hall left]\nport=/dev/ttyS2\n[hall%20left]\nport=/dev/ttyS3\n")
+        << QStringList{"--all", "power", "off"} << none
+        << QStringList{"room/one /dev/ttyS0 19200 single", "room/two /dev/ttyS1 19200 single",
+                       "hall left /dev/ttyS2 19200 single", "hall%20left /dev/ttyS3 19200 single"};
+    QTest::newRow("a name with / by name")
+        << QByteArray("[room/one]\nport=/dev/ttyS0\n[room]\nport=/dev/ttyS1\n")
+        << QStringList{"room/one", "status"} << none
+        << QStringList{"room/one /dev/ttyS0 19200 single"};
+    QTest::newRow("the gateway's keys are left to it")
+        << QByteArray("[a]\nport=TCP://127.0.0.1:4001\npjlink_port=4352\npjlink_password=x\n"
+                      "pjlink_inputs=31\nlamp_warn_hours=2000\n")
+        << QStringList{"--all", "status"} << none
+        << QStringList{"a TCP://127.0.0.1:4001 19200 single"};
+    QTest::newRow("any case of the scheme")
+        << QByteArray("[a]\nport=Rfc2217://box:4002\n") << QStringList{"--all", "status"} << none
+        << QStringList{"a Rfc2217://box:4002 19200 single"};
+
     const QStringList nothing;
     QTest::newRow("missing file") << QByteArray() << QStringList{"--all", "status"}
                                   << "does not exist" << nothing;
     QTest::newRow("garbage") << QByteArray("\x7f\x45\x4c\x46\x02\x01\x01\0\0\0\x89PNG\r\n", 16)
-                             << QStringList{"--all", "status"} << "no projector" << nothing;
+                             << QStringList{"--all", "status"} << "site.ini:1: is not UTF-8 text"
+                             << nothing;
     QTest::newRow("broken section header")
         << QByteArray("[a\nport=/dev/ttyS0\n") << QStringList{"--all", "status"}
-        << "not an INI file" << nothing;
+        << "site.ini:1: the section name has no closing" << nothing;
     QTest::newRow("no sections") << QByteArray("port=/dev/ttyS0\n")
-                                 << QStringList{"--all", "status"} << "outside" << nothing;
-    QTest::newRow("empty") << QByteArray("\n") << QStringList{"--all", "status"} << "no projector"
-                           << nothing;
-    QTest::newRow("duplicate names") << QByteArray("[a]\nport=/dev/ttyS0\n[a]\nport=/dev/ttyS1\n")
-                                     << QStringList{"--all", "status"} << "twice" << nothing;
+                                 << QStringList{"--all", "status"}
+                                 << "site.ini:1: \"port\" stands outside" << nothing;
+    QTest::newRow("empty") << QByteArray("\n") << QStringList{"--all", "status"}
+                           << "site.ini: is empty" << nothing;
+    QTest::newRow("duplicate names")
+        << QByteArray("[a]\nport=/dev/ttyS0\n[a]\nport=/dev/ttyS1\n")
+        << QStringList{"--all", "status"} << "site.ini:3: [a] again (first at line 1)" << nothing;
+    QTest::newRow("unclosed quote")
+        << QByteArray("[a]\nport=\"/dev/ttyS0\n") << QStringList{"--all", "status"}
+        << "site.ini:2: the quote" << nothing;
     QTest::newRow("unknown name") << two << QStringList{"attic", "status"} << "\"attic\""
                                   << nothing;
     QTest::newRow("name given twice")
         << two << QStringList{"lab", "lab", "status"} << "twice" << nothing;
     QTest::newRow("misspelt key") << QByteArray("[a]\nprot=/dev/ttyS0\n")
-                                  << QStringList{"--all", "status"} << "\"prot\"" << nothing;
+                                  << QStringList{"--all", "status"}
+                                  << "site.ini:2: [a] has an unknown key \"prot\"" << nothing;
     QTest::newRow("bad baud") << QByteArray("[a]\nport=/dev/ttyS0\nbaud=2400\n")
-                              << QStringList{"--all", "status"} << "baud" << nothing;
+                              << QStringList{"--all", "status"} << "site.ini:3: [a] baud"
+                              << nothing;
     QTest::newRow("bad address") << QByteArray("[a]\nport=/dev/ttyS0\naddress=A001\n")
                                  << QStringList{"--all", "status"} << "address" << nothing;
     QTest::newRow("COM16") << QByteArray("[a]\nport=COM16\n") << QStringList{"--all", "status"}

@@ -412,6 +412,12 @@ void TestCtlProcess::exitStatus_data() {
                                   << QStringList{"--site", "/nonexistent/site.ini", "--all",
                                                  "status"}
                                   << 2 << none << "does not exist";
+    QTest::newRow("site file is a link loop")
+        << QStringList{} << QStringList{"--site", "LOOP", "--all", "status"} << 2 << none
+        << "LOOP: is a symbolic link loop\n";
+    QTest::newRow("device path is a link loop")
+        << QStringList{} << QStringList{"--port", "LOOP", "status"} << 3 << "failed: "
+        << "LOOP could not be opened. It is a symbolic link loop.";
     QTest::newRow("site file is garbage")
         << QStringList{} << QStringList{"--site", MX7300_SIM_PATH, "--all", "status"} << 2 << none
         << "mx7300-ctl: site file";
@@ -442,6 +448,11 @@ void TestCtlProcess::exitStatus() {
         QVERIFY(!device.isEmpty());
         args.replaceInStrings(QStringLiteral("DEV"), device);
     }
+    const QString loop = m_dir->filePath(QStringLiteral("loop"));
+    QVERIFY(QFile::link(loop + QLatin1Char('2'), loop));
+    QVERIFY(QFile::link(loop, loop + QLatin1Char('2')));
+    args.replaceInStrings(QStringLiteral("LOOP"), loop);
+    err.replace(QStringLiteral("LOOP"), loop);
     const CtlRun result = run(args);
     QCOMPARE(result.status, status);
     QVERIFY2(result.out.contains(out), qPrintable(result.out));

@@ -1,0 +1,175 @@
+#include "SiteFile.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace tavo::site;
+
+namespace {
+
+// "name@line: key=value@line; ..." for each section, one string per section.
+QStringList dump(const SiteFile& site) {
+    QStringList out;
+    for (const SiteSection& section : site.sections) {
+        QString text = QStringLiteral("%1@%2:").arg(section.name, QString::number(section.line));
+        for (const SiteEntry& e : section.entries)
+            text += QStringLiteral(" %1=%2@%3").arg(e.key, e.value, QString::number(e.line));
+        out << text;
+    }
+    return out;
+}
+
+} // namespace
+
+class TestSiteFile : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void text_data();
+    void text();
+    void onlyRegularFilesWithinTheCap_data();
+    void onlyRegularFilesWithinTheCap();
+};
+
+void TestSiteFile::text_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QStringList>("sections"); // as dump() writes them, when it reads
+    QTest::addColumn<QString>("error");        // the whole line after "site.ini", when refused
+
+    const QString reads;
+    QTest::newRow("names as written")
+        << QByteArray("[room/one]\nport=/dev/ttyS0\n[room/two]\nport=/dev/ttyS1\n"
+                      "[hall left]\n[hall%20left]\n[a\\b]\n")
+        << QStringList{"room/one@1: port=/dev/ttyS0@2", "room/two@3: port=/dev/ttyS1@4",
+                       "hall left@5:", "hall%20left@6:", "a\\b@7:"}
+        << reads;
+    QTest::newRow("comments, blanks, CRLF, BOM, spaces, quotes")
+        << QByteArray("\xEF\xBB\xBF; site\r\n\r\n# hall\r\n[hall]\r\n  port =  COM2 \r\n"
+                      "room=\" Main, east \"\r\nbaud=\"\"\r\nnote=a\"b\n")
+        << QStringList{"hall@4: port=COM2@5 room= Main, east @6 baud=@7 note=a\"b@8"} << reads;
+    QTest::newRow("no newline at the end")
+        << QByteArray("[a]\nport=x") << QStringList{"a@1: port=x@2"} << reads;
+    QTest::newRow("UTF-8 name") << QByteArray("[Saal \xC3\xBC]\n") << QStringList{"Saal \u00fc@1:"}
+                                << reads;
+
+    const QStringList refused;
+    QTest::newRow("empty") << QByteArray() << refused << ": is empty";
+    QTest::newRow("blank lines only") << QByteArray("\n \n") << refused << ": is empty";
+    QTest::newRow("comments only")
+        << QByteArray("; none\n") << refused << ": names no projector (no [NAME] section)";
+    QTest::newRow("key before any section") << QByteArray("; x\nport=/dev/ttyS0\n[a]\n") << refused
+                                            << ":2: \"port\" stands outside any [NAME] section";
+    QTest::newRow("duplicate section")
+        << QByteArray("[a]\n[b]\n[a]\n") << refused << ":3: [a] again (first at line 1)";
+    QTest::newRow("duplicate key") << QByteArray("[a]\nport=x\nport=y\n") << refused
+                                   << ":3: [a] has \"port\" again (first at line 2)";
+    QTest::newRow("neither") << QByteArray("[a]\nport\n") << refused
+                             << ":2: is neither [NAME], key=value nor a comment";
+    QTest::newRow("no key") << QByteArray("[a]\n=x\n") << refused << ":2: has a value but no key";
+    QTest::newRow("unclosed section")
+        << QByteArray("[a\n") << refused << ":1: the section name has no closing \"]\"";
+    QTest::newRow("empty name") << QByteArray("[]\n") << refused << ":1: the section has no name";
+    QTest::newRow("name with an outer space")
+        << QByteArray("[ a]\n") << refused
+        << ":1: the section name \" a\" begins or ends with a space";
+    QTest::newRow("unclosed quote")
+        << QByteArray("[a]\nport=\"/dev/ttyS0\n[b]\n") << refused
+        << ":2: the quote that opens the value of \"port\" is not closed";
+    QTest::newRow("a lone quote") << QByteArray("[a]\nroom=\"\n") << refused
+                                  << ":2: the quote that opens the value of \"room\" is not closed";
+    QTest::newRow("NUL") << QByteArray("[a]\nport=x\0y\n", 12) << refused
+                         << ":2: holds the control character U+0000";
+    QTest::newRow("lone CR") << QByteArray("[a]\rport=x\n") << refused
+                             << ":1: holds the control character U+000D";
+    QTest::newRow("C1 control") << QByteArray("[a]\n[b\xC2\x85]\n") << refused
+                                << ":2: holds the control character U+0085";
+    QTest::newRow("invalid UTF-8")
+        << QByteArray("[a]\n[\xFF]\n") << refused << ":2: is not UTF-8 text";
+    QTest::newRow("cut UTF-8 sequence")
+        << QByteArray("[a]\n[b]\n[\xC3") << refused << ":3: is not UTF-8 text";
+    QTest::newRow("%1 in a name stays as written")
+        << QByteArray("[%1%2]\n[%1%2]\n") << refused << ":2: [%1%2] again (first at line 1)";
+}
+
+void TestSiteFile::text() {
+    QFETCH(QByteArray, text);
+    QFETCH(QStringList, sections);
+    QFETCH(QString, error);
+
+    const SiteRead read = parseSiteText(QStringLiteral("site.ini"), text);
+    if (!error.isEmpty()) {
+        QVERIFY(!read.site);
+        QCOMPARE(read.error, QStringLiteral("site.ini") + error);
+        return;
+    }
+    QVERIFY2(read.site, qPrintable(read.error));
+    QCOMPARE(dump(*read.site), sections);
+}
+
+void TestSiteFile::onlyRegularFilesWithinTheCap_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("error"); // after the path; empty when it reads
+
+    QTest::newRow("at the cap") << "cap" << QString();
+    QTest::newRow("one byte over") << "over"
+                                   << ": is larger than 1024 KiB";
+    QTest::newRow("missing") << "missing"
+                             << ": does not exist";
+    QTest::newRow("dangling link") << "dangling"
+                                   << ": is a symbolic link to nothing";
+    QTest::newRow("link loop") << "loop"
+                               << ": is a symbolic link loop";
+    QTest::newRow("FIFO without a writer") << "fifo"
+                                           << ": is a FIFO, not a file";
+    QTest::newRow("directory") << "dir"
+                               << ": is a directory, not a file";
+    QTest::newRow("/dev/zero") << "/dev/zero"
+                               << ": is a device, not a file";
+}
+
+void TestSiteFile::onlyRegularFilesWithinTheCap() {
+    QFETCH(QString, kind);
+    QFETCH(QString, error);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QString path = dir.filePath(kind);
+    const QByteArray name = QFile::encodeName(path);
+    if (kind == QLatin1String("cap") || kind == QLatin1String("over")) {
+        // One section, padded to the size with a comment.
+        const QByteArray head = "[a]\n;";
+        const qint64 size = kMaxSiteFileSize + (kind == QLatin1String("over") ? 1 : 0);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(head + QByteArray(size - head.size(), 'x')), size);
+    } else if (kind == QLatin1String("dangling")) {
+        QCOMPARE(::symlink("nowhere", name.constData()), 0);
+    } else if (kind == QLatin1String("loop")) {
+        QCOMPARE(::symlink(QFile::encodeName(dir.filePath("loop2")).constData(), name.constData()),
+                 0);
+        QCOMPARE(::symlink(name.constData(), QFile::encodeName(dir.filePath("loop2")).constData()),
+                 0);
+    } else if (kind == QLatin1String("fifo")) {
+        QCOMPARE(::mkfifo(name.constData(), 0600), 0);
+    } else if (kind == QLatin1String("dir")) {
+        QVERIFY(QDir().mkdir(path));
+    } else if (kind.startsWith(QLatin1Char('/'))) {
+        path = kind;
+    }
+
+    const SiteRead read = readSiteFile(path);
+    if (error.isEmpty()) {
+        QVERIFY2(read.site, qPrintable(read.error));
+        QCOMPARE(read.site->sections.size(), 1);
+        return;
+    }
+    QVERIFY(!read.site);
+    QCOMPARE(read.error, path + error);
+}
+
+QTEST_GUILESS_MAIN(TestSiteFile)
+#include "tst_site_file.moc"
