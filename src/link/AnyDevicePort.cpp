@@ -55,10 +55,8 @@ bool AnyDevicePort::makeNetworkPort() {
     return true;
 }
 
-bool AnyDevicePort::setPortOpen(bool open) {
-    if (!open)
-        return m_active->setPortOpen(false);
-    // A network open waits in a local event loop; an event handled there
+bool AnyDevicePort::chooseForOpen() {
+    // A network open may wait in a local event loop; an event handled there
     // must not start another one.
     if (m_opening || m_active->portOpen())
         return false;
@@ -72,10 +70,31 @@ bool AnyDevicePort::setPortOpen(bool open) {
         m_active = &m_serial;
     }
     m_active->setCommPort(m_commPort);
+    return true;
+}
+
+bool AnyDevicePort::setPortOpen(bool open) {
+    if (!open)
+        return m_active->setPortOpen(false);
+    if (!chooseForOpen())
+        return false;
     m_opening = true;
     const bool opened = m_active->setPortOpen(true);
     m_opening = false;
     return opened;
+}
+
+void AnyDevicePort::openAsync(std::function<void(bool opened)> done) {
+    if (!chooseForOpen()) {
+        done(false);
+        return;
+    }
+    m_opening = true;
+    // The chosen port is ours: it cannot report after this object is gone.
+    m_active->openAsync([this, done = std::move(done)](bool opened) {
+        m_opening = false;
+        done(opened);
+    });
 }
 
 } // namespace tavo

@@ -30,6 +30,8 @@ public:
     bool setCommPort(int port) override;
     int commPort() const override { return m_commPort; }
     bool setPortOpen(bool open) override;
+    // A local device opens at once; a network one reports when its server has answered.
+    void openAsync(std::function<void(bool opened)> done) override;
     bool portOpen() const override { return m_active->portOpen(); }
     QString openError() const override;
     QString deviceName() const override;
@@ -39,6 +41,8 @@ public:
 
 private:
     bool makeNetworkPort();
+    // Resolves the port number and picks the port that serves it; false when none can.
+    bool chooseForOpen();
 
     DeviceResolver m_resolveDevice;
     NetworkPortMaker m_makeNetworkPort;

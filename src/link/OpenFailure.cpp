@@ -37,6 +37,11 @@ QString openFailureText(OpenFailure kind, const QString& name, const QString& de
     case OpenFailure::TimedOut:
         text = QStringLiteral("%1: timed out; no answer from the device server.").arg(device);
         break;
+    case OpenFailure::NoRfc2217Answer:
+        text = QStringLiteral("%1: connected, but the device server did not take up the RFC 2217 "
+                              "serial-port option. For a raw TCP port use tcp://.")
+                   .arg(device);
+        break;
     case OpenFailure::BadName:
         text = QStringLiteral("\"%1\" is not a usable port name.").arg(device);
         break;

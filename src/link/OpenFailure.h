@@ -13,6 +13,8 @@ enum class OpenFailure {
     ConnectionRefused,
     HostNotFound,
     TimedOut,
+    // Connected, but the server never agreed to carry the serial-port option.
+    NoRfc2217Answer,
     BadName,
     Other,
 };

@@ -1,8 +1,12 @@
 #include "Rfc2217Codec.h"
 
 namespace tavo {
+namespace {
 
-Rfc2217Codec::Rfc2217Codec(Sender send) : m_send(std::move(send)) {}
+// Bytes of a subnegotiation kept for recognising it: option, command, value.
+constexpr int kSubKept = 3;
+
+} // namespace
 
 QByteArray Rfc2217Codec::escape(const QByteArray& data) {
     if (!data.contains(kIac))
@@ -39,82 +43,88 @@ QByteArray Rfc2217Codec::comPortCommand(quint8 command, const QByteArray& value)
     return out;
 }
 
-void Rfc2217Codec::reply(quint8 verb, quint8 option) {
+QByteArray Rfc2217Codec::takeAnswers() {
     QByteArray out;
-    out += kIac;
-    out += char(verb);
-    out += char(option);
-    m_send(out);
+    out.swap(m_outbox);
+    return out;
+}
+
+void Rfc2217Codec::answer(quint8 verb, quint8 option) {
+    m_outbox += kIac;
+    m_outbox += char(verb);
+    m_outbox += char(option);
 }
 
 void Rfc2217Codec::begin(int baud) {
     m_baud = baud;
-    m_offered = true;
-    m_myOption[kComPortOption] = true;
-    reply(kWill, kComPortOption);
+    m_us[kComPortOption] = Q::WantYes;
+    answer(kWill, kComPortOption);
 }
 
 void Rfc2217Codec::sendLineSettings() {
     if (m_settingsSent)
         return;
     m_settingsSent = true;
-    QByteArray out = comPortCommand(kSetBaudRate, baudValue(m_baud));
-    out += comPortCommand(kSetDataSize, QByteArray(1, char(8)));
-    out += comPortCommand(kSetParity, QByteArray(1, char(1)));   // none
-    out += comPortCommand(kSetStopSize, QByteArray(1, char(1))); // one
-    out += comPortCommand(kSetControl, QByteArray(1, char(1)));  // no flow control
-    m_send(out);
+    m_outbox += comPortCommand(kSetBaudRate, baudValue(m_baud));
+    m_outbox += comPortCommand(kSetDataSize, QByteArray(1, char(8)));
+    m_outbox += comPortCommand(kSetParity, QByteArray(1, char(1)));   // none
+    m_outbox += comPortCommand(kSetStopSize, QByteArray(1, char(1))); // one
+    m_outbox += comPortCommand(kSetControl, QByteArray(1, char(1)));  // no flow control
+    // What the server took from the line before this connection is an earlier exchange's.
+    m_outbox += comPortCommand(kPurgeData, QByteArray(1, char(kPurgeReceiveBuffer)));
 }
 
-void Rfc2217Codec::negotiate(quint8 verb, quint8 option) {
-    const bool wanted = option == kBinary || option == kSuppressGoAhead;
-    switch (verb) {
-    case kWill: // the server offers to do something itself
-        if (option == kComPortOption || wanted) {
-            if (!m_hisOption[option]) {
-                m_hisOption[option] = true;
-                reply(kDo, option);
-            }
-        } else if (!m_refusedHis[option]) {
-            m_refusedHis[option] = true;
-            reply(kDont, option);
-        }
-        break;
-    case kDo: // the server asks us to do something
-        if (option == kComPortOption) {
-            if (!m_myOption[option]) { // a server that asks first
-                m_myOption[option] = true;
-                reply(kWill, option);
-            }
-            m_comPort = ComPort::Accepted;
-            sendLineSettings();
-        } else if (wanted) {
-            if (!m_myOption[option]) {
-                m_myOption[option] = true;
-                reply(kWill, option);
-            }
-        } else if (!m_refusedMine[option]) {
-            m_refusedMine[option] = true;
-            reply(kWont, option);
-        }
-        break;
-    case kWont:
-        if (m_hisOption[option]) {
-            m_hisOption[option] = false;
-            reply(kDont, option);
-        }
-        break;
-    case kDont:
-        if (option == kComPortOption && m_comPort == ComPort::Pending && m_offered)
-            m_comPort = ComPort::Refused;
-        if (m_myOption[option]) {
-            m_myOption[option] = false;
-            reply(kWont, option);
-        }
-        break;
-    default:
-        break;
+bool Rfc2217Codec::agreesTo(quint8 option) {
+    return option == kBinary || option == kSuppressGoAhead || option == kComPortOption;
+}
+
+// WILL (enable) or WONT from the server, by RFC 1143's rules for "him".
+void Rfc2217Codec::serverWill(quint8 option, bool enable) {
+    Q& him = m_him[option];
+    if (enable && him == Q::No) {
+        const bool agreed = agreesTo(option);
+        him = agreed ? Q::Yes : Q::No;
+        answer(agreed ? kDo : kDont, option);
+    } else if (!enable && him == Q::Yes) {
+        him = Q::No;
+        answer(kDont, option);
+    } else if (him == Q::WantNo || him == Q::WantYes) {
+        him = enable && him == Q::WantYes ? Q::Yes : Q::No; // the answer to our own request
     }
+    // Otherwise it asks for the state the option is in: no answer.
+}
+
+// DO (enable) or DONT from the server, by RFC 1143's rules for "us".
+void Rfc2217Codec::serverDo(quint8 option, bool enable) {
+    Q& us = m_us[option];
+    const Q before = us;
+    if (enable && us == Q::No) {
+        const bool agreed = agreesTo(option);
+        us = agreed ? Q::Yes : Q::No;
+        answer(agreed ? kWill : kWont, option);
+    } else if (!enable && us == Q::Yes) {
+        us = Q::No;
+        answer(kWont, option);
+    } else if (us == Q::WantNo || us == Q::WantYes) {
+        us = enable && us == Q::WantYes ? Q::Yes : Q::No;
+    }
+    if (option != kComPortOption || m_comPort != ComPort::Pending)
+        return;
+    if (us == Q::Yes) {
+        m_comPort = ComPort::Accepted;
+        sendLineSettings();
+    } else if (before == Q::WantYes) {
+        m_comPort = ComPort::Refused;
+    }
+}
+
+void Rfc2217Codec::endSubnegotiation() {
+    // Acknowledgements of the settings and the line's notifications say nothing a
+    // console needs; the purge's acknowledgement marks where new data begins.
+    if (m_settingsSent && m_sub.size() >= 2 && quint8(m_sub[0]) == kComPortOption &&
+        quint8(m_sub[1]) == kPurgeData + kServerAnswerOffset)
+        m_purgeAcknowledged = true;
+    m_sub.clear();
 }
 
 QByteArray Rfc2217Codec::receive(const QByteArray& chunk) {
@@ -137,26 +147,36 @@ QByteArray Rfc2217Codec::receive(const QByteArray& chunk) {
                 m_verb = byte;
                 m_state = State::Option;
             } else if (byte == kSb) {
+                m_sub.clear();
                 m_state = State::Sub;
             } else {
                 m_state = State::Data; // NOP, GA, DM and stray bytes: nothing to do
             }
             break;
         case State::Option:
-            negotiate(m_verb, byte);
+            if (m_verb == kWill || m_verb == kWont)
+                serverWill(byte, m_verb == kWill);
+            else
+                serverDo(byte, m_verb == kDo);
             m_state = State::Data;
             break;
-        // What the server says in a subnegotiation (acknowledgements of our
-        // settings, line-state and modem-state notifications, flow-control
-        // hints) is informational for a console that only needs the data.
         case State::Sub:
             if (c == kIac)
                 m_state = State::SubIac;
+            else if (m_sub.size() < kSubKept)
+                m_sub += c;
             break;
         case State::SubIac:
             // IAC SE ends it; IAC IAC is a 0xFF inside it; anything else is
             // malformed and taken as part of it rather than as data.
-            m_state = byte == kSe ? State::Data : State::Sub;
+            if (byte == kSe) {
+                endSubnegotiation();
+                m_state = State::Data;
+            } else {
+                if (byte == 0xFF && m_sub.size() < kSubKept)
+                    m_sub += c;
+                m_state = State::Sub;
+            }
             break;
         }
     }

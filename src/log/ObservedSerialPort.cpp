@@ -11,15 +11,27 @@ ObservedSerialPort::ObservedSerialPort(SerialPort& port) : m_port(port) {
 bool ObservedSerialPort::setPortOpen(bool open) {
     const bool wasOpen = m_port.portOpen();
     const bool done = m_port.setPortOpen(open);
+    reportOpen(open, wasOpen, done);
+    return done;
+}
+
+void ObservedSerialPort::openAsync(std::function<void(bool opened)> done) {
+    const bool wasOpen = m_port.portOpen();
+    m_port.openAsync([this, wasOpen, done = std::move(done)](bool opened) {
+        reportOpen(true, wasOpen, opened);
+        done(opened);
+    });
+}
+
+void ObservedSerialPort::reportOpen(bool open, bool wasOpen, bool succeeded) {
     if (!m_observer)
-        return done;
-    if (open && done)
+        return;
+    if (open && succeeded)
         m_observer->portOpened();
     else if (open && !wasOpen)
         m_observer->portOpenFailed(m_port.openError());
     else if (!open && wasOpen)
         m_observer->portClosed();
-    return done;
 }
 
 bool ObservedSerialPort::output(const QByteArray& bytes) {

@@ -20,6 +20,8 @@ public:
     bool setCommPort(int port) override { return m_port.setCommPort(port); }
     int commPort() const override { return m_port.commPort(); }
     bool setPortOpen(bool open) override;
+    // Close the real port before destroying this one while an open is pending.
+    void openAsync(std::function<void(bool opened)> done) override;
     bool portOpen() const override { return m_port.portOpen(); }
     QString openError() const override { return m_port.openError(); }
     QString deviceName() const override { return m_port.deviceName(); }
@@ -28,6 +30,7 @@ public:
     int commEvent() const override { return m_port.commEvent(); }
 
 private:
+    void reportOpen(bool open, bool wasOpen, bool succeeded);
     void handleOnComm();
 
     SerialPort& m_port;
