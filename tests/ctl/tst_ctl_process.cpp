@@ -418,6 +418,9 @@ void TestCtlProcess::exitStatus_data() {
     QTest::newRow("device path is a link loop")
         << QStringList{} << QStringList{"--port", "LOOP", "status"} << 3 << "failed: "
         << "LOOP could not be opened. It is a symbolic link loop.";
+    QTest::newRow("unclosed quote: one line, nothing sent")
+        << QStringList{} << QStringList{"--site", "QUOTE", "--all", "power", "off"} << 2 << none
+        << "QUOTE:2: the quote that opens the value of \"port\" is not closed\n";
     QTest::newRow("site file is garbage")
         << QStringList{} << QStringList{"--site", MX7300_SIM_PATH, "--all", "status"} << 2 << none
         << "mx7300-ctl: site file";
@@ -453,6 +456,9 @@ void TestCtlProcess::exitStatus() {
     QVERIFY(QFile::link(loop, loop + QLatin1Char('2')));
     args.replaceInStrings(QStringLiteral("LOOP"), loop);
     err.replace(QStringLiteral("LOOP"), loop);
+    const QString quote = writeFile(QStringLiteral("quote.ini"), "[a]\nport=\"/dev/null\n");
+    args.replaceInStrings(QStringLiteral("QUOTE"), quote);
+    err.replace(QStringLiteral("QUOTE"), quote);
     const CtlRun result = run(args);
     QCOMPARE(result.status, status);
     QVERIFY2(result.out.contains(out), qPrintable(result.out));

@@ -287,6 +287,9 @@ EOF
 # mx7300-ctl on whole sites; appends its own section.
 "$here/tools/bench/ctl-bench.sh" "$build"
 
+# mx7300-ctl reading and planning large sites; appends its own section.
+"$here/tools/bench/plan-bench.sh" "$build"
+
 # The traffic record: latency with and without it, noise with its window open, a full window.
 SAMPLES=$samples FLOOD_SECONDS=$flood_seconds "$here/tools/bench/traffic-bench.sh" "$build"
 
