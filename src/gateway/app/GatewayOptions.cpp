@@ -102,8 +102,8 @@ GatewayParse parseGatewayOptions(const QStringList& arguments) {
         return parse;
     }
     if (!parser.positionalArguments().isEmpty())
-        return usage(QStringLiteral("unexpected argument \"%1\"")
-                         .arg(parser.positionalArguments().first()));
+        return usage(
+            QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()));
     GatewayOptions o;
     o.siteFile = parser.value(site);
     if (o.siteFile.isEmpty())
@@ -122,16 +122,16 @@ GatewayParse parseGatewayOptions(const QStringList& arguments) {
     if (parser.isSet(http)) {
         quint16 port = 0;
         if (!splitHostPort(parser.value(http), &o.httpAddress, &port, true))
-            return usage(QStringLiteral("--http must be ADDR:PORT, not \"%1\"")
-                             .arg(parser.value(http)));
+            return usage(
+                QStringLiteral("--http must be ADDR:PORT, not \"%1\"").arg(parser.value(http)));
         o.httpPort = port;
     }
     o.httpTokenFile = parser.value(token);
     if (parser.isSet(pjlink)) {
         quint16 port = 0;
         if (!splitHostPort(parser.value(pjlink), &o.pjlinkAddress, &port, true))
-            return usage(QStringLiteral("--pjlink must be ADDR:PORT, not \"%1\"")
-                             .arg(parser.value(pjlink)));
+            return usage(
+                QStringLiteral("--pjlink must be ADDR:PORT, not \"%1\"").arg(parser.value(pjlink)));
         o.pjlinkPort = port;
     }
     o.pjlinkPasswordFile = parser.value(pjlinkPassword);

@@ -10,13 +10,13 @@ namespace tavo::gateway {
 // What one start of mx7300-gateway was asked to do, as given on the command line.
 struct GatewayOptions {
     QString siteFile;
-    QString siteName;            // empty: the file's base name
-    QString mqttUrl;             // empty: no broker
+    QString siteName; // empty: the file's base name
+    QString mqttUrl;  // empty: no broker
     QString mqttCaFile;
     QString mqttPasswordFile;
     int mqttKeepaliveSeconds = 15;
     QString httpAddress = QStringLiteral("127.0.0.1");
-    std::optional<quint16> httpPort;   // no --http: no HTTP side
+    std::optional<quint16> httpPort; // no --http: no HTTP side
     QString httpTokenFile;
     QString pjlinkAddress = QStringLiteral("127.0.0.1");
     std::optional<quint16> pjlinkPort; // no --pjlink: no PJLink side

@@ -76,8 +76,8 @@ int main(int argc, char* argv[]) {
         out << "mx7300-gateway " << MX7300_VERSION << Qt::endl;
         return 0;
     case GatewayParse::Kind::Usage:
-        logLine(Priority::Error, QStringLiteral("mx7300-gateway: %1 (see mx7300-gateway --help)")
-                                     .arg(parsed.error));
+        logLine(Priority::Error,
+                QStringLiteral("mx7300-gateway: %1 (see mx7300-gateway --help)").arg(parsed.error));
         return 2;
     case GatewayParse::Kind::Run:
         break;
@@ -129,6 +129,7 @@ int main(int argc, char* argv[]) {
 
     std::unique_ptr<MqttClient> mqtt;
     std::unique_ptr<MqttFront> mqttFront;
+    QString lastBrokerProblem; // told once until the broker answers again
     if (!o.mqttUrl.isEmpty()) {
         QString error;
         const QString willTopic = QStringLiteral("tavo/%1/gateway/availability").arg(site.name);
@@ -140,7 +141,6 @@ int main(int argc, char* argv[]) {
         options->clientId = QStringLiteral("mx7300-gateway-%1").arg(site.name);
         mqtt = std::make_unique<MqttClient>(*options);
         mqttFront = std::make_unique<MqttFront>(gateway, *mqtt);
-        QString lastBrokerProblem;
         QObject::connect(mqtt.get(), &MqttClient::connected, mqtt.get(), [&lastBrokerProblem] {
             lastBrokerProblem.clear();
             logLine(Priority::Info, QStringLiteral("broker: connected"));
@@ -153,11 +153,10 @@ int main(int argc, char* argv[]) {
                              logLine(Priority::Warning,
                                      QStringLiteral("broker: %1; trying again").arg(reason));
                          });
-        QObject::connect(mqtt.get(), &MqttClient::disconnected, mqtt.get(),
-                         [](const QString& reason) {
-                             logLine(Priority::Warning,
-                                     QStringLiteral("broker: disconnected (%1)").arg(reason));
-                         });
+        QObject::connect(
+            mqtt.get(), &MqttClient::disconnected, mqtt.get(), [](const QString& reason) {
+                logLine(Priority::Warning, QStringLiteral("broker: disconnected (%1)").arg(reason));
+            });
         mqttFront->start();
         mqtt->start();
     }

@@ -140,10 +140,10 @@ QList<DiscoveryConfig> discoveryConfigs(const SiteTopics& topics,
             available.append(QJsonObject{{"topic", availability}});
         config.insert(QStringLiteral("availability"), available);
         config.insert(QStringLiteral("availability_mode"), QStringLiteral("all"));
-        configs << DiscoveryConfig{QStringLiteral("homeassistant/%1/%2/%3/config")
-                                       .arg(QLatin1String(entity.component),
-                                            discoveryNode(topics.site), object),
-                                   QJsonDocument(config).toJson(QJsonDocument::Compact)};
+        configs << DiscoveryConfig{
+            QStringLiteral("homeassistant/%1/%2/%3/config")
+                .arg(QLatin1String(entity.component), discoveryNode(topics.site), object),
+            QJsonDocument(config).toJson(QJsonDocument::Compact)};
     }
     return configs;
 }

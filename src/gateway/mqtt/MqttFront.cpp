@@ -22,8 +22,9 @@ QString shown(const QByteArray& payload) {
     QString out;
     for (const char c : payload.left(64)) {
         const auto byte = static_cast<quint8>(c);
-        out += byte >= 0x20 && byte < 0x7F ? QString(QLatin1Char(c))
-                                           : QStringLiteral("\\x%1").arg(byte, 2, 16, QLatin1Char('0'));
+        out += byte >= 0x20 && byte < 0x7F
+                   ? QString(QLatin1Char(c))
+                   : QStringLiteral("\\x%1").arg(byte, 2, 16, QLatin1Char('0'));
     }
     return payload.size() > 64 ? out + QStringLiteral("…") : out;
 }
@@ -43,6 +44,7 @@ MqttFront::MqttFront(Gateway& gateway, MqttClient& client, QObject* parent)
     connect(&m_client, &MqttClient::connected, this, &MqttFront::publishAll);
     connect(&m_client, &MqttClient::messageReceived, this, &MqttFront::onMessage);
     connect(&m_gateway, &Gateway::stateChanged, this, &MqttFront::publishState);
+    m_ours << m_topics.gatewayAvailability();
     for (int i = 0; i < gateway.projectorCount(); ++i) {
         const QString name = gateway.projector(i).name;
         m_ours << m_topics.of(name, QStringLiteral("state"))
@@ -183,30 +185,29 @@ void MqttFront::onCommand(int index, const QString& leaf, const QByteArray& payl
     }
     const ProjectorConfig projector = m_gateway.projector(index);
     const bool wantsReply = leaf == QLatin1String("send");
-    m_gateway.submit(index, command, [this, index, topic, payload, projector,
-                                      wantsReply](const Exchange& exchange) {
-        if (wantsReply && exchange.status != Exchange::Status::Failed) {
-            m_client.publish(m_topics.of(projector.name, QStringLiteral("reply")),
-                             compact(exchangeJson(projector.name, projector.target,
-                                                  projector.address, exchange)),
-                             false);
-            return;
-        }
-        if (exchange.status != Exchange::Status::Ok)
-            refuse(index, topic, payload, exchange.error);
-    });
+    m_gateway.submit(
+        index, command,
+        [this, index, topic, payload, projector, wantsReply](const Exchange& exchange) {
+            if (wantsReply && exchange.status != Exchange::Status::Failed) {
+                m_client.publish(m_topics.of(projector.name, QStringLiteral("reply")),
+                                 compact(exchangeJson(projector.name, projector.target,
+                                                      projector.address, exchange)),
+                                 false);
+                return;
+            }
+            if (exchange.status != Exchange::Status::Ok)
+                refuse(index, topic, payload, exchange.error);
+        });
 }
 
 void MqttFront::refuse(int index, const QString& topic, const QByteArray& payload,
                        const QString& why) {
-    const QString errorTopic = index < 0 ? m_topics.base() + QStringLiteral("gateway/error")
-                                         : m_topics.of(m_gateway.projector(index).name,
-                                                       QStringLiteral("error"));
-    m_client.publish(errorTopic,
-                     compact(QJsonObject{{"topic", topic},
-                                         {"payload", shown(payload)},
-                                         {"error", why}}),
-                     false);
+    const QString errorTopic =
+        index < 0 ? m_topics.base() + QStringLiteral("gateway/error")
+                  : m_topics.of(m_gateway.projector(index).name, QStringLiteral("error"));
+    m_client.publish(
+        errorTopic,
+        compact(QJsonObject{{"topic", topic}, {"payload", shown(payload)}, {"error", why}}), false);
 }
 
 } // namespace tavo::gateway

@@ -47,6 +47,9 @@ SiteLoad loadSite(const QString& path, const QString& siteName) {
             return refuse(
                 section.line,
                 QStringLiteral("[%1]: a projector's name is letters, digits, _ and -").arg(p.name));
+        if (p.name == QLatin1String("gateway"))
+            return refuse(section.line, QStringLiteral("[gateway]: the name is the gateway's "
+                                                       "own topic; choose another"));
         for (const site::SiteEntry& entry : section.entries) {
             if (!kKeys.contains(entry.key))
                 return refuse(entry.line,
