@@ -17,6 +17,7 @@ namespace tavo::gateway::pjlink {
 namespace {
 
 constexpr qint64 kMaxSearchDatagram = 64;
+constexpr int kListenBacklog = 256;
 
 // The hardware address of the interface that has `address`, else of the first interface that is
 // up and not the loopback; zeros when there is none (a gateway on loopback only).
@@ -79,8 +80,11 @@ bool PjlinkFront::listen(QString* error) {
         if (!inputs)
             return fail(QStringLiteral("[%1]: %2").arg(config.name, why));
         port->inputs = *inputs;
-        const int number = config.pjlinkPort ? *config.pjlinkPort : m_options.basePort + i;
-        if (number < 1 || number > 65535 || taken.contains(number))
+        // Base port 0: any free port for each (tests).
+        const int number = config.pjlinkPort         ? *config.pjlinkPort
+                           : m_options.basePort == 0 ? 0
+                                                     : m_options.basePort + i;
+        if (number > 65535 || (number != 0 && taken.contains(number)))
             return fail(QStringLiteral("[%1]: PJLink port %2 is out of range or taken by another "
                                        "projector")
                             .arg(config.name)
@@ -94,6 +98,9 @@ bool PjlinkFront::listen(QString* error) {
     for (auto& port : m_ports) {
         port->responder = new Responder(m_gateway, port->index, port->inputs, this);
         port->server = new QTcpServer(this);
+        // A burst waits in the kernel to be taken (and the extra ones closed) rather than
+        // half-open connections being dropped there.
+        port->server->setListenBacklogSize(kListenBacklog);
         Port* p = port.get();
         connect(port->server, &QTcpServer::newConnection, this, [this, p] { accept(*p); });
         if (!port->server->listen(m_options.address, port->number))
@@ -132,7 +139,7 @@ void PjlinkFront::close() {
 quint16 PjlinkFront::portOf(int index) const {
     for (const auto& port : m_ports) {
         if (port->index == index)
-            return port->server && port->server->isListening() ? port->number : 0;
+            return port->server && port->server->isListening() ? port->server->serverPort() : 0;
     }
     return 0;
 }

@@ -34,8 +34,8 @@ public:
 
     struct Options {
         QHostAddress address = QHostAddress::Any;
-        quint16 basePort = kStandardPort;
-        QString defaultPassword; // for sections without pjlink_password; empty: no check
+        quint16 basePort = kStandardPort; // 0: any free port for each projector
+        QString defaultPassword;          // for sections without pjlink_password; empty: no check
         int idleMs = kStandardIdleMs;
         quint16 searchPort = kStandardPort;
     };

@@ -102,6 +102,7 @@ bool Session::take(LineReader::Line line) {
         return false;
     }
     m_busy = true;
+    m_idle.stop(); // a set waits for the projector: not idle
     QPointer<Session> self(this);
     m_responder.handle(*request, [self](const QByteArray& answer) {
         if (!self || self->m_closing)
