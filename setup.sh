@@ -21,6 +21,7 @@ test_packages=(
     xvfb xauth xdotool openbox x11-utils imagemagick
     clang libclang-rt-14-dev valgrind
     ser2net
+    nodejs npm
 )
 
 # What demo.sh starts.
@@ -57,6 +58,8 @@ run)
     ;;
 test)
     install_packages "${run_packages[@]}" "${test_packages[@]}"
+    # The PJLink client the gateway's test drives, at the version its lock file names.
+    (cd "$here/tests/gateway/pjlink-client" && npm ci --no-audit --no-fund --loglevel=error)
     configure -DBUILD_TESTING=ON
     cmake --build "$build" -j "$(nproc)"
     cd "$build"
