@@ -23,6 +23,7 @@ test_packages=(
     ser2net
     mosquitto mosquitto-clients libmosquitto-dev openssl
     python3-prometheus-client qt6-httpserver-dev prometheus-cpp-dev
+    nodejs
 )
 
 # What demo.sh starts.
@@ -59,6 +60,10 @@ run)
     ;;
 test)
     install_packages "${run_packages[@]}" "${test_packages[@]}"
+    # The PJLink client the gateway's test drives, at the version its lock file names. Debian's
+    # nodejs leaves npm to a package of its own; other builds of nodejs bring it.
+    command -v npm >/dev/null || install_packages npm
+    (cd "$here/tests/gateway/pjlink-client" && npm ci --no-audit --no-fund --loglevel=error)
     configure -DBUILD_TESTING=ON -DTAVO_GATEWAY=ON
     cmake --build "$build" -j "$(nproc)"
     cd "$build"

@@ -1,0 +1,188 @@
+#include "PjlinkFront.h"
+
+#include "PjlinkInputs.h"
+#include "PjlinkResponder.h"
+#include "PjlinkSession.h"
+
+#include "Gateway.h"
+
+#include <QNetworkDatagram>
+#include <QNetworkInterface>
+#include <QSet>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QUdpSocket>
+
+namespace tavo::gateway::pjlink {
+namespace {
+
+constexpr qint64 kMaxSearchDatagram = 64;
+constexpr int kListenBacklog = 256;
+
+// The hardware address of the interface that has `address`, else of the first interface that is
+// up and not the loopback; zeros when there is none (a gateway on loopback only).
+QByteArray macFor(const QHostAddress& address) {
+    const auto usable = [](const QNetworkInterface& i) {
+        const QString mac = i.hardwareAddress();
+        return !mac.isEmpty() && mac != QLatin1String("00:00:00:00:00:00");
+    };
+    const QList<QNetworkInterface> interfaces = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface& i : interfaces) {
+        for (const QNetworkAddressEntry& entry : i.addressEntries()) {
+            if (entry.ip() == address)
+                return usable(i) ? i.hardwareAddress().toLower().toLatin1()
+                                 : QByteArray("00:00:00:00:00:00");
+        }
+    }
+    for (const QNetworkInterface& i : interfaces) {
+        const bool up = i.flags().testFlag(QNetworkInterface::IsUp) &&
+                        !i.flags().testFlag(QNetworkInterface::IsLoopBack);
+        if (up && usable(i))
+            return i.hardwareAddress().toLower().toLatin1();
+    }
+    return "00:00:00:00:00:00";
+}
+
+} // namespace
+
+struct PjlinkFront::Port {
+    int index = 0;
+    quint16 number = 0;
+    QString password;
+    InputMap inputs;
+    QTcpServer* server = nullptr;
+    Responder* responder = nullptr;
+    int clients = 0;
+};
+
+PjlinkFront::PjlinkFront(Gateway& gateway, Options options, QObject* parent)
+    : QObject(parent), m_gateway(gateway), m_options(std::move(options)) {}
+
+PjlinkFront::~PjlinkFront() {
+    close();
+}
+
+bool PjlinkFront::listen(QString* error) {
+    close();
+    const auto fail = [this, error](const QString& why) {
+        close();
+        if (error)
+            *error = why;
+        return false;
+    };
+    QSet<int> taken;
+    for (int i = 0; i < m_gateway.projectorCount(); ++i) {
+        const ProjectorConfig& config = m_gateway.projector(i);
+        auto port = std::make_unique<Port>();
+        port->index = i;
+        QString why;
+        const std::optional<InputMap> inputs = InputMap::parse(config.pjlinkInputs, &why);
+        if (!inputs)
+            return fail(QStringLiteral("[%1]: %2").arg(config.name, why));
+        port->inputs = *inputs;
+        // Base port 0: any free port for each (tests).
+        const int number = config.pjlinkPort         ? *config.pjlinkPort
+                           : m_options.basePort == 0 ? 0
+                                                     : m_options.basePort + i;
+        if (number > 65535 || (number != 0 && taken.contains(number)))
+            return fail(QStringLiteral("[%1]: PJLink port %2 is out of range or taken by another "
+                                       "projector")
+                            .arg(config.name)
+                            .arg(number));
+        taken.insert(number);
+        port->number = quint16(number);
+        port->password =
+            config.pjlinkPassword.isEmpty() ? m_options.defaultPassword : config.pjlinkPassword;
+        m_ports.push_back(std::move(port));
+    }
+    for (auto& port : m_ports) {
+        port->responder = new Responder(m_gateway, port->index, port->inputs, this);
+        port->server = new QTcpServer(this);
+        // A burst waits in the kernel to be taken (and the extra ones closed) rather than
+        // half-open connections being dropped there.
+        port->server->setListenBacklogSize(kListenBacklog);
+        Port* p = port.get();
+        connect(port->server, &QTcpServer::newConnection, this, [this, p] { accept(*p); });
+        if (!port->server->listen(m_options.address, port->number))
+            return fail(
+                QStringLiteral("[%1]: PJLink cannot listen on %2 port %3: %4")
+                    .arg(m_gateway.projector(port->index).name, m_options.address.toString())
+                    .arg(port->number)
+                    .arg(port->server->errorString()));
+    }
+    m_search = new QUdpSocket(this);
+    connect(m_search, &QUdpSocket::readyRead, this, &PjlinkFront::answerSearch);
+    if (!m_search->bind(m_options.address, m_options.searchPort,
+                        QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint))
+        return fail(QStringLiteral("PJLink search cannot use UDP %1 port %2: %3")
+                        .arg(m_options.address.toString())
+                        .arg(m_options.searchPort)
+                        .arg(m_search->errorString()));
+    return true;
+}
+
+void PjlinkFront::close() {
+    // The sessions first: they answer through the responders.
+    for (Session* session : findChildren<Session*>(Qt::FindDirectChildrenOnly)) {
+        disconnect(session, nullptr, this, nullptr);
+        delete session;
+    }
+    for (auto& port : m_ports) {
+        delete port->server;
+        delete port->responder;
+    }
+    m_ports.clear();
+    delete m_search;
+    m_search = nullptr;
+}
+
+quint16 PjlinkFront::portOf(int index) const {
+    for (const auto& port : m_ports) {
+        if (port->index == index)
+            return port->server && port->server->isListening() ? port->server->serverPort() : 0;
+    }
+    return 0;
+}
+
+int PjlinkFront::clientsOn(int index) const {
+    for (const auto& port : m_ports) {
+        if (port->index == index)
+            return port->clients;
+    }
+    return 0;
+}
+
+void PjlinkFront::accept(Port& port) {
+    while (QTcpSocket* socket = port.server->nextPendingConnection()) {
+        if (port.clients >= kMaxClientsPerPort) {
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            socket->disconnectFromHost();
+            continue;
+        }
+        ++port.clients;
+        auto* session = new Session(socket, *port.responder, port.password, m_options.idleMs, this);
+        Port* p = &port;
+        connect(session, &Session::closed, this, [p] { --p->clients; });
+    }
+}
+
+QByteArray PjlinkFront::searchAnswer() const {
+    return "%2ACKN=" + macFor(m_options.address) + '\r';
+}
+
+// "%2SRCH" CR from anyone, without a password, as the standard has it.
+void PjlinkFront::answerSearch() {
+    while (m_search && m_search->hasPendingDatagrams()) {
+        const QNetworkDatagram datagram = m_search->receiveDatagram(kMaxSearchDatagram);
+        QByteArray text = datagram.data();
+        while (!text.isEmpty() && text.front() == '\0')
+            text.remove(0, 1);
+        while (!text.isEmpty() && (text.back() == '\r' || text.back() == '\n'))
+            text.chop(1);
+        if (text.toUpper() != "%2SRCH" || datagram.senderAddress().isNull())
+            continue;
+        m_search->writeDatagram(searchAnswer(), datagram.senderAddress(), m_options.searchPort);
+    }
+}
+
+} // namespace tavo::gateway::pjlink

@@ -1,0 +1,92 @@
+#include "PjlinkInputs.h"
+
+#include "StatusTables.h"
+
+#include <QStringList>
+
+#include <algorithm>
+
+namespace tavo::gateway::pjlink {
+namespace {
+
+constexpr int kInputCount = int(sizeof kInputWords / sizeof *kInputWords);
+
+bool isCode(const QByteArray& code) {
+    return code.size() == 2 && code[0] >= '1' && code[0] <= '5' && code[1] >= '1' && code[1] <= '9';
+}
+
+void sortByCode(QList<InputMap::Entry>& entries) {
+    std::sort(entries.begin(), entries.end(),
+              [](const InputMap::Entry& a, const InputMap::Entry& b) { return a.code < b.code; });
+}
+
+} // namespace
+
+InputMap InputMap::defaults() {
+    InputMap map;
+    map.m_entries = {{1, "11"}, {2, "12"}, {3, "21"}, {4, "51"}, {5, "52"}};
+    return map;
+}
+
+std::optional<InputMap> InputMap::parse(const QString& text, QString* error) {
+    if (text.trimmed().isEmpty())
+        return defaults();
+    InputMap map;
+    const auto fail = [error](const QString& why) -> std::optional<InputMap> {
+        if (error)
+            *error = why;
+        return std::nullopt;
+    };
+    for (const QString& item : text.split(QLatin1Char(','))) {
+        const QStringList sides = item.split(QLatin1Char('='));
+        bool ok = false;
+        const int input = sides.size() == 2 ? sides[0].trimmed().toInt(&ok) : 0;
+        const QByteArray code = sides.size() == 2 ? sides[1].trimmed().toLatin1() : QByteArray();
+        if (!ok || input < 1 || input > kInputCount || !isCode(code))
+            return fail(QStringLiteral("pjlink_inputs: \"%1\" is not INPUT=CODE with an input 1 "
+                                       "to %2 and a PJLink code 11 to 59")
+                            .arg(item.trimmed())
+                            .arg(kInputCount));
+        for (const Entry& e : map.m_entries) {
+            if (e.input == input || e.code == code)
+                return fail(QStringLiteral("pjlink_inputs: input %1 or code %2 is given twice")
+                                .arg(input)
+                                .arg(QString::fromLatin1(code)));
+        }
+        map.m_entries.append({input, code});
+    }
+    sortByCode(map.m_entries);
+    return map;
+}
+
+int InputMap::inputOfWords(const QString& words) {
+    for (int i = 0; i < kInputCount; ++i) {
+        if (words == QLatin1String(kInputWords[i].text).trimmed())
+            return i + 1;
+    }
+    return 0;
+}
+
+QString InputMap::wordsOf(int input) {
+    if (input < 1 || input > kInputCount)
+        return {};
+    return QString::fromLatin1(kInputWords[input - 1].text).trimmed();
+}
+
+std::optional<QByteArray> InputMap::codeOf(int input) const {
+    for (const Entry& e : m_entries) {
+        if (e.input == input)
+            return e.code;
+    }
+    return std::nullopt;
+}
+
+int InputMap::inputOf(const QByteArray& code) const {
+    for (const Entry& e : m_entries) {
+        if (e.code == code)
+            return e.input;
+    }
+    return 0;
+}
+
+} // namespace tavo::gateway::pjlink

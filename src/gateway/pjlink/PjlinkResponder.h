@@ -1,0 +1,54 @@
+#pragma once
+
+#include "PjlinkInputs.h"
+#include "PjlinkRequest.h"
+
+#include <QByteArray>
+#include <QObject>
+
+#include <functional>
+#include <optional>
+
+namespace tavo {
+struct Exchange;
+}
+
+namespace tavo::gateway {
+class Gateway;
+}
+
+namespace tavo::gateway::pjlink {
+
+// PJLink's commands for one projector of the site, Class 1 and what of Class 2 it can answer.
+// Queries are answered from the gateway's latest poll; a set goes on the projector's line and is
+// answered once the projector acknowledged it (OK) or did not (ERR4). Shared by every client
+// of the projector's port.
+class Responder : public QObject {
+    Q_OBJECT
+
+public:
+    using Reply = std::function<void(const QByteArray& answer)>;
+
+    Responder(Gateway& gateway, int index, InputMap inputs, QObject* parent = nullptr);
+
+    // `reply` runs exactly once: before handle() returns for a query, later for a set.
+    void handle(const Request& request, const Reply& reply);
+
+private:
+    void power(const Request& request, const Reply& reply);
+    void input(const Request& request, const Reply& reply);
+    void mute(const Request& request, const Reply& reply);
+    void inputName(const Request& request, const Reply& reply);
+    std::optional<QByteArray> query(const QByteArray& command) const;
+    // Sends the projector's command; OK once it acknowledged.
+    void send(const QByteArray& command, const Request& request, const Reply& reply,
+              std::function<void()> accepted = {});
+
+    Gateway& m_gateway;
+    int m_index;
+    InputMap m_inputs;
+    // The poll does not read the video mute: it is read once, then kept as PJLink sets it.
+    std::optional<bool> m_videoMute;
+};
+
+} // namespace tavo::gateway::pjlink
