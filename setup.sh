@@ -8,10 +8,12 @@ here=$(cd "$(dirname "$0")" && pwd)
 mode=${1:-run}
 build="$here/build"
 
-# Building and running the console and the projector simulator.
+# Building and running the console, the projector simulator and the gateway (the tree does
+# not configure without the gateway's HTTP server and metrics libraries).
 run_packages=(
     build-essential cmake pkg-config
     qt6-base-dev qt6-serialport-dev libgl-dev
+    qt6-httpserver-dev prometheus-cpp-dev
     fonts-ipafont-gothic
 )
 
@@ -21,6 +23,7 @@ test_packages=(
     xvfb xauth xdotool openbox x11-utils imagemagick
     clang libclang-rt-14-dev valgrind
     ser2net
+    python3-prometheus-client
 )
 
 # What demo.sh starts.

@@ -1,5 +1,6 @@
 #include "HttpFront.h"
 #include "Metrics.h"
+#include "TokenFile.h"
 
 #include "Gateway.h"
 
@@ -12,7 +13,10 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using namespace tavo;
 using namespace tavo::gateway;
@@ -146,6 +150,8 @@ private slots:
     void metricsParse_data();
     void metricsParse();
     void hostileConnections();
+    void tokenFile_data();
+    void tokenFile();
 };
 
 void TestHttpFront::requests_data() {
@@ -423,6 +429,61 @@ void TestHttpFront::hostileConnections() {
         QTRY_COMPARE(idle[size_t(i)]->state(), QAbstractSocket::UnconnectedState);
 
     QCOMPARE(exchange(site, request("GET", "/metrics", {}, {}, port)).status, 200);
+}
+
+void TestHttpFront::tokenFile_data() {
+    QTest::addColumn<QString>("kind"); // file, fifo, link, directory, missing
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QByteArray>("token"); // empty: refused
+    QTest::addColumn<QString>("error");    // a part of the reason
+
+    QTest::newRow("one line") << "file" << QByteArray("abcdefghijklmnop\n")
+                              << QByteArray("abcdefghijklmnop") << QString();
+    QTest::newRow("CR LF") << "file" << QByteArray("abcdefghijklmnop\r\n")
+                           << QByteArray("abcdefghijklmnop") << QString();
+    QTest::newRow("too short") << "file" << QByteArray("short\n") << QByteArray() << "at least 16";
+    QTest::newRow("two lines") << "file" << QByteArray("abcdefghijklmnop\nqrstuvwxyz\n")
+                               << QByteArray() << "one line";
+    QTest::newRow("a space") << "file" << QByteArray("abcdefgh ijklmnop") << QByteArray()
+                             << "without spaces";
+    QTest::newRow("too long") << "file" << QByteArray(kTokenFileLimit + 1, 'x') << QByteArray()
+                              << "longer than";
+    QTest::newRow("a FIFO, which must not hang the start")
+        << "fifo" << QByteArray() << QByteArray() << "not a regular file";
+    QTest::newRow("a symbolic link") << "link" << QByteArray("abcdefghijklmnop") << QByteArray()
+                                     << "Too many levels of symbolic links";
+    QTest::newRow("a directory") << "directory" << QByteArray() << QByteArray()
+                                 << "not a regular file";
+    QTest::newRow("missing") << "missing" << QByteArray() << QByteArray()
+                             << "No such file or directory";
+}
+
+void TestHttpFront::tokenFile() {
+    QFETCH(QString, kind);
+    QFETCH(QByteArray, content);
+    QFETCH(QByteArray, token);
+    QFETCH(QString, error);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("token"));
+    const QString real =
+        kind == QLatin1String("link") ? dir.filePath(QStringLiteral("real")) : path;
+    if (kind == QLatin1String("file") || kind == QLatin1String("link")) {
+        QFile file(real);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+    if (kind == QLatin1String("link"))
+        QVERIFY(QFile::link(real, path));
+    if (kind == QLatin1String("fifo"))
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    if (kind == QLatin1String("directory"))
+        QVERIFY(QDir().mkdir(path));
+
+    QString why;
+    const auto got = readTokenFile(path, &why);
+    QCOMPARE(got.value_or(QByteArray()), token);
+    QVERIFY2(why.contains(error), qPrintable(why));
 }
 
 QTEST_GUILESS_MAIN(TestHttpFront)
