@@ -417,6 +417,18 @@ void TestHttpFront::hostileConnections() {
     QVERIFY(tooLong.body.startsWith("the request is too long")); // cut off before the handler
     QCOMPARE(site.commandsSent(), QList<QByteArray>());
 
+    // A client gone before its projector answers: the answer has nowhere to go, and is dropped.
+    site.clock.advance(2000); // lab's first read has timed out: the line is free
+    {
+        QTcpSocket leaving;
+        leaving.connectToHost(QHostAddress::LocalHost, port);
+        leaving.write(request("POST", "/api/projectors/lab/power",
+                              {"Authorization: Bearer " + QByteArray(kToken)}, "on", port));
+        QTRY_COMPARE(site.commandsSent(), QList<QByteArray>{"C00\r"});
+    }
+    QTRY_COMPARE(site.front->connections(), 0);
+    site.clock.advance(1000); // the command's time-out: its answer finds the socket gone
+
     std::vector<std::unique_ptr<QTcpSocket>> idle;
     for (int i = 0; i < 4; ++i) {
         idle.push_back(std::make_unique<QTcpSocket>());

@@ -138,6 +138,10 @@ quint16 HttpFront::port() const {
     return m_listener ? m_listener->serverPort() : 0;
 }
 
+int HttpFront::connections() const {
+    return m_listener ? m_listener->connections() : 0;
+}
+
 void HttpFront::addPage(const QString& path, Page page) {
     m_server->route(path, [this, page = std::move(page)](const QHttpServerRequest& request,
                                                          QHttpServerResponder&& responder) {

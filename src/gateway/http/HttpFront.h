@@ -54,6 +54,8 @@ public:
     bool listen();
     QString errorString() const { return m_error; }
     quint16 port() const;
+    // Connections open now, for a status page.
+    int connections() const;
     // What a browser sends as Origin for pages from here; anything else is refused.
     QStringList origins() const { return m_origins; }
 
