@@ -1,0 +1,502 @@
+#include "HttpFront.h"
+#include "Metrics.h"
+#include "TokenFile.h"
+
+#include "Gateway.h"
+
+#include "SimulatedLine.h"
+#include "VirtualClock.h"
+
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+
+using namespace tavo;
+using namespace tavo::gateway;
+using namespace tavo::test;
+
+namespace {
+
+constexpr char kToken[] = "s3cret-token-0123456789";
+
+// hall answers, lab never does, dead's port will not open; each on a port of its own.
+SiteConfig northWing() {
+    SiteConfig site;
+    site.name = QStringLiteral("north-wing");
+    auto add = [&site](const char* name, const char* room, const char* target) {
+        ProjectorConfig p;
+        p.name = QString::fromLatin1(name);
+        p.room = QString::fromUtf8(room);
+        p.target = QString::fromLatin1(target);
+        p.address = QStringLiteral("single");
+        site.projectors << p;
+    };
+    add("hall", "Hall \"A\" \\ main", "sim-hall");
+    add("lab", "Lab", "sim-silent");
+    add("dead", "", "sim-missing");
+    return site;
+}
+
+// The gateway over simulated lines on a virtual clock (polls only at the start and after a
+// command), with its HTTP front on a free loopback port.
+struct Site {
+    explicit Site(const QByteArray& token, int maxConnections = 64, int idleMs = 30000) {
+        gateway = std::make_unique<Gateway>(
+            northWing(),
+            [this](const QString& target) {
+                auto line = std::make_unique<SimulatedLine>();
+                line->silent = target.contains(QLatin1String("silent"));
+                line->failOpen = target.contains(QLatin1String("missing"));
+                lines.insert(target, line.get());
+                return line;
+            },
+            [this] { return std::make_unique<FakeTimer>(clock, 0); }, 60000,
+            [this] { return clock.now(); },
+            [] { return QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5), Qt::UTC); });
+        metrics = std::make_unique<Metrics>(*gateway);
+        HttpOptions options;
+        options.token = token;
+        options.maxConnections = maxConnections;
+        options.idleMs = idleMs;
+        front = std::make_unique<HttpFront>(*gateway, *metrics, options);
+        gateway->start();
+    }
+
+    // What went on the lines besides the polls' reads.
+    QList<QByteArray> commandsSent() const {
+        static const QList<QByteArray> reads{"CR0\r", "CR1\r", "CR3\r", "CR6\r", "CR4\r"};
+        QList<QByteArray> sent;
+        for (const SimulatedLine* line : lines)
+            for (const QByteArray& w : line->writes)
+                if (!reads.contains(w))
+                    sent << w;
+        return sent;
+    }
+
+    VirtualClock clock;
+    QHash<QString, SimulatedLine*> lines; // owned by the gateway's pollers
+    std::unique_ptr<Gateway> gateway;
+    std::unique_ptr<Metrics> metrics;
+    std::unique_ptr<HttpFront> front;
+};
+
+struct Response {
+    int status = 0; // 0: the connection ended without one
+    QByteArray head;
+    QByteArray body;
+};
+
+// One raw request on a connection of its own; virtual time runs on while it waits, so a
+// projector that does not answer times out.
+Response exchange(Site& site, const QByteArray& raw) {
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, site.front->port());
+    socket.write(raw);
+    QByteArray got;
+    Response r;
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < 5000) {
+        QTest::qWait(1);
+        site.clock.advance(20);
+        got += socket.readAll();
+        const int end = got.indexOf("\r\n\r\n");
+        if (end >= 0) {
+            r.head = got.left(end);
+            const auto length = QRegularExpression(QStringLiteral("(?i)content-length: *(\\d+)"))
+                                    .match(QString::fromLatin1(r.head));
+            if (length.hasMatch() && got.size() - end - 4 >= length.captured(1).toInt()) {
+                r.status = got.mid(9, 3).toInt();
+                r.body = got.mid(end + 4);
+                break;
+            }
+        }
+        if (socket.state() == QAbstractSocket::UnconnectedState)
+            break;
+    }
+    return r;
+}
+
+QByteArray request(const QByteArray& method, const QByteArray& path, QByteArrayList headers,
+                   const QByteArray& body, quint16 port) {
+    bool hasHost = false;
+    for (QByteArray& h : headers) {
+        h.replace("{port}", QByteArray::number(port));
+        hasHost = hasHost || h.toLower().startsWith("host:");
+    }
+    if (!hasHost)
+        headers << "Host: 127.0.0.1:" + QByteArray::number(port);
+    headers << "Connection: close";
+    if (method == "POST")
+        headers << "Content-Length: " + QByteArray::number(body.size());
+    return method + ' ' + path + " HTTP/1.1\r\n" + headers.join("\r\n") + "\r\n\r\n" + body;
+}
+
+} // namespace
+
+class TestHttpFront : public QObject {
+    Q_OBJECT
+
+private slots:
+    void requests_data();
+    void requests();
+    void metricsParse_data();
+    void metricsParse();
+    void hostileConnections();
+    void tokenFile_data();
+    void tokenFile();
+};
+
+void TestHttpFront::requests_data() {
+    QTest::addColumn<QByteArray>("token"); // the gateway's; empty: read-only
+    QTest::addColumn<QByteArray>("method");
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<QByteArrayList>("headers");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("answer"); // a part of the body
+    QTest::addColumn<QList<QByteArray>>("sent");
+
+    const QByteArray t = kToken;
+    const QByteArrayList auth{"Authorization: Bearer " + t};
+    using L = QList<QByteArray>;
+
+    QTest::newRow("metrics, no token needed")
+        << t << QByteArray("GET") << QByteArray("/metrics") << QByteArrayList() << QByteArray()
+        << 200 << QByteArray("mx7300_up{") << L();
+    QTest::newRow("the site's projectors")
+        << t << QByteArray("GET") << QByteArray("/api/projectors") << QByteArrayList()
+        << QByteArray() << 200
+        << QByteArray(R"("projectors":[{"address":"single","available":true,"input":"Input 1",)"
+                      R"("lamp_hours":1234,"name":"hall")")
+        << L();
+    QTest::newRow("one projector")
+        << t << QByteArray("GET") << QByteArray("/api/projectors/lab") << QByteArrayList()
+        << QByteArray() << 200 << QByteArray(R"("available":false,"input":null)") << L();
+    QTest::newRow("a name not in the site, read")
+        << t << QByteArray("GET") << QByteArray("/api/projectors/attic") << QByteArrayList()
+        << QByteArray() << 404 << QByteArray("no such projector") << L();
+    QTest::newRow("power on") << t << QByteArray("POST") << QByteArray("/api/projectors/hall/power")
+                              << auth << QByteArray("on") << 200
+                              << QByteArray(R"({"ok":true,"reply":{"address":"single",)"
+                                            R"("decoded":null,"error":null,"name":"hall",)"
+                                            R"("ok":true,"reply":"\u0006","sent":"C00\r",)"
+                                            R"("target":"sim-hall"}})")
+                              << L{"C00\r"};
+    QTest::newRow("power off, a line end after it")
+        << t << QByteArray("POST") << QByteArray("/api/projectors/hall/power") << auth
+        << QByteArray("off\r\n") << 200 << QByteArray(R"("sent":"C01\r")") << L{"C01\r"};
+    QTest::newRow("input 3") << t << QByteArray("POST") << QByteArray("/api/projectors/hall/input")
+                             << auth << QByteArray("3") << 200 << QByteArray(R"("sent":"C07\r")")
+                             << L{"C07\r"};
+    QTest::newRow("a command as typed")
+        << t << QByteArray("POST") << QByteArray("/api/projectors/hall/send") << auth
+        << QByteArray("CR7") << 200 << QByteArray(R"("ok":true)") << L{"CR7\r"};
+    QTest::newRow("no token") << t << QByteArray("POST") << QByteArray("/api/projectors/hall/power")
+                              << QByteArrayList() << QByteArray("on") << 401
+                              << QByteArray("Authorization: Bearer") << L();
+    QTest::newRow("a wrong token")
+        << t << QByteArray("POST") << QByteArray("/api/projectors/hall/power")
+        << QByteArrayList{"Authorization: Bearer " + t + "x"} << QByteArray("on") << 401
+        << QByteArray(R"("ok":false)") << L();
+    QTest::newRow("the token in another scheme")
+        << t << QByteArray("POST") << QByteArray("/api/projectors/hall/power")
+        << QByteArrayList{"Authorization: Basic " + t} << QByteArray("on") << 401
+        << QByteArray(R"("ok":false)") << L();
+    QTest::newRow("a read-only gateway")
+        << QByteArray() << QByteArray("POST") << QByteArray("/api/projectors/hall/power") << auth
+        << QByteArray("on") << 403 << QByteArray("read-only") << L();
+    QTest::newRow("a page of a foreign origin, with the token")
+        << t << QByteArray("POST") << QByteArray("/api/projectors/hall/power")
+        << (auth + QByteArrayList{"Origin: http://evil.example"}) << QByteArray("on") << 403
+        << QByteArray("another origin") << L();
+    QTest::newRow("the gateway's own origin")
+        << t << QByteArray("POST") << QByteArray("/api/projectors/hall/power")
+        << (auth + QByteArrayList{"Origin: http://localhost:{port}"}) << QByteArray("on") << 200
+        << QByteArray(R"({"ok":true)") << L{"C00\r"};
+    QTest::newRow("a foreign origin reading the metrics")
+        << t << QByteArray("GET") << QByteArray("/metrics")
+        << QByteArrayList{"Origin: http://127.0.0.1:1"} << QByteArray() << 403
+        << QByteArray("another origin") << L();
+    QTest::newRow("a foreign host name on loopback (rebinding)")
+        << t << QByteArray("GET") << QByteArray("/api/projectors")
+        << QByteArrayList{"Host: evil.example:{port}"} << QByteArray() << 403
+        << QByteArray("host name") << L();
+    QTest::newRow("power neither on nor off")
+        << t << QByteArray("POST") << QByteArray("/api/projectors/hall/power") << auth
+        << QByteArray("ON") << 400 << QByteArray("on or off") << L();
+    QTest::newRow("input 5") << t << QByteArray("POST") << QByteArray("/api/projectors/hall/input")
+                             << auth << QByteArray("5") << 400 << QByteArray("1 to 4") << L();
+    QTest::newRow("a CR inside a command")
+        << t << QByteArray("POST") << QByteArray("/api/projectors/hall/send") << auth
+        << QByteArray("C00\rC01") << 400 << QByteArray("CR (0x0D) at position 4; nothing was sent")
+        << L();
+    QTest::newRow("a NUL inside a command")
+        << t << QByteArray("POST") << QByteArray("/api/projectors/hall/send") << auth
+        << QByteArray("C0\0"
+                      "0",
+                      4)
+        << 400 << QByteArray("NUL (0x00) at position 3") << L();
+    QTest::newRow("binary") << t << QByteArray("POST") << QByteArray("/api/projectors/hall/send")
+                            << auth << QByteArray("\xff\xfe\x80") << 400 << QByteArray("not UTF-8")
+                            << L();
+    QTest::newRow("beyond Latin-1")
+        << t << QByteArray("POST") << QByteArray("/api/projectors/hall/send") << auth
+        << QByteArray("C\xe2\x82\xac") << 400 << QByteArray("outside Latin-1") << L();
+    QTest::newRow("an empty command")
+        << t << QByteArray("POST") << QByteArray("/api/projectors/hall/send") << auth
+        << QByteArray("\n") << 400 << QByteArray("must hold a command") << L();
+    QTest::newRow("a body over 1 KiB")
+        << t << QByteArray("POST") << QByteArray("/api/projectors/hall/send") << auth
+        << QByteArray(1025, 'C') << 413 << QByteArray("longer than 1024 bytes") << L();
+    QTest::newRow("a name not in the site, write")
+        << t << QByteArray("POST") << QByteArray("/api/projectors/attic/power") << auth
+        << QByteArray("on") << 404 << QByteArray("no such projector") << L();
+    QTest::newRow("an action the gateway has not")
+        << t << QByteArray("POST") << QByteArray("/api/projectors/hall/reboot") << auth
+        << QByteArray("now") << 404 << QByteArray("no such page") << L();
+    QTest::newRow("a write as GET")
+        << t << QByteArray("GET") << QByteArray("/api/projectors/hall/power") << auth
+        << QByteArray() << 405 << QByteArray("use POST") << L();
+    QTest::newRow("a projector that does not answer")
+        << t << QByteArray("POST") << QByteArray("/api/projectors/lab/power") << auth
+        << QByteArray("on") << 504 << QByteArray(R"("error":"no reply")") << L{"C00\r"};
+    QTest::newRow("a port that will not open")
+        << t << QByteArray("POST") << QByteArray("/api/projectors/dead/power") << auth
+        << QByteArray("on") << 502 << QByteArray("the port is closed") << L();
+    QTest::newRow("no such page") << t << QByteArray("GET") << QByteArray("/admin")
+                                  << QByteArrayList() << QByteArray() << 404
+                                  << QByteArray("no such page") << L();
+}
+
+void TestHttpFront::requests() {
+    QFETCH(QByteArray, token);
+    QFETCH(QByteArray, method);
+    QFETCH(QByteArray, path);
+    QFETCH(QByteArrayList, headers);
+    QFETCH(QByteArray, body);
+    QFETCH(int, status);
+    QFETCH(QByteArray, answer);
+    QFETCH(QList<QByteArray>, sent);
+
+    Site site(token);
+    QVERIFY2(site.front->listen(), qPrintable(site.front->errorString()));
+    const int hall = site.gateway->indexOf(QStringLiteral("hall"));
+    QTRY_VERIFY(site.gateway->state(hall).lampHours.has_value());
+
+    const Response r = exchange(site, request(method, path, headers, body, site.front->port()));
+    QCOMPARE(r.status, status);
+    QVERIFY2(r.body.contains(answer), r.body.constData());
+    QCOMPARE(site.commandsSent(), sent);
+    if (status == 401)
+        QVERIFY(r.head.contains("WWW-Authenticate: Bearer"));
+}
+
+void TestHttpFront::metricsParse_data() {
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<QString>("sample");
+    QTest::addColumn<QVariantMap>("labels"); // besides site, all of which it must carry
+    QTest::addColumn<double>("value");
+
+    const QVariantMap hall{{"projector", "hall"}, {"room", "Hall \"A\" \\ main"}};
+    const QVariantMap lab{{"projector", "lab"}, {"room", "Lab"}};
+    auto plus = [](QVariantMap labels, const char* name, const char* value) {
+        labels.insert(QString::fromLatin1(name), QString::fromLatin1(value));
+        return labels;
+    };
+    QTest::newRow("up") << "mx7300_up"
+                        << "gauge"
+                        << "mx7300_up" << hall << 1.0;
+    QTest::newRow("down") << "mx7300_up"
+                          << "gauge"
+                          << "mx7300_up" << lab << 0.0;
+    QTest::newRow("standby is the state")
+        << "mx7300_power_state"
+        << "gauge"
+        << "mx7300_power_state" << plus(hall, "state", "standby") << 1.0;
+    QTest::newRow("on is not") << "mx7300_power_state"
+                               << "gauge"
+                               << "mx7300_power_state" << plus(hall, "state", "on") << 0.0;
+    QTest::newRow("a silent one is unknown")
+        << "mx7300_power_state"
+        << "gauge"
+        << "mx7300_power_state" << plus(lab, "state", "unknown") << 1.0;
+    QTest::newRow("lamp hours") << "mx7300_lamp_hours"
+                                << "gauge"
+                                << "mx7300_lamp_hours" << hall << 1234.0;
+    QTest::newRow("temperature 2")
+        << "mx7300_temperature_celsius"
+        << "gauge"
+        << "mx7300_temperature_celsius" << plus(hall, "sensor", "2") << 28.0;
+    QTest::newRow("replies") << "mx7300_replies"
+                             << "counter"
+                             << "mx7300_replies_total" << hall << 5.0;
+    QTest::newRow("timeouts") << "mx7300_timeouts"
+                              << "counter"
+                              << "mx7300_timeouts_total" << lab << 1.0;
+    QTest::newRow("exchanges timed") << "mx7300_exchange_seconds"
+                                     << "histogram"
+                                     << "mx7300_exchange_seconds_count" << hall << 5.0;
+    QTest::newRow("a port that would not open")
+        << "mx7300_failed_opens"
+        << "counter"
+        << "mx7300_failed_opens_total" << QVariantMap{{"port", "sim-missing"}} << 1.0;
+}
+
+// The text as Prometheus' own client library parses it.
+void TestHttpFront::metricsParse() {
+    QFETCH(QString, family);
+    QFETCH(QString, type);
+    QFETCH(QString, sample);
+    QFETCH(QVariantMap, labels);
+    QFETCH(double, value);
+
+    Site site(kToken);
+    QVERIFY(site.front->listen());
+    const int hall = site.gateway->indexOf(QStringLiteral("hall"));
+    QTRY_VERIFY(site.gateway->state(hall).lampHours.has_value());
+    site.clock.advance(1000); // lab's first read times out
+
+    const Response r = exchange(site, request("GET", "/metrics", {}, {}, site.front->port()));
+    QCOMPARE(r.status, 200);
+    QVERIFY(r.head.contains("Content-Type: text/plain; version=0.0.4"));
+
+    QProcess python;
+    python.start(QStringLiteral(PYTHON3_PATH),
+                 {QStringLiteral("-c"),
+                  QStringLiteral("import sys, json\n"
+                                 "from prometheus_client.parser import "
+                                 "text_string_to_metric_families as parse\n"
+                                 "print(json.dumps([[f.name, f.type, s.name, s.labels, s.value]\n"
+                                 "    for f in parse(sys.stdin.read()) for s in f.samples]))\n")});
+    QVERIFY(python.waitForStarted());
+    python.write(r.body);
+    python.closeWriteChannel();
+    QVERIFY(python.waitForFinished());
+    QVERIFY2(python.exitCode() == 0, python.readAllStandardError().constData());
+
+    int found = 0;
+    labels.insert(QStringLiteral("site"), QStringLiteral("north-wing"));
+    for (const QJsonValue& row : QJsonDocument::fromJson(python.readAllStandardOutput()).array()) {
+        const QJsonArray s = row.toArray();
+        if (s[2].toString() != sample)
+            continue;
+        const QVariantMap got = s[3].toObject().toVariantMap();
+        bool match = true;
+        for (auto it = labels.cbegin(); it != labels.cend(); ++it)
+            match = match && got.value(it.key()) == it.value();
+        if (!match)
+            continue;
+        ++found;
+        QCOMPARE(s[0].toString(), family);
+        QCOMPARE(s[1].toString(), type);
+        QCOMPARE(s[4].toDouble(), value);
+    }
+    QCOMPARE(found, 1);
+}
+
+// A request too long to hold, and connections past the cap or left idle, are closed; the
+// front serves on.
+void TestHttpFront::hostileConnections() {
+    Site site(kToken, 3, 300);
+    QVERIFY(site.front->listen());
+    const quint16 port = site.front->port();
+
+    const Response tooLong = exchange(site, request("POST", "/api/projectors/hall/send",
+                                                    {"Authorization: Bearer " + QByteArray(kToken)},
+                                                    QByteArray(64 * 1024, 'C'), port));
+    QCOMPARE(tooLong.status, 413);
+    QVERIFY(tooLong.body.startsWith("the request is too long")); // cut off before the handler
+    QCOMPARE(site.commandsSent(), QList<QByteArray>());
+
+    // A client gone before its projector answers: the answer has nowhere to go, and is dropped.
+    site.clock.advance(2000); // lab's first read has timed out: the line is free
+    {
+        QTcpSocket leaving;
+        leaving.connectToHost(QHostAddress::LocalHost, port);
+        leaving.write(request("POST", "/api/projectors/lab/power",
+                              {"Authorization: Bearer " + QByteArray(kToken)}, "on", port));
+        QTRY_COMPARE(site.commandsSent(), QList<QByteArray>{"C00\r"});
+    }
+    QTRY_COMPARE(site.front->connections(), 0);
+    site.clock.advance(1000); // the command's time-out: its answer finds the socket gone
+
+    std::vector<std::unique_ptr<QTcpSocket>> idle;
+    for (int i = 0; i < 4; ++i) {
+        idle.push_back(std::make_unique<QTcpSocket>());
+        idle.back()->connectToHost(QHostAddress::LocalHost, port);
+        QVERIFY(idle.back()->waitForConnected(2000));
+    }
+    QTRY_COMPARE(idle[3]->state(), QAbstractSocket::UnconnectedState); // past the cap
+    QCOMPARE(idle[0]->state(), QAbstractSocket::ConnectedState);
+    for (int i = 0; i < 3; ++i)
+        QTRY_COMPARE(idle[size_t(i)]->state(), QAbstractSocket::UnconnectedState);
+
+    QCOMPARE(exchange(site, request("GET", "/metrics", {}, {}, port)).status, 200);
+}
+
+void TestHttpFront::tokenFile_data() {
+    QTest::addColumn<QString>("kind"); // file, fifo, link, directory, missing
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QByteArray>("token"); // empty: refused
+    QTest::addColumn<QString>("error");    // a part of the reason
+
+    QTest::newRow("one line") << "file" << QByteArray("abcdefghijklmnop\n")
+                              << QByteArray("abcdefghijklmnop") << QString();
+    QTest::newRow("CR LF") << "file" << QByteArray("abcdefghijklmnop\r\n")
+                           << QByteArray("abcdefghijklmnop") << QString();
+    QTest::newRow("too short") << "file" << QByteArray("short\n") << QByteArray() << "at least 16";
+    QTest::newRow("two lines") << "file" << QByteArray("abcdefghijklmnop\nqrstuvwxyz\n")
+                               << QByteArray() << "one line";
+    QTest::newRow("a space") << "file" << QByteArray("abcdefgh ijklmnop") << QByteArray()
+                             << "without spaces";
+    QTest::newRow("too long") << "file" << QByteArray(kTokenFileLimit + 1, 'x') << QByteArray()
+                              << "longer than";
+    QTest::newRow("a FIFO, which must not hang the start")
+        << "fifo" << QByteArray() << QByteArray() << "not a regular file";
+    QTest::newRow("a symbolic link") << "link" << QByteArray("abcdefghijklmnop") << QByteArray()
+                                     << "Too many levels of symbolic links";
+    QTest::newRow("a directory") << "directory" << QByteArray() << QByteArray()
+                                 << "not a regular file";
+    QTest::newRow("missing") << "missing" << QByteArray() << QByteArray()
+                             << "No such file or directory";
+}
+
+void TestHttpFront::tokenFile() {
+    QFETCH(QString, kind);
+    QFETCH(QByteArray, content);
+    QFETCH(QByteArray, token);
+    QFETCH(QString, error);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("token"));
+    const QString real =
+        kind == QLatin1String("link") ? dir.filePath(QStringLiteral("real")) : path;
+    if (kind == QLatin1String("file") || kind == QLatin1String("link")) {
+        QFile file(real);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+    if (kind == QLatin1String("link"))
+        QVERIFY(QFile::link(real, path));
+    if (kind == QLatin1String("fifo"))
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    if (kind == QLatin1String("directory"))
+        QVERIFY(QDir().mkdir(path));
+
+    QString why;
+    const auto got = readTokenFile(path, &why);
+    QCOMPARE(got.value_or(QByteArray()), token);
+    QVERIFY2(why.contains(error), qPrintable(why));
+}
+
+QTEST_GUILESS_MAIN(TestHttpFront)
+#include "tst_http_front.moc"
