@@ -1,3 +1,4 @@
+#include "EventLoopPasses.h"
 #include "PtyConsole.h"
 
 #include <QProcess>
@@ -11,6 +12,7 @@
 #include <unistd.h>
 
 using namespace tavo;
+using tavo::test::runEventLoopPasses;
 
 class TestPtyLink : public QObject {
     Q_OBJECT
@@ -196,7 +198,7 @@ void TestPtyLink::hangUpEndsTheLinkOnce() {
     c.pty.closeMaster();
     QTRY_VERIFY_WITH_TIMEOUT(!c.port.portOpen(), 5000);
     QCOMPARE(c.label("Label12")->text(), ProjectorLink::linkLostNotice());
-    QTest::qWait(200); // any error storm would show up as more events here
+    runEventLoopPasses(50); // an error storm would show up as more events here
     QCOMPARE(events, 1);
 }
 
