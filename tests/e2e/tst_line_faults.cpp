@@ -1,6 +1,7 @@
 #include "PtyConsole.h"
 
 #include "PortDialog.h"
+#include "TestClasses.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -216,5 +217,5 @@ void TestLineFaults::aSecondConsoleCannotShareThePort() {
     QVERIFY(peerReads(first.pty, "C00\r"));
 }
 
-QTEST_MAIN(TestLineFaults)
+TAVO_TEST_CLASS(TestLineFaults)
 #include "tst_line_faults.moc"

@@ -1,5 +1,6 @@
 #include "EventLoopPasses.h"
 #include "PtyConsole.h"
+#include "TestClasses.h"
 
 #include <QProcess>
 #include <QPushButton>
@@ -202,5 +203,5 @@ void TestPtyLink::hangUpEndsTheLinkOnce() {
     QCOMPARE(events, 1);
 }
 
-QTEST_MAIN(TestPtyLink)
+TAVO_TEST_CLASS(TestPtyLink)
 #include "tst_pty_link.moc"

@@ -6,6 +6,7 @@
 #include "RecordingFixture.h"
 #include "Unprivileged.h"
 
+#include "TestClasses.h"
 #include "TrafficFileWriter.h"
 
 #include <QDir>
@@ -180,5 +181,5 @@ void TestTrafficFile::unwritableLogLeavesTheLinkWorking() {
     QFile::setPermissions(logFolder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
-QTEST_GUILESS_MAIN(TestTrafficFile)
+TAVO_TEST_CLASS(TestTrafficFile)
 #include "tst_traffic_file.moc"

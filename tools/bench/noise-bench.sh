@@ -49,7 +49,7 @@ Measured by \`tools/bench/noise-bench.sh\` (\`mx7300-bench noise\`) on $(date -u
 $display;
 $load_before before, $load_after after.
 Random bytes written to the projector's end at 1920 bytes a second, then a 256 KiB burst at memory speed, through the real adapter and window;
-"On" clicked once a second by posting the press and release. The tests (\`tst_line_faults\`)
+"On" clicked once a second by posting the press and release. The tests (\`tst_pty_console\`)
 check the same behaviour for 2.5 s without these figures. Raw lines: \`docs/bench/line-noise.txt\`.
 
 | Figure | Measured | Target | |
