@@ -14,33 +14,47 @@ namespace {
 
 // With TAVO_REPORT_FIRST_FRAME=1 the program prints "first-frame <steady clock ns>" on standard
 // error once the main window has been painted for the first time, so start-up can be timed from
-// outside. It stays out of the way otherwise.
+// outside, and "port-dialog-frame <ns>" when the port dialog is first painted instead (start-up
+// without a usable port ends there), so tests know the program got that far. It stays out of the
+// way otherwise.
 class FirstFrameReporter : public QObject {
 public:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() != QEvent::Expose || !isMainWindow(watched))
+        if (event->type() != QEvent::Expose)
             return false;
-        qApp->removeEventFilter(this);
-        // The expose paints and flushes; report after that has run.
-        QTimer::singleShot(0, Qt::PreciseTimer, this, [] {
-            const auto now = std::chrono::steady_clock::now().time_since_epoch();
-            std::fprintf(stderr, "first-frame %lld\n",
-                         static_cast<long long>(std::chrono::nanoseconds(now).count()));
-        });
+        const QString name = exposedWindowName(watched);
+        if (name == QLatin1String("Form1")) {
+            qApp->removeEventFilter(this);
+            reportAfterPaint("first-frame");
+        } else if (name == QLatin1String("Form2") && !m_dialogReported) {
+            m_dialogReported = true;
+            reportAfterPaint("port-dialog-frame");
+        }
         return false;
     }
 
 private:
-    static bool isMainWindow(QObject* watched) {
+    static QString exposedWindowName(QObject* watched) {
         const auto* window = qobject_cast<QWindow*>(watched);
         if (!window || !window->isExposed())
-            return false;
+            return {};
         for (const QWidget* widget : QApplication::topLevelWidgets()) {
             if (widget->windowHandle() == window)
-                return widget->objectName() == QLatin1String("Form1");
+                return widget->objectName();
         }
-        return false;
+        return {};
     }
+
+    // The expose paints and flushes; report after that has run.
+    void reportAfterPaint(const char* marker) {
+        QTimer::singleShot(0, Qt::PreciseTimer, this, [marker] {
+            const auto now = std::chrono::steady_clock::now().time_since_epoch();
+            std::fprintf(stderr, "%s %lld\n", marker,
+                         static_cast<long long>(std::chrono::nanoseconds(now).count()));
+        });
+    }
+
+    bool m_dialogReported = false;
 };
 
 // --help and --version answer on standard output before anything touches the display, so they

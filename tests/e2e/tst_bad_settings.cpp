@@ -13,6 +13,7 @@
 #include "QtTimer.h"
 
 #include "FileSizeLimit.h"
+#include "Unprivileged.h"
 
 #include <QApplication>
 #include <QDir>
@@ -26,16 +27,12 @@
 #include <QTimer>
 
 #include <csignal>
-#include <filesystem>
-#include <functional>
-#include <grp.h>
-#include <pwd.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace tavo;
+using namespace tavo::test;
 
 namespace {
 
@@ -91,41 +88,6 @@ enum class Shape {
     Fifo,         // TAVO.ini is a named pipe nobody writes to
     ZeroLink,     // TAVO.ini is a symbolic link to /dev/zero
 };
-
-bool runningAsRoot() {
-    return ::geteuid() == 0;
-}
-
-// Runs `work` as an ordinary user and gives back what it returned. Root is
-// not held back by file modes, so as root `work` runs in a child process that
-// has become "nobody" (the case's files are given to it first).
-QByteArray runUnprivileged(const std::function<QByteArray()>& work, const passwd& user) {
-    if (!runningAsRoot())
-        return work();
-    int pipe[2];
-    if (::pipe(pipe) != 0)
-        return "pipe failed";
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(pipe[0]);
-        QByteArray out = "could not drop privileges";
-        if (::setgroups(0, nullptr) == 0 && ::setgid(user.pw_gid) == 0 &&
-            ::setuid(user.pw_uid) == 0)
-            out = work();
-        const ssize_t written = ::write(pipe[1], out.constData(), size_t(out.size()));
-        ::_exit(written == out.size() ? 0 : 1);
-    }
-    ::close(pipe[1]);
-    QByteArray result;
-    char buffer[512];
-    ssize_t got;
-    while ((got = ::read(pipe[0], buffer, sizeof buffer)) > 0)
-        result.append(buffer, got);
-    ::close(pipe[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return result;
-}
 
 QByteArray readAll(const QString& path) {
     QFile file(path);
@@ -206,17 +168,6 @@ struct Config {
         if (shape == Shape::ReadOnlyFile)
             return QFile::setPermissions(file(), QFile::ReadOwner);
         return true;
-    }
-
-    // Everything of the case to `user`, so that a child running as that user
-    // meets the modes set above.
-    bool giveTo(const passwd& user) {
-        std::error_code error;
-        const std::filesystem::path top(QFile::encodeName(root.path()).toStdString());
-        bool ok = ::chown(top.c_str(), user.pw_uid, user.pw_gid) == 0;
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(top, error))
-            ok = ok && ::lchown(entry.path().c_str(), user.pw_uid, user.pw_gid) == 0;
-        return ok && !error;
     }
 
     // Lets QTemporaryDir clean up and the checks read the file again.
@@ -351,28 +302,27 @@ void TestBadSettings::nothingWritableLosesNothing_data() {
 void TestBadSettings::nothingWritableLosesNothing() {
     QFETCH(int, shape);
     QFETCH(QString, reason);
-    const passwd* nobody = ::getpwnam("nobody");
-    if (runningAsRoot() && !nobody)
+    Account nobody;
+    const bool asNobody = runningAsRoot();
+    if (asNobody && !nobodyAccount(&nobody))
         QSKIP("running as root without a user \"nobody\" to drop privileges to");
     Config config;
     QVERIFY(config.make(Shape(shape), kSettings));
-    if (runningAsRoot())
-        QVERIFY(config.giveTo(*nobody));
+    if (asNobody)
+        QVERIFY(giveTree(config.root.path(), nobody));
 
     // Port read, then each save's outcome: "ok" or the reason, and the file named.
-    const QByteArray seen = runUnprivileged(
-        [&] {
-            IniSettingsStore store(config.file());
-            QByteArray out =
-                store.read(QStringLiteral("ComPort"), QStringLiteral("DATAC")).toUtf8();
-            for (const QString& key : {QStringLiteral("ComPort"), QStringLiteral("ADRESS")}) {
-                const SaveResult saved = store.save(key, QStringLiteral("3"));
-                out += '|' + (saved.ok ? QByteArray("ok") : saved.reason.toUtf8());
-                out += saved.file == config.file() ? "" : " (wrong file)";
-            }
-            return out;
-        },
-        *nobody);
+    const auto work = [&] {
+        IniSettingsStore store(config.file());
+        QByteArray out = store.read(QStringLiteral("ComPort"), QStringLiteral("DATAC")).toUtf8();
+        for (const QString& key : {QStringLiteral("ComPort"), QStringLiteral("ADRESS")}) {
+            const SaveResult saved = store.save(key, QStringLiteral("3"));
+            out += '|' + (saved.ok ? QByteArray("ok") : saved.reason.toUtf8());
+            out += saved.file == config.file() ? "" : " (wrong file)";
+        }
+        return out;
+    };
+    const QByteArray seen = asNobody ? runAs(nobody, work) : work();
     // Only the read-only cases can still be read.
     const bool readable = Shape(shape) == Shape::ReadOnlyDir || Shape(shape) == Shape::ReadOnlyFile;
     QCOMPARE(QString::fromUtf8(seen),
@@ -535,14 +485,18 @@ void TestBadSettings::programKeepsRunning_data() {
     QTest::newRow("a link to /dev/zero") << int(Shape::ZeroLink) << QByteArray();
 }
 
-// The real program: no usable port, so it sits in the modal port dialog.
-// Alive after two seconds means it neither crashed nor quit; then it is killed.
+// The real program: no usable port, so it sits in the modal port dialog. It says so on standard
+// error once the dialog has been painted (TAVO_REPORT_FIRST_FRAME=1); still running then means
+// it got through the settings without crashing or quitting. As root it runs as "nobody", so that
+// the file modes hold.
 void TestBadSettings::programKeepsRunning() {
     QFETCH(int, shape);
     QFETCH(QByteArray, content);
-    if (runningAsRoot() &&
+    Account nobody;
+    const bool asNobody = runningAsRoot() && nobodyAccount(&nobody);
+    if (runningAsRoot() && !asNobody &&
         (Shape(shape) == Shape::Unreadable || Shape(shape) == Shape::ReadOnlyDir))
-        QSKIP("running as root: file modes do not restrict root");
+        QSKIP("running as root without a user \"nobody\": file modes do not restrict root");
     Config config;
     QVERIFY(config.make(Shape(shape), content));
 
@@ -550,15 +504,27 @@ void TestBadSettings::programKeepsRunning() {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.home());
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("TAVO_REPORT_FIRST_FRAME"), QStringLiteral("1"));
+    if (asNobody) {
+        QVERIFY(giveTree(config.root.path(), nobody));
+        env.insert(QStringLiteral("HOME"), config.root.path());
+        env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+        setRunAs(program, nobody);
+    }
     program.setProcessEnvironment(env);
     program.start(QStringLiteral(MX7300_CONTROL_PATH), {});
     QVERIFY2(program.waitForStarted(10000), qPrintable(program.errorString()));
-    const bool ended = program.waitForFinished(2000);
-    const QByteArray errors = program.readAllStandardError();
-    QVERIFY2(!ended, qPrintable(QStringLiteral("exit code %1, stderr: %2")
-                                    .arg(program.exitCode())
-                                    .arg(QString::fromLocal8Bit(errors))));
-    QCOMPARE(program.state(), QProcess::Running);
+    QByteArray errors;
+    const auto dialogShownOrEnded = [&] {
+        errors += program.readAllStandardError();
+        return errors.contains("port-dialog-frame ") || program.state() != QProcess::Running;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(dialogShownOrEnded(), 60000);
+    QVERIFY2(program.state() == QProcess::Running,
+             qPrintable(QStringLiteral("exit code %1, stderr: %2")
+                            .arg(program.exitCode())
+                            .arg(QString::fromLocal8Bit(errors))));
+    QVERIFY2(!errors.contains("first-frame "), errors.constData());     // no port: no main window
     if (Shape(shape) == Shape::Fifo || Shape(shape) == Shape::ZeroLink) // got past the read
         QVERIFY2(errors.contains("not read: Not a regular file"), errors.constData());
     program.kill();

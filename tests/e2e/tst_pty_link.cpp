@@ -1,4 +1,6 @@
+#include "EventLoopPasses.h"
 #include "PtyConsole.h"
+#include "TestClasses.h"
 
 #include <QProcess>
 #include <QPushButton>
@@ -11,6 +13,7 @@
 #include <unistd.h>
 
 using namespace tavo;
+using tavo::test::runEventLoopPasses;
 
 class TestPtyLink : public QObject {
     Q_OBJECT
@@ -196,9 +199,9 @@ void TestPtyLink::hangUpEndsTheLinkOnce() {
     c.pty.closeMaster();
     QTRY_VERIFY_WITH_TIMEOUT(!c.port.portOpen(), 5000);
     QCOMPARE(c.label("Label12")->text(), ProjectorLink::linkLostNotice());
-    QTest::qWait(200); // any error storm would show up as more events here
+    runEventLoopPasses(50); // an error storm would show up as more events here
     QCOMPARE(events, 1);
 }
 
-QTEST_MAIN(TestPtyLink)
+TAVO_TEST_CLASS(TestPtyLink)
 #include "tst_pty_link.moc"

@@ -1,3 +1,4 @@
+#include "EventLoopPasses.h"
 #include "PseudoTerminal.h"
 #include "Ser2netServer.h"
 
@@ -19,10 +20,10 @@
 #include <QSettings>
 #include <QTest>
 
-#include <sys/resource.h>
 #include <termios.h>
 
 using namespace tavo;
+using tavo::test::runEventLoopPasses;
 
 namespace {
 
@@ -67,13 +68,6 @@ struct NetConsole {
     QtTimer timer4{10500};
     Form1Window form1{Form1Parts{port, timer1, timer2, timer4, store, globals}};
 };
-
-qint64 cpuMicroseconds() {
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000000LL + usage.ru_utime.tv_usec +
-           usage.ru_stime.tv_usec;
-}
 
 } // namespace
 
@@ -156,12 +150,9 @@ void TestSer2net::serverGoneIsALostLinkAndOkReconnects() {
     c.server.kill();
     QTRY_VERIFY_WITH_TIMEOUT(!c.port.portOpen(), 5000);
     QCOMPARE(c.label("Label12")->text(), ProjectorLink::linkLostNotice());
-    // A storm of errors would show as more events and as CPU time spent idle.
-    const qint64 cpuBefore = cpuMicroseconds();
-    QTest::qWait(1000);
+    // A storm of errors would show as more events (the CPU it costs is a benchmark's figure).
+    runEventLoopPasses(50);
     QCOMPARE(lost, 1);
-    const qint64 cpuSpent = cpuMicroseconds() - cpuBefore;
-    QVERIFY2(cpuSpent < 300000, qPrintable(QStringLiteral("%1 us").arg(cpuSpent)));
 
     // While the server is down, OK fails with its reason and stays.
     QString warned;

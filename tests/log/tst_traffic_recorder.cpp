@@ -3,6 +3,7 @@
 // arrives.
 
 #include "RecordingFixture.h"
+#include "TestClasses.h"
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -172,5 +173,5 @@ void TestTrafficRecorder::rows() {
     QCOMPARE(recordedBytes, receivedBytes); // every byte received is in a row or counted there
 }
 
-QTEST_GUILESS_MAIN(TestTrafficRecorder)
+TAVO_TEST_CLASS(TestTrafficRecorder)
 #include "tst_traffic_recorder.moc"

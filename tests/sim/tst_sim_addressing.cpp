@@ -1,4 +1,5 @@
 #include "SimRig.h"
+#include "TestClasses.h"
 
 #include <QTest>
 
@@ -84,5 +85,5 @@ void TestSimAddressing::commandArrivingInPieces() {
     QCOMPARE(rig.sim.takeOutput(), QByteArray("80\r"));
 }
 
-QTEST_GUILESS_MAIN(TestSimAddressing)
+TAVO_TEST_CLASS(TestSimAddressing)
 #include "tst_sim_addressing.moc"

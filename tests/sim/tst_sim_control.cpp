@@ -1,4 +1,5 @@
 #include "SimRig.h"
+#include "TestClasses.h"
 #include "sim/SimOptions.h"
 
 #include <QTest>
@@ -116,5 +117,5 @@ void TestSimControl::controlLines() {
     QCOMPARE(rig.sim.faults().slowMs, 0);
 }
 
-QTEST_GUILESS_MAIN(TestSimControl)
+TAVO_TEST_CLASS(TestSimControl)
 #include "tst_sim_control.moc"

@@ -1,4 +1,5 @@
 #include "SimRig.h"
+#include "TestClasses.h"
 
 #include <QTest>
 
@@ -194,5 +195,5 @@ void TestSimFaults::faultNoneClearsEverything() {
     QCOMPARE(rig.advance(1000), QByteArray());
 }
 
-QTEST_GUILESS_MAIN(TestSimFaults)
+TAVO_TEST_CLASS(TestSimFaults)
 #include "tst_sim_faults.moc"

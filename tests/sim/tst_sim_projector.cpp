@@ -1,4 +1,5 @@
 #include "SimRig.h"
+#include "TestClasses.h"
 
 #include <QRegularExpression>
 #include <QTest>
@@ -231,5 +232,5 @@ void TestSimProjector::temperatureFormat() {
     QVERIFY(lit.left(5).toDouble() > standby.left(5).toDouble());
 }
 
-QTEST_GUILESS_MAIN(TestSimProjector)
+TAVO_TEST_CLASS(TestSimProjector)
 #include "tst_sim_projector.moc"

@@ -2,6 +2,7 @@
 // order, accessible names, text formats, fonts, colours and design state.
 #include "FormBuilder.h"
 #include "FormTables.h"
+#include "TestClasses.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -393,5 +394,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(FormBuilderTest)
+TAVO_TEST_CLASS(FormBuilderTest)
 #include "tst_form_builder.moc"

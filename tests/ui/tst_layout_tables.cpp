@@ -3,6 +3,7 @@
 #include "FormTables.h"
 
 #include "PanelCommands.h"
+#include "TestClasses.h"
 
 #include <QRect>
 #include <QSet>
@@ -297,5 +298,5 @@ private slots:
     }
 };
 
-QTEST_APPLESS_MAIN(LayoutTablesTest)
+TAVO_TEST_CLASS(LayoutTablesTest)
 #include "tst_layout_tables.moc"

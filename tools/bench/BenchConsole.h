@@ -36,6 +36,9 @@ public:
     bool start();
 
     QPushButton* button(const char* name) const;
+    bool portOpen() const { return m_port.portOpen(); }
+    // Through ser2net: the daemon vanishes (SIGKILL), as a device server that loses power.
+    void killServer() { m_server.kill(); }
     QLabel* label(const char* name) const;
 
     // Between measurements: no time-out or clearing tick may land inside the next one.

@@ -1,6 +1,7 @@
 #include "TrafficBench.h"
 
 #include "BenchConsole.h"
+#include "LineNoise.h"
 #include "ProcessProbe.h"
 #include "Stats.h"
 
@@ -13,7 +14,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QMouseEvent>
 #include <QRandomGenerator>
 #include <QTableView>
 #include <QTest>
@@ -162,44 +162,6 @@ int latency(const QString& csvDir, int samples) {
     return 0;
 }
 
-// Noise at the 19200-baud line rate for `ms`; with `clicks`, "On" is clicked once a second by
-// posting the press and release, as the window system delivers them, and the time until its
-// command is readable at the projector's end is recorded.
-qint64 flood(BenchConsole& c, QRandomGenerator& random, int ms, std::vector<double>* clicks) {
-    QPushButton* on = c.button("Command17");
-    QElapsedTimer clock;
-    clock.start();
-    qint64 written = 0;
-    qint64 nextClick = 500;
-    while (clock.elapsed() < ms) {
-        const qint64 due = clock.elapsed() * 1920 / 1000;
-        QByteArray bytes(int(due - written), Qt::Uninitialized);
-        for (char& b : bytes)
-            b = char(random.bounded(256));
-        if (!bytes.isEmpty() && c.pty.write(bytes))
-            written += bytes.size();
-        if (clicks && clock.elapsed() >= nextClick) {
-            nextClick += 1000;
-            c.pty.readAvailable();
-            const QPoint centre = on->rect().center();
-            const Clock::time_point start = Clock::now();
-            QCoreApplication::postEvent(on, new QMouseEvent(QEvent::MouseButtonPress, centre,
-                                                            on->mapToGlobal(centre), Qt::LeftButton,
-                                                            Qt::LeftButton, Qt::NoModifier));
-            QCoreApplication::postEvent(on, new QMouseEvent(QEvent::MouseButtonRelease, centre,
-                                                            on->mapToGlobal(centre), Qt::LeftButton,
-                                                            Qt::NoButton, Qt::NoModifier));
-            while (!readable(c.pty.masterFd()) && Clock::now() - start < std::chrono::seconds(2))
-                QCoreApplication::processEvents();
-            if (readable(c.pty.masterFd()))
-                clicks->push_back(microseconds(Clock::now() - start));
-            c.pty.readAvailable();
-        }
-        BenchConsole::settle(10);
-    }
-    return written;
-}
-
 int noiseWithWindowOpen() {
     const int seconds = qEnvironmentVariableIsSet("TAVO_FLOOD_SECONDS")
                             ? qEnvironmentVariableIntValue("TAVO_FLOOD_SECONDS")
@@ -211,13 +173,13 @@ int noiseWithWindowOpen() {
     if (!QTest::qWaitForWindowExposed(c.traffic()->window()))
         return fail("the Traffic Log window was never shown");
     QRandomGenerator random(19200);
-    flood(c, random, 2000, nullptr); // settle allocations before measuring
+    floodAtLineRate(c, random, 2000, nullptr); // settle allocations before measuring
     c.traffic()->file()->drain();
     const long rssBefore = residentKb(::getpid());
     const qint64 fileBefore = folderBytes(c.logFolder());
     const qint64 rowsBefore = c.traffic()->log().endNumber();
     std::vector<double> clicks;
-    const qint64 received = flood(c, random, seconds * 1000, &clicks);
+    const qint64 received = floodAtLineRate(c, random, seconds * 1000, &clicks);
     BenchConsole::settle(1500); // the last row closes
     c.traffic()->file()->drain();
     const long rssAfter = residentKb(::getpid());

@@ -5,7 +5,9 @@
 //   mx7300-bench repeat CSVFILE PNGFILE [SECONDS]     press-and-hold cadence
 //   mx7300-bench startup CONSOLE BARE CSVFILE [RUNS]  start-up, memory and idle CPU
 //   mx7300-bench traffic CSVDIR [SAMPLES]            what the traffic record costs
+//   mx7300-bench noise                               line noise and network port faults
 #include "LatencyBench.h"
+#include "NoiseBench.h"
 #include "RepeatBench.h"
 #include "StartupBench.h"
 #include "TrafficBench.h"
@@ -22,7 +24,8 @@ int usage() {
                          "       mx7300-bench network CSVDIR [SAMPLES]\n"
                          "       mx7300-bench repeat CSVFILE PNGFILE [SECONDS]\n"
                          "       mx7300-bench startup CONSOLE BARE CSVFILE [RUNS]\n"
-                         "       mx7300-bench traffic CSVDIR [SAMPLES]\n");
+                         "       mx7300-bench traffic CSVDIR [SAMPLES]\n"
+                         "       mx7300-bench noise\n");
     return 2;
 }
 
@@ -59,5 +62,7 @@ int main(int argc, char* argv[]) {
         return runRepeatBench(arg(argv, 2), arg(argv, 3), argc > 4 ? arg(argv, 4).toInt() : 10);
     if (std::strcmp(mode, "traffic") == 0 && argc >= 3)
         return runTrafficBench(arg(argv, 2), argc > 3 ? arg(argv, 3).toInt() : 1000);
+    if (std::strcmp(mode, "noise") == 0)
+        return runNoiseBench();
     return usage();
 }

@@ -251,38 +251,9 @@ code as measured.
   directory is a tmpfs, a disk flush where it is not.
 EOF
 
-# Line noise: a minute of random bytes at the 19200-baud rate with the console idle (clicking
-# "On" once a second) and with ZOOM up held, through the real adapter on a pseudo-terminal.
+# Line noise and network port faults; writes its own section.
 flood_seconds=${FLOOD_SECONDS:-60}
-cmake --build "$build" -j2 --target tst_line_faults >/dev/null
-flood_log=$(XDG_CONFIG_HOME=$(mktemp -d) TAVO_FLOOD_SECONDS=$flood_seconds QT_QPA_PLATFORM=offscreen \
-    "$build/bin/tst_line_faults" noiseLeavesTheConsoleWorking noiseDuringAHold 2>&1 || true)
-echo "$flood_log" | grep -E 'QINFO|Totals' >"$docs/bench/line-noise.txt"
-idle=$(sed -n 's/.*flood of [0-9]* ms: RSS \([0-9]*\) -> \([0-9]*\) KiB; click-to-line during the flood (us): \(.*\)/\1 \2 \3/p' <<<"$flood_log")
-held=$(sed -n 's/.*hold during a flood of [0-9]* ms: \([0-9]*\) repeats, RSS \([0-9]*\) -> \([0-9]*\) KiB/\1 \2 \3/p' <<<"$flood_log")
-read -r idle_before idle_after idle_clicks <<<"$idle"
-read -r held_repeats held_before held_after <<<"$held"
-click_max_us=$(tr ' ' '\n' <<<"$idle_clicks" | sort -n | tail -1)
-verdict() { if [ "$1" -lt "$2" ]; then echo met; else echo "**missed**"; fi; }
-decoded=no
-grep -q 'Totals: [0-9]* passed, 0 failed' "$docs/bench/line-noise.txt" && decoded=yes
-cat >>"$docs/benchmarks.md" <<EOF
-
-## Line noise (${flood_seconds} s at the 19200-baud rate)
-
-Random bytes written to the projector's end at 1920 bytes a second, then a 256 KiB burst at
-memory speed, through the real adapter and window (\`tst_line_faults\` with
-\`TAVO_FLOOD_SECONDS=${flood_seconds}\`; the test suite runs the same for 2.5 s). Raw lines:
-\`docs/bench/line-noise.txt\`.
-
-| Figure | Measured | Target | |
-|---|---|---|---|
-| resident set growth, console idle, "On" clicked once a second | $((idle_after - idle_before)) KiB (${idle_before} to ${idle_after}) | < 1024 KiB | $(verdict $((idle_after - idle_before)) 1024) |
-| resident set growth, ZOOM up held throughout | $((held_after - held_before)) KiB (${held_before} to ${held_after}) | < 1024 KiB | $(verdict $((held_after - held_before)) 1024) |
-| repeats sent while held | ${held_repeats} | about $((flood_seconds * 10)) | |
-| click to the line during the flood, slowest of $(wc -w <<<"$idle_clicks") | $(awk "BEGIN { printf \"%.3f\", $click_max_us / 1000 }") ms | < 50 ms | $(verdict "$click_max_us" 50000) |
-| the next real reply decodes once the noise stops | ${decoded} | yes | |
-EOF
+FLOOD_SECONDS=$flood_seconds "$here/tools/bench/noise-bench.sh" "$build"
 
 # mx7300-ctl on whole sites; appends its own section.
 "$here/tools/bench/ctl-bench.sh" "$build"
