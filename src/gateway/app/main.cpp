@@ -4,9 +4,13 @@
 #include "Gateway.h"
 #include "SiteLoad.h"
 
+#include "HttpFront.h"
+#include "Metrics.h"
 #include "MqttClient.h"
 #include "MqttFront.h"
 #include "MqttOptions.h"
+#include "PjlinkFront.h"
+#include "TokenFile.h"
 
 #include "AnyDevicePort.h"
 #include "NetworkPort.h"
@@ -161,6 +165,74 @@ int main(int argc, char* argv[]) {
         mqtt->start();
     }
 
+    std::unique_ptr<Metrics> metrics;
+    std::unique_ptr<HttpFront> http;
+    if (o.httpPort) {
+        HttpOptions options;
+        options.address = QHostAddress(o.httpAddress);
+        options.port = *o.httpPort;
+        if (options.address.isNull()) {
+            logLine(Priority::Error,
+                    QStringLiteral("mx7300-gateway: --http: \"%1\" is not an address")
+                        .arg(o.httpAddress));
+            return 2;
+        }
+        if (!o.httpTokenFile.isEmpty()) {
+            QString why;
+            const auto token = readTokenFile(o.httpTokenFile, &why);
+            if (!token) {
+                logLine(Priority::Error,
+                        QStringLiteral("mx7300-gateway: --http-token-file: %1").arg(why));
+                return 2;
+            }
+            options.token = *token;
+        }
+        metrics = std::make_unique<Metrics>(gateway);
+        http = std::make_unique<HttpFront>(gateway, *metrics, options);
+        if (!http->listen()) {
+            logLine(Priority::Error,
+                    QStringLiteral("mx7300-gateway: --http: %1").arg(http->errorString()));
+            return 3;
+        }
+        logLine(Priority::Info,
+                QStringLiteral("http: listening on %1:%2%3")
+                    .arg(o.httpAddress)
+                    .arg(http->port())
+                    .arg(options.token.isEmpty() ? QStringLiteral(" (read-only)") : QString()));
+    }
+
+    std::unique_ptr<pjlink::PjlinkFront> pjlinkFront;
+    if (o.pjlinkPort) {
+        pjlink::PjlinkFront::Options options;
+        options.address = QHostAddress(o.pjlinkAddress);
+        options.basePort = *o.pjlinkPort;
+        if (options.address.isNull()) {
+            logLine(Priority::Error,
+                    QStringLiteral("mx7300-gateway: --pjlink: \"%1\" is not an address")
+                        .arg(o.pjlinkAddress));
+            return 2;
+        }
+        if (!o.pjlinkPasswordFile.isEmpty()) {
+            QString why;
+            const auto password = readSecretFile(o.pjlinkPasswordFile, &why);
+            if (!password) {
+                logLine(Priority::Error,
+                        QStringLiteral("mx7300-gateway: --pjlink-password-file: %1").arg(why));
+                return 2;
+            }
+            options.defaultPassword = *password;
+        }
+        pjlinkFront = std::make_unique<pjlink::PjlinkFront>(gateway, options);
+        QString why;
+        if (!pjlinkFront->listen(&why)) {
+            logLine(Priority::Error, QStringLiteral("mx7300-gateway: --pjlink: %1").arg(why));
+            return 3;
+        }
+        logLine(Priority::Info, QStringLiteral("pjlink: %1 from port %2")
+                                    .arg(o.pjlinkAddress)
+                                    .arg(pjlinkFront->portOf(0)));
+    }
+
     // A clean stop: ports closed (their locks gone), "offline" left on the broker, then out.
     bool stopping = false;
     ShutdownSignals shutdown({SIGINT, SIGTERM, SIGHUP}, [&](int number) {
@@ -184,6 +256,9 @@ int main(int argc, char* argv[]) {
                                 .arg(o.pollSeconds));
     QTimer::singleShot(0, &gateway, [&gateway] { gateway.start(); });
     const int status = app.exec();
+    pjlinkFront.reset();
+    http.reset();
+    metrics.reset();
     mqttFront.reset();
     mqtt.reset();
     return status;
