@@ -10,7 +10,7 @@ build="$here/build"
 
 # Building and running the console and the projector simulator.
 run_packages=(
-    build-essential cmake pkg-config
+    build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-serialport-dev libgl-dev
     fonts-ipafont-gothic
 )
@@ -42,14 +42,25 @@ install_packages() {
     fi
 }
 
+# CMake cannot switch a build tree to another generator: a tree made by an older setup.sh
+# (Unix Makefiles) is started afresh.
+use_ninja_tree() {
+    local cache="$build/CMakeCache.txt"
+    if [ -f "$cache" ] && ! grep -qx 'CMAKE_GENERATOR:INTERNAL=Ninja' "$cache"; then
+        echo "Configuring $build afresh for Ninja (it was made with another generator)"
+        rm -rf "$build"
+    fi
+}
+
 # configure [CMAKE ARGS...]
 configure() {
-    cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
 }
 
 case "$mode" in
 run)
     install_packages "${run_packages[@]}"
+    use_ninja_tree
     # A first build leaves the tests out; a tree that `test` has configured keeps them.
     if [ -f "$build/CMakeCache.txt" ]; then configure; else configure -DBUILD_TESTING=OFF; fi
     cmake --build "$build" -j "$(nproc)" --target "${run_targets[@]}"
@@ -57,6 +68,7 @@ run)
     ;;
 test)
     install_packages "${run_packages[@]}" "${test_packages[@]}"
+    use_ninja_tree
     configure -DBUILD_TESTING=ON
     cmake --build "$build" -j "$(nproc)"
     cd "$build"
