@@ -10,7 +10,7 @@ build="$here/build"
 
 # Building and running the console and the projector simulator.
 run_packages=(
-    build-essential cmake pkg-config
+    build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-serialport-dev libgl-dev
     fonts-ipafont-gothic
 )
@@ -45,14 +45,25 @@ install_packages() {
     fi
 }
 
+# CMake cannot switch a build tree to another generator: a tree made by an older setup.sh
+# (Unix Makefiles) is started afresh.
+use_ninja_tree() {
+    local cache="$build/CMakeCache.txt"
+    if [ -f "$cache" ] && ! grep -qx 'CMAKE_GENERATOR:INTERNAL=Ninja' "$cache"; then
+        echo "Configuring $build afresh for Ninja (it was made with another generator)"
+        rm -rf "$build"
+    fi
+}
+
 # configure [CMAKE ARGS...]
 configure() {
-    cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
 }
 
 case "$mode" in
 run)
     install_packages "${run_packages[@]}"
+    use_ninja_tree
     # A first build leaves the tests out; a tree that `test` has configured keeps them.
     if [ -f "$build/CMakeCache.txt" ]; then configure; else configure -DBUILD_TESTING=OFF; fi
     cmake --build "$build" -j "$(nproc)" --target "${run_targets[@]}"
@@ -64,6 +75,7 @@ test)
     # nodejs leaves npm to a package of its own; other builds of nodejs bring it.
     command -v npm >/dev/null || install_packages npm
     (cd "$here/tests/gateway/pjlink-client" && npm ci --no-audit --no-fund --loglevel=error)
+    use_ninja_tree
     configure -DBUILD_TESTING=ON -DTAVO_GATEWAY=ON
     cmake --build "$build" -j "$(nproc)"
     cd "$build"

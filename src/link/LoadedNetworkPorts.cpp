@@ -1,27 +1,29 @@
 #include "LoadedNetworkPorts.h"
 
+#include "NetworkPortFactory.h"
+
 #include <QCoreApplication>
 #include <QDir>
-#include <QLibrary>
+#include <QPluginLoader>
 
 namespace tavo {
 namespace {
 
-using MakeNetworkPort = SerialPort* (*)(const std::function<QString(int)>&);
-
 // Never unloaded: the ports it made live until the program ends.
-MakeNetworkPort loadMaker(QString* why) {
-    static QLibrary module;
-    static MakeNetworkPort make = nullptr;
-    if (make)
-        return make;
-    module.setFileName(
+NetworkPortFactory* loadFactory(QString* why) {
+    static QPluginLoader loader;
+    static NetworkPortFactory* factory = nullptr;
+    if (factory)
+        return factory;
+    loader.setFileName(
         QDir(QCoreApplication::applicationDirPath())
-            .filePath(QStringLiteral(TAVO_MODULE_DIR_FROM_BIN "/" TAVO_NETWORK_MODULE)));
-    make = reinterpret_cast<MakeNetworkPort>(module.resolve("tavo_make_network_port"));
-    if (!make)
-        *why = module.errorString();
-    return make;
+            .filePath(QStringLiteral(TAVO_PLUGIN_DIR_FROM_BIN "/" TAVO_NETWORK_PLUGIN)));
+    factory = qobject_cast<NetworkPortFactory*>(loader.instance());
+    if (!factory)
+        *why = loader.isLoaded()
+                   ? QStringLiteral("%1 is not the network ports' plugin").arg(loader.fileName())
+                   : loader.errorString();
+    return factory;
 }
 
 } // namespace
@@ -29,10 +31,8 @@ MakeNetworkPort loadMaker(QString* why) {
 AnyDevicePort::NetworkPortMaker loadedNetworkPorts() {
     return [](AnyDevicePort::DeviceResolver resolveDevice,
               QString* why) -> std::unique_ptr<SerialPort> {
-        const MakeNetworkPort make = loadMaker(why);
-        if (!make)
-            return nullptr;
-        return std::unique_ptr<SerialPort>(make(resolveDevice));
+        NetworkPortFactory* factory = loadFactory(why);
+        return factory ? factory->create(std::move(resolveDevice)) : nullptr;
     };
 }
 

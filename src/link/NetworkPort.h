@@ -105,7 +105,7 @@ private:
 };
 
 // For AnyDevicePort: network ports from this library, linked into the program (the command-line
-// tool and the tests; the console loads them as a module instead).
+// tool and the tests; the console loads them as a plugin instead).
 std::unique_ptr<SerialPort> makeLinkedNetworkPort(NetworkPort::DeviceResolver resolveDevice,
                                                   QString* why);
 

@@ -7,7 +7,6 @@
 
 #include <cerrno>
 #include <sys/file.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #endif
 
@@ -37,15 +36,13 @@ QString useBeforeOpen(const QString& device) {
 #endif
 }
 
-// Takes the open descriptor for this program alone the ways others check:
-// flock (refused when another program holds it) and TIOCEXCL (further opens
-// fail, except by root). Empty on success, else why not.
+// QSerialPort::open has already taken the LCK.. lock file and set TIOCEXCL (further opens fail,
+// except by root); programs that mark their use with flock() on the device are checked here.
+// Empty on success, else why not.
 QString takeExclusiveUse(QSerialPort& port, const QString& device) {
 #ifdef Q_OS_UNIX
-    const int fd = port.handle();
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+    if (::flock(port.handle(), LOCK_EX | LOCK_NB) != 0)
         return errno == EWOULDBLOCK ? flockUse(device) : QString();
-    ::ioctl(fd, TIOCEXCL);
 #else
     Q_UNUSED(port);
     Q_UNUSED(device);

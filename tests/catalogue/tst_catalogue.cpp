@@ -1,6 +1,7 @@
 #include "Catalogue.h"
+#include "CatalogueText.h"
 
-#include <QtTest>
+#include <QTest>
 
 using tavo::catalogue::List;
 namespace catalogue = tavo::catalogue;
@@ -269,6 +270,42 @@ private slots:
         QFETCH(bool, parameter);
         QCOMPARE(catalogue::commandText(text), command);
         QCOMPARE(catalogue::hasParameter(text), parameter);
+    }
+
+    // The data file: escapes give the exact bytes; what an editor could change unseen is refused.
+    void dataFile_data() {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QByteArray>("combo2");
+        QTest::addColumn<QString>("error");
+        const QByteArray lists = "[Combo1]\n[Combo2]\n";
+        QTest::newRow("escapes") << lists + "A\\t\\r\\n\\\\B\\s\n[Combo3]"
+                                 << QByteArray("A\t\r\n\\B ") << QString();
+        QTest::newRow("comments and gaps") << lists + "# c\n\nX\n[Combo3]\n"
+                                           << QByteArray("X") << QString();
+        QTest::newRow("trailing space") << lists + "X \n[Combo3]" << QByteArray()
+                                        << QString("line 3: trailing white space (write \\s)");
+        QTest::newRow("raw tab") << lists + "X\tY\n[Combo3]" << QByteArray()
+                                 << QString("line 3: control character (use an escape)");
+        QTest::newRow("CR LF file") << lists + "X\r\n[Combo3]" << QByteArray()
+                                    << QString("line 3: control character (use an escape)");
+        QTest::newRow("unknown escape")
+            << lists + "X\\q\n[Combo3]" << QByteArray() << QString("line 3: unknown escape");
+        QTest::newRow("lone backslash")
+            << lists + "X\\\n[Combo3]" << QByteArray() << QString("line 3: unknown escape");
+        QTest::newRow("entry first") << QByteArray("X\n") + lists + "[Combo3]" << QByteArray()
+                                     << QString("line 1: entry before [Combo1]");
+        QTest::newRow("out of order") << QByteArray("[Combo1]\n[Combo3]\n[Combo2]") << QByteArray()
+                                      << QString("line 2: heading out of order");
+        QTest::newRow("list missing") << lists << QByteArray() << QString("missing [Combo3]");
+    }
+    void dataFile() {
+        QFETCH(QByteArray, text);
+        QFETCH(QByteArray, combo2);
+        QFETCH(QString, error);
+        const catalogue::CatalogueText parsed = catalogue::parseCatalogueText(text);
+        QCOMPARE(parsed.error, error);
+        if (error.isEmpty())
+            QCOMPARE(parsed.lists[1], QList<QByteArray>{combo2});
     }
 };
 

@@ -391,7 +391,7 @@ void TestNetworkPort::networkCodeIsMadeOnlyForANetworkDevice_data() {
     QTest::addColumn<QString>("reason");
     QTest::newRow("a local device") << false << true << false << QString();
     QTest::newRow("a network device") << true << true << true << QString();
-    QTest::newRow("a network device, the module missing")
+    QTest::newRow("a network device, the plugin missing")
         << true << false << false << QStringLiteral("Network ports are not available: gone");
 }
 
@@ -419,7 +419,7 @@ void TestNetworkPort::networkCodeIsMadeOnlyForANetworkDevice() {
         QVERIFY2(port.openError().contains(reason), qPrintable(port.openError()));
 }
 
-// The real console, whose network code is a module loaded on demand, reaches a device server.
+// The real console, whose network code is a plugin loaded on demand, reaches a device server.
 void TestNetworkPort::theConsoleLoadsItsNetworkPortsWhenOneIsNamed() {
     QTcpServer server;
     QVERIFY(server.listen(QHostAddress::LocalHost, 0));

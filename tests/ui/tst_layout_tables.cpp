@@ -7,7 +7,7 @@
 
 #include <QRect>
 #include <QSet>
-#include <QtTest>
+#include <QTest>
 
 #include <algorithm>
 #include <limits>

@@ -2,7 +2,7 @@
 #include "AppIcon.h"
 #include "ArrowPicture.h"
 
-#include <QtTest>
+#include <QTest>
 
 using namespace tavo;
 

@@ -14,6 +14,7 @@ flood_seconds=${FLOOD_SECONDS:-60}
 # shellcheck source=tools/bench/display.sh
 source "$here/tools/bench/display.sh"
 
+cmake -S "$here" -B "$build" -DTAVO_BENCHMARKS=ON >/dev/null
 cmake --build "$build" -j2 --target mx7300-bench >/dev/null
 docs="$here/docs"
 raw="$docs/bench"
