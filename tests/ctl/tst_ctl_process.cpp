@@ -13,6 +13,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+
 #include <memory>
 #include <termios.h>
 #include <vector>
@@ -134,6 +136,8 @@ private Q_SLOTS:
     void waitReady_data();
     void waitReady();
     void siteOfEight();
+    void runsThatEndEarly_data();
+    void runsThatEndEarly();
 
 private:
     CtlRun run(const QStringList& args);
@@ -617,6 +621,71 @@ void TestCtlProcess::siteOfEight() {
     QCOMPARE(humanLines[3], QStringLiteral("2 ok, 0 no reply, 1 failed"));
     QVERIFY2(human.err.startsWith(QLatin1String("mx7300-ctl: broken: Retry Comport: ")),
              qPrintable(human.err));
+}
+
+// A device server that never takes up RFC 2217 while a signal comes, and one that drops the
+// connection as soon as a command arrives, with a good projector beside it.
+void TestCtlProcess::runsThatEndEarly_data() {
+    QTest::addColumn<QString>("peer"); // silent | hangs-up
+    QTest::addColumn<int>("signal");   // sent once the peer has its connection; 0: none
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QStringList>("lines");
+    QTest::newRow("SIGTERM while an open waits")
+        << "silent" << SIGTERM << 128 + SIGTERM
+        << QStringList{"peer | rfc2217://HOST | single | not tried: stopped by signal 15",
+                       "0 ok, 0 no reply, 0 failed, 1 not tried"};
+    QTest::newRow("SIGINT while an open waits")
+        << "silent" << SIGINT << 128 + SIGINT
+        << QStringList{"peer | rfc2217://HOST | single | not tried: stopped by signal 2",
+                       "0 ok, 0 no reply, 0 failed, 1 not tried"};
+    QTest::newRow("the server drops the line mid-exchange")
+        << "hangs-up" << 0 << 4
+        << QStringList{"peer | tcp://HOST | single | sent C R 0  [CR] | reply X X X X | link lost: "
+                       "tcp://HOST went away",
+                       "good | DEV | single | sent C R 0  [CR] | reply 8 0  [CR] | Stand by",
+                       "1 ok, 0 no reply, 0 failed, 1 link lost"};
+}
+
+void TestCtlProcess::runsThatEndEarly() {
+    QFETCH(QString, peer);
+    QFETCH(int, signal);
+    QFETCH(int, status);
+    QFETCH(QStringList, lines);
+
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+    QList<QTcpSocket*> held;
+    connect(&server, &QTcpServer::newConnection, &server, [&] {
+        QTcpSocket* socket = server.nextPendingConnection();
+        held << socket;
+        if (peer == QLatin1String("hangs-up"))
+            connect(socket, &QTcpSocket::readyRead, socket, [socket] { socket->abort(); });
+    });
+    const QString host = QStringLiteral("127.0.0.1:%1").arg(server.serverPort());
+    const QString scheme = peer == QLatin1String("silent") ? "rfc2217" : "tcp";
+    QString text = QStringLiteral("[peer]\nport=%1://%2\n").arg(scheme, host);
+    Simulators sims(m_env);
+    QString device;
+    if (signal == 0) {
+        device = sims.start({});
+        QVERIFY(!device.isEmpty());
+        text += QStringLiteral("[good]\nport=%1\nbaud=9600\n").arg(device);
+    }
+    const QString site = writeFile("early.ini", text.toUtf8());
+    QProcess ctl;
+    ctl.setProcessEnvironment(m_env);
+    ctl.start(QStringLiteral(MX7300_CTL_PATH), {"--site", site, "--all", "status"});
+    QTRY_VERIFY_WITH_TIMEOUT(!held.isEmpty(), 10000);
+    if (signal != 0)
+        ::kill(pid_t(ctl.processId()), signal);
+    // The event loop runs meanwhile, so the device server acts.
+    QTRY_COMPARE_WITH_TIMEOUT(ctl.state(), QProcess::NotRunning, 20000);
+    const QString out = QString::fromUtf8(ctl.readAllStandardOutput());
+    QVERIFY2(ctl.exitCode() == status, qPrintable(out));
+    lines.replaceInStrings(QStringLiteral("HOST"), host);
+    lines.replaceInStrings(QStringLiteral("DEV"), device);
+    QCOMPARE(out.split(QLatin1Char('\n'), Qt::SkipEmptyParts), lines);
+    qDeleteAll(held);
 }
 
 QTEST_GUILESS_MAIN(TestCtlProcess)
