@@ -28,7 +28,8 @@ void answer(QHttpServerResponder& responder, Status status, const QByteArray& ty
     responder.writeHeader("Cache-Control", cache);
     responder.writeHeader("X-Content-Type-Options", "nosniff");
     responder.writeHeader("Content-Security-Policy", contentSecurityPolicy());
-    responder.writeHeader("Referrer-Policy", "no-referrer");
+    // Not no-referrer: Chromium then sends "Origin: null" with the form, which the front refuses.
+    responder.writeHeader("Referrer-Policy", "same-origin");
     responder.writeBody(body);
 }
 
