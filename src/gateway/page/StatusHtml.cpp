@@ -51,7 +51,7 @@ QString buttons(const QString& kind, const QString& target, const QString& whose
                    QStringLiteral("On"), whose + QStringLiteral(": power on"));
     html += button(QStringLiteral("power"), QStringLiteral("off"), kind, target,
                    QStringLiteral("Off"), whose + QStringLiteral(": power off"));
-    html += QStringLiteral("</span><span class=\"input-buttons\">");
+    html += QStringLiteral("</span><span class=\"input-buttons\"><span>Input</span>");
     for (int input = 1; input <= 4; ++input)
         html += button(QStringLiteral("input"), QString::number(input), kind, target,
                        QString::number(input), whose + QStringLiteral(": input %1").arg(input));
