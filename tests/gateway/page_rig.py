@@ -20,6 +20,7 @@ class Process:
         self.proc = subprocess.Popen(args, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                      stderr=subprocess.PIPE, text=True, bufsize=1)
         self.lines = []
+        self.line_times = []  # time.time() when each line was read
         self._lock = threading.Lock()
         threading.Thread(target=self._collect, daemon=True).start()
 
@@ -27,6 +28,7 @@ class Process:
         for line in self.proc.stderr:
             with self._lock:
                 self.lines.append(line.rstrip("\n"))
+                self.line_times.append(time.time())
 
     def log(self):
         with self._lock:

@@ -40,21 +40,21 @@ QString cell(const char* kind, const QString& label, const QString& html,
 // One submit button of the page's form: "ACTION:VALUE:KIND:TARGET", the target last since a
 // room's name may hold colons.
 QString button(const QString& action, const QString& value, const QString& kind,
-               const QString& target, const QString& caption, const QString& title) {
-    return QStringLiteral("<button name=\"do\" value=\"%1:%2:%3:%4\" title=\"%6\">%5</button>")
-        .arg(action, value, kind, esc(target), caption, esc(title));
+               const QString& target, const QString& caption) {
+    return QStringLiteral("<button name=\"do\" value=\"%1:%2:%3:%4\">%5</button>")
+        .arg(action, value, kind, esc(target), caption);
 }
 
-QString buttons(const QString& kind, const QString& target, const QString& whose) {
+QString buttons(const QString& kind, const QString& target) {
     QString html = QStringLiteral("<span class=\"power-buttons\">");
-    html += button(QStringLiteral("power"), QStringLiteral("on"), kind, target,
-                   QStringLiteral("On"), whose + QStringLiteral(": power on"));
-    html += button(QStringLiteral("power"), QStringLiteral("off"), kind, target,
-                   QStringLiteral("Off"), whose + QStringLiteral(": power off"));
+    html +=
+        button(QStringLiteral("power"), QStringLiteral("on"), kind, target, QStringLiteral("On"));
+    html +=
+        button(QStringLiteral("power"), QStringLiteral("off"), kind, target, QStringLiteral("Off"));
     html += QStringLiteral("</span><span class=\"input-buttons\"><span>Input</span>");
     for (int input = 1; input <= 4; ++input)
         html += button(QStringLiteral("input"), QString::number(input), kind, target,
-                       QString::number(input), whose + QStringLiteral(": input %1").arg(input));
+                       QString::number(input));
     return html + QStringLiteral("</span>");
 }
 
@@ -75,8 +75,8 @@ QString rowHtml(const StatusRow& row, bool writable) {
                  lampWarning(row) ? QStringLiteral(" warn") : QString());
     html += cell("temps", QStringLiteral("Temperatures °C"), temperaturesText(s.temperatures));
     if (writable)
-        html += cell("ctl", QStringLiteral("Control"),
-                     buttons(QStringLiteral("projector"), c.name, c.name));
+        html +=
+            cell("ctl", QStringLiteral("Control"), buttons(QStringLiteral("projector"), c.name));
     return html + QStringLiteral("</tr>\n");
 }
 
@@ -84,13 +84,10 @@ QString roomHtml(const QString& room, const QList<const StatusRow*>& rows, bool 
     const QString heading = room.isEmpty() ? QStringLiteral("No room")
                                            : QStringLiteral("Room <q>%1</q>").arg(esc(room));
     QString html = QStringLiteral("<section class=\"room\">\n<h2>%1</h2>\n").arg(heading);
-    if (writable) {
-        const QString whose = room.isEmpty() ? QStringLiteral("every projector without a room")
-                                             : QStringLiteral("all of room %1").arg(room);
+    if (writable)
         html +=
             QStringLiteral("<div class=\"room-actions\"><span>All of the room:</span>%1</div>\n")
-                .arg(buttons(QStringLiteral("room"), room, whose));
-    }
+                .arg(buttons(QStringLiteral("room"), room));
     html += QStringLiteral("<table>\n<thead><tr><th>Projector</th><th>State</th><th>Power</th>"
                            "<th>Input</th><th>Lamp hours</th><th>Temperatures °C</th>%1</tr>"
                            "</thead>\n<tbody>\n")
