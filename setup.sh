@@ -24,6 +24,7 @@ test_packages=(
     mosquitto mosquitto-clients libmosquitto-dev openssl
     python3-prometheus-client qt6-httpserver-dev prometheus-cpp-dev
     nodejs
+    chromium chromium-driver python3-selenium
 )
 
 # What demo.sh starts.

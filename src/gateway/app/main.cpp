@@ -10,6 +10,7 @@
 #include "MqttFront.h"
 #include "MqttOptions.h"
 #include "PjlinkFront.h"
+#include "StatusPage.h"
 #include "TokenFile.h"
 
 #include "AnyDevicePort.h"
@@ -189,6 +190,7 @@ int main(int argc, char* argv[]) {
         }
         metrics = std::make_unique<Metrics>(gateway);
         http = std::make_unique<HttpFront>(gateway, *metrics, options);
+        page::addStatusPage(*http, gateway, options.token);
         if (!http->listen()) {
             logLine(Priority::Error,
                     QStringLiteral("mx7300-gateway: --http: %1").arg(http->errorString()));

@@ -153,6 +153,20 @@ void HttpFront::addPage(const QString& path, Page page) {
     });
 }
 
+void HttpFront::addForm(const QString& path, Page form) {
+    m_server->route(path, [this, form = std::move(form)](const QHttpServerRequest& request,
+                                                         QHttpServerResponder&& responder) {
+        if (wrongMethod(request, responder, Method::Post))
+            return;
+        if (const QString why = refusal(request); !why.isEmpty())
+            return answerError(responder, Status::Forbidden, why);
+        if (request.body().size() > kBodyLimit)
+            return answerError(responder, Status::PayloadTooLarge,
+                               QStringLiteral("the body is longer than %1 bytes").arg(kBodyLimit));
+        form(request, std::move(responder));
+    });
+}
+
 QString HttpFront::refusal(const QHttpServerRequest& request) const {
     const QByteArray origin = request.value("origin");
     if (!origin.isEmpty() && !m_origins.contains(QString::fromLatin1(origin).toLower()))

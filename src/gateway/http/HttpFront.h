@@ -64,6 +64,9 @@ public:
     using Page =
         std::function<void(const QHttpServerRequest& request, QHttpServerResponder&& responder)>;
     void addPage(const QString& path, Page page);
+    // A POST endpoint for a page's forms, behind the same checks; a body over kBodyLimit is
+    // answered 413 before `form` sees it.
+    void addForm(const QString& path, Page form);
 
 private:
     // Why a request from this origin and host may not be served, or empty.
