@@ -161,7 +161,8 @@ void TstPjlink::conversation_data() {
         "%2POWR=0\r%2INNM=Wired\r%2INNM=ERR2\r%2SNUM=ERR1\r%2SVER=ERR1\r%2FREZ=ERR1\r");
     row("undefined", off, "%1XXXX ?\r%1INNM ?11\r%3POWR ?\r",
         "%1XXXX=ERR1\r%1INNM=ERR1\r%3POWR=ERR1\r");
-    row("as clients send it", off, QByteArray("\0\0%1powr ?\r\n%1name ?\r\n\0%1Inf1 ?\r", 36),
+    static const char kSloppy[] = "\0\0%1powr ?\r\n%1name ?\r\n\0%1Inf1 ?\r";
+    row("as clients send it", off, QByteArray(kSloppy, sizeof kSloppy - 1),
         "%1POWR=0\r%1NAME=hall\r%1INF1=TAVO\r");
     QTest::newRow("not PJLink") << none << none << off << hours << false
                                 << QByteArray("GET / HTTP/1.0\r\n\r\n") << open << QByteArrayList()
