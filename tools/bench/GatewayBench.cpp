@@ -9,6 +9,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -55,8 +56,9 @@ QByteArray httpGet(quint16 port, const QByteArray& path) {
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
     QByteArray reply;
     if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-        const QByteArray request =
-            "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
+        const QByteArray request = "GET " + path +
+                                   " HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(port) +
+                                   "\r\nConnection: close\r\n\r\n";
         if (::write(fd, request.constData(), size_t(request.size())) == ssize_t(request.size())) {
             char buffer[65536];
             ssize_t n;
@@ -89,7 +91,8 @@ struct Freshness {
 
 Freshness freshness(quint16 httpPort) {
     Freshness f;
-    const QJsonObject site = QJsonDocument::fromJson(httpGet(httpPort, "/api/projectors")).object();
+    const QByteArray body = httpGet(httpPort, "/api/projectors");
+    const QJsonObject site = QJsonDocument::fromJson(body).object();
     const QDateTime now = QDateTime::currentDateTimeUtc();
     for (const QJsonValue& value : site.value(QStringLiteral("projectors")).toArray()) {
         const QJsonObject p = value.toObject();
@@ -280,11 +283,16 @@ int runScaleBench(const QString& csvDir, const ScaleOptions& o) {
         if (f.available == projectors)
             break;
     }
-    if (f.available != projectors)
-        return fail(QStringLiteral("only %1 of %2 projectors online: %3")
+    if (f.available != projectors) {
+        const QString logPath = QDir(csvDir).filePath(tag + QStringLiteral("-gateway.log"));
+        QFile logFile(logPath);
+        if (logFile.open(QIODevice::WriteOnly))
+            logFile.write(rig.log());
+        return fail(QStringLiteral("only %1 of %2 projectors online; the gateway's log is in %3")
                         .arg(f.available)
                         .arg(projectors)
-                        .arg(QString::fromLocal8Bit(rig.log().right(2000))));
+                        .arg(logPath));
+    }
     report(qPrintable(name("projectors")), projectors, 0);
     report(qPrintable(name("ports")), o.lines, 0);
     report(qPrintable(name("ser2net_ports")),
@@ -298,7 +306,8 @@ int runScaleBench(const QString& csvDir, const ScaleOptions& o) {
     const Clock::time_point hold0 = Clock::now();
     double oldest = 0;
     int minAvailable = projectors;
-    const int probes = std::max(1, o.holdSeconds / 5);
+    // Not a divisor of the poll period, so the probes fall on every phase of it.
+    const int probes = std::max(1, o.holdSeconds * 10 / 37);
     for (int i = 0; i < probes; ++i) {
         runEventsFor(o.holdSeconds * 1000 / probes);
         const Freshness now = freshness(rig.httpPort());
@@ -333,6 +342,9 @@ int runScaleBench(const QString& csvDir, const ScaleOptions& o) {
         writeColumn(QDir(csvDir).filePath(tag + QStringLiteral("-pjlink.csv")),
                     QStringLiteral("powr_answer_us"), pj.latenciesUs);
     }
+    QFile logFile(QDir(csvDir).filePath(tag + QStringLiteral("-gateway.log")));
+    if (logFile.open(QIODevice::WriteOnly))
+        logFile.write(rig.log());
     bank.stop();
     return 0;
 }

@@ -6,7 +6,9 @@
 #include <QTimer>
 
 #include <arpa/inet.h>
+#include <csignal>
 #include <netinet/in.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -128,6 +130,9 @@ bool GatewayRig::start(QString* error) {
     }
     m_gateway.setStandardOutputFile(QProcess::nullDevice());
     m_gateway.setStandardErrorFile(m_dir.filePath(QStringLiteral("gateway.log")));
+    // A gateway outliving a killed benchmark would go on opening the pseudo-terminals' paths,
+    // which the next run's lines get again.
+    m_gateway.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     m_gateway.start(QStringLiteral(MX7300_GATEWAY_PATH), args);
     if (!m_gateway.waitForStarted(5000)) {
         *error = QStringLiteral("mx7300-gateway did not start: %1").arg(m_gateway.errorString());
