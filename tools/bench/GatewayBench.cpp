@@ -342,9 +342,6 @@ int runScaleBench(const QString& csvDir, const ScaleOptions& o) {
         writeColumn(QDir(csvDir).filePath(tag + QStringLiteral("-pjlink.csv")),
                     QStringLiteral("powr_answer_us"), pj.latenciesUs);
     }
-    QFile logFile(QDir(csvDir).filePath(tag + QStringLiteral("-gateway.log")));
-    if (logFile.open(QIODevice::WriteOnly))
-        logFile.write(rig.log());
     bank.stop();
     return 0;
 }
