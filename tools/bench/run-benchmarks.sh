@@ -275,4 +275,9 @@ FLOOD_SECONDS=$flood_seconds "$here/tools/bench/noise-bench.sh" "$build"
 # The traffic record: latency with and without it, noise with its window open, a full window.
 SAMPLES=$samples FLOOD_SECONDS=$flood_seconds "$here/tools/bench/traffic-bench.sh" "$build"
 
+# The site gateway: MQTT, state, PJLink latency and a site of hundreds; appends its own section.
+if [ -x "$build/bin/mx7300-gateway" ] || grep -q '^TAVO_GATEWAY:BOOL=ON' "$build/CMakeCache.txt"; then
+    "$here/tools/bench/gateway-bench.sh" "$build"
+fi
+
 echo "wrote $docs/benchmarks.md"

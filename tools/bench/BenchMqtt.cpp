@@ -1,0 +1,57 @@
+#include "BenchMqtt.h"
+
+#include <mosquitto.h>
+
+#include <atomic>
+#include <thread>
+
+namespace {
+std::atomic<int> g_users{0};
+} // namespace
+
+BenchMqtt::BenchMqtt(const QString& id, OnMessage onMessage) : m_onMessage(std::move(onMessage)) {
+    if (g_users++ == 0)
+        mosquitto_lib_init();
+    m_client = mosquitto_new(id.toUtf8().constData(), true, this);
+    // Our own sends leave at once; what the broker and the gateway do is what is measured.
+    mosquitto_int_option(m_client, MOSQ_OPT_TCP_NODELAY, 1);
+    mosquitto_message_callback_set(m_client, [](mosquitto*, void* self,
+                                                const mosquitto_message* message) {
+        const auto at = Clock::now();
+        auto* me = static_cast<BenchMqtt*>(self);
+        if (me->m_onMessage)
+            me->m_onMessage(
+                QString::fromUtf8(message->topic),
+                QByteArray(static_cast<const char*>(message->payload), message->payloadlen), at);
+    });
+    mosquitto_subscribe_callback_set(m_client, [](mosquitto*, void* self, int, int, const int*) {
+        static_cast<BenchMqtt*>(self)->m_subscribed = true;
+    });
+}
+
+BenchMqtt::~BenchMqtt() {
+    if (m_client) {
+        mosquitto_disconnect(m_client);
+        mosquitto_loop_stop(m_client, true);
+        mosquitto_destroy(m_client);
+    }
+    if (--g_users == 0)
+        mosquitto_lib_cleanup();
+}
+
+bool BenchMqtt::connect(quint16 port, const QString& filter) {
+    if (!m_client || mosquitto_connect(m_client, "127.0.0.1", port, 30) != MOSQ_ERR_SUCCESS)
+        return false;
+    if (mosquitto_subscribe(m_client, nullptr, filter.toUtf8().constData(), 1) != MOSQ_ERR_SUCCESS)
+        return false;
+    if (mosquitto_loop_start(m_client) != MOSQ_ERR_SUCCESS)
+        return false;
+    for (int i = 0; i < 500 && !m_subscribed; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return m_subscribed;
+}
+
+bool BenchMqtt::publish(const QString& topic, const QByteArray& payload) {
+    return mosquitto_publish(m_client, nullptr, topic.toUtf8().constData(), int(payload.size()),
+                             payload.constData(), 1, false) == MOSQ_ERR_SUCCESS;
+}

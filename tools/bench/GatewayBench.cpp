@@ -1,0 +1,347 @@
+#include "GatewayBench.h"
+
+#include "BenchMqtt.h"
+#include "GatewayRig.h"
+#include "PjlinkPool.h"
+#include "ProcessProbe.h"
+#include "ProjectorBank.h"
+#include "Stats.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRandomGenerator>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <mutex>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double usBetween(Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration<double, std::micro>(to - from).count();
+}
+
+int fail(const QString& why) {
+    std::fprintf(stderr, "mx7300-gateway-bench: %s\n", qPrintable(why));
+    return 1;
+}
+
+void reportSummary(const QString& prefix, const std::vector<double>& us) {
+    const Summary s = summarise(us);
+    report(qPrintable(prefix + QStringLiteral("_count")), s.count, 0);
+    report(qPrintable(prefix + QStringLiteral("_p50_us")), s.p50, 0);
+    report(qPrintable(prefix + QStringLiteral("_p99_us")), s.p99, 0);
+    report(qPrintable(prefix + QStringLiteral("_max_us")), s.max, 0);
+}
+
+// GET `path` from the gateway's HTTP side; the body, or empty.
+QByteArray httpGet(quint16 port, const QByteArray& path) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    timeval timeout{5, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    QByteArray reply;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+        const QByteArray request = "GET " + path +
+                                   " HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(port) +
+                                   "\r\nConnection: close\r\n\r\n";
+        if (::write(fd, request.constData(), size_t(request.size())) == ssize_t(request.size())) {
+            char buffer[65536];
+            ssize_t n;
+            while ((n = ::read(fd, buffer, sizeof buffer)) > 0) {
+                reply.append(buffer, int(n));
+                const qsizetype head = reply.indexOf("\r\n\r\n");
+                const qsizetype at = reply.toLower().indexOf("content-length:");
+                if (head > 0 && at > 0 && at < head) {
+                    const qsizetype end = reply.indexOf("\r\n", at);
+                    const qsizetype length =
+                        reply.mid(at + 15, end - at - 15).trimmed().toLongLong();
+                    if (reply.size() >= head + 4 + length)
+                        break;
+                }
+            }
+        }
+    }
+    ::close(fd);
+    const qsizetype head = reply.indexOf("\r\n\r\n");
+    return head < 0 ? QByteArray() : reply.mid(head + 4);
+}
+
+// Every projector's age (seconds since its state was last read), from /api/projectors; a
+// projector never read or offline counts as infinitely old.
+struct Freshness {
+    int projectors = 0;
+    int available = 0;
+    double oldestSeconds = 0;
+};
+
+Freshness freshness(quint16 httpPort) {
+    Freshness f;
+    const QByteArray body = httpGet(httpPort, "/api/projectors");
+    const QJsonObject site = QJsonDocument::fromJson(body).object();
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    for (const QJsonValue& value : site.value(QStringLiteral("projectors")).toArray()) {
+        const QJsonObject p = value.toObject();
+        ++f.projectors;
+        const QDateTime updated =
+            QDateTime::fromString(p.value(QStringLiteral("updated")).toString(), Qt::ISODateWithMs);
+        const bool up = p.value(QStringLiteral("available")).toBool(true) && updated.isValid();
+        f.available += up ? 1 : 0;
+        f.oldestSeconds = std::max(f.oldestSeconds, up ? updated.msecsTo(now) / 1000.0 : 1e9);
+    }
+    return f;
+}
+
+double cpuMs(qint64 pid) {
+    return cpuUse(pid_t(pid)).scheduledMs;
+}
+
+long peakRssKb(qint64 pid) {
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return -1;
+}
+
+} // namespace
+
+int runCommandBench(const QString& csvDir, int samples) {
+    constexpr int kIdleMs = 250;
+    ProjectorBank bank(1, 1, 0, 9600);
+    if (!bank.isValid())
+        return fail(bank.errorString());
+    std::atomic<Clock::rep> armedAt{0};
+    std::atomic<Clock::rep> arrivedAt{0};
+    bank.setOnBytes([&](int, Clock::time_point at, const QByteArray& bytes) {
+        const Clock::rep armed = armedAt.load();
+        if (armed != 0 && bytes.startsWith("C0")) {
+            arrivedAt = at.time_since_epoch().count();
+            armedAt = 0;
+        }
+    });
+    bank.start();
+    GatewayRig::Options options;
+    options.pollSeconds = 3600;
+    GatewayRig rig(bank, 1, options);
+    QString error;
+    if (!rig.start(&error))
+        return fail(error);
+    std::atomic<bool> online{false};
+    BenchMqtt client(QStringLiteral("bench-command"),
+                     [&](const QString&, const QByteArray& payload, Clock::time_point) {
+                         online = online || payload.contains("\"power\":\"");
+                     });
+    if (!client.connect(rig.brokerPort(), rig.stateTopic(0, 0)))
+        return fail(QStringLiteral("cannot subscribe on the broker"));
+    for (int i = 0; i < 500 && !online; ++i)
+        runEventsFor(10);
+    if (!online)
+        return fail(QStringLiteral("no state from the gateway: ") +
+                    QString::fromLocal8Bit(rig.log()));
+
+    const QString topic = rig.topic(0, 0, QStringLiteral("set/power"));
+    QRandomGenerator random(7300);
+    std::vector<double> us;
+    const int warmup = 10;
+    for (int i = 0; i < samples + warmup; ++i) {
+        // Idle: the reads after the last command and the state they published are over.
+        while (Clock::now() - bank.lastTraffic() < std::chrono::milliseconds(kIdleMs))
+            runEventsFor(10);
+        runEventsFor(int(random.bounded(kIdleMs)));
+        arrivedAt = 0;
+        const Clock::time_point sent = Clock::now();
+        armedAt = sent.time_since_epoch().count();
+        if (!client.publish(topic, i % 2 ? "off" : "on"))
+            return fail(QStringLiteral("publish failed"));
+        for (int wait = 0; wait < 2000 && arrivedAt == 0; ++wait)
+            runEventsFor(1);
+        if (arrivedAt == 0)
+            return fail(QStringLiteral("set/power never reached the line"));
+        if (i >= warmup)
+            us.push_back(usBetween(sent, Clock::time_point(Clock::duration(arrivedAt.load()))));
+    }
+    bank.stop();
+    writeColumn(QDir(csvDir).filePath(QStringLiteral("gateway-command.csv")),
+                QStringLiteral("set_power_to_wire_us"), us);
+    reportSummary(QStringLiteral("gw_command"), us);
+    return 0;
+}
+
+int runStateBench(const QString& csvDir, int samples, int pollSeconds, int replyDelayMs) {
+    ProjectorBank bank(1, 1, replyDelayMs, 9600);
+    if (!bank.isValid())
+        return fail(bank.errorString());
+    bank.start();
+    GatewayRig::Options options;
+    options.pollSeconds = pollSeconds;
+    GatewayRig rig(bank, 1, options);
+    QString error;
+    if (!rig.start(&error))
+        return fail(error);
+    std::mutex mutex;
+    QString power;
+    Clock::time_point powerAt;
+    BenchMqtt client(QStringLiteral("bench-state"), [&](const QString&, const QByteArray& payload,
+                                                        Clock::time_point at) {
+        const QJsonValue value =
+            QJsonDocument::fromJson(payload).object().value(QStringLiteral("power"));
+        std::lock_guard<std::mutex> lock(mutex);
+        if (value.isString() && value.toString() != power) {
+            power = value.toString();
+            powerAt = at;
+        }
+    });
+    auto currentPower = [&] {
+        std::lock_guard<std::mutex> lock(mutex);
+        return std::make_pair(power, powerAt);
+    };
+    if (!client.connect(rig.brokerPort(), rig.stateTopic(0, 0)))
+        return fail(QStringLiteral("cannot subscribe on the broker"));
+    for (int i = 0; i < 500 && currentPower().first.isEmpty(); ++i)
+        runEventsFor(10);
+    if (currentPower().first.isEmpty())
+        return fail(QStringLiteral("no state from the gateway: ") +
+                    QString::fromLocal8Bit(rig.log()));
+
+    QRandomGenerator random(7301);
+    std::vector<double> us;
+    bool on = false;
+    for (int i = 0; i < samples; ++i) {
+        // Any moment of the poll period.
+        runEventsFor(int(random.bounded(pollSeconds * 1000)));
+        const QString before = currentPower().first;
+        on = !on;
+        const Clock::time_point changed = Clock::now();
+        bank.change(0, 0, [on](tavo::sim::ProjectorModel& model) {
+            if (on)
+                model.powerOn();
+            else
+                model.powerOff();
+        });
+        for (int wait = 0; wait < 300 * pollSeconds && currentPower().first == before; ++wait)
+            runEventsFor(10);
+        const auto [now, at] = currentPower();
+        if (now == before)
+            return fail(QStringLiteral("the state message never changed"));
+        us.push_back(usBetween(changed, at));
+    }
+    bank.stop();
+    writeColumn(QDir(csvDir).filePath(QStringLiteral("gateway-state.csv")),
+                QStringLiteral("line_change_to_state_us"), us);
+    report("gw_state_poll_s", pollSeconds, 0);
+    report("gw_state_reply_delay_ms", replyDelayMs, 0);
+    reportSummary(QStringLiteral("gw_state"), us);
+    return 0;
+}
+
+int runScaleBench(const QString& csvDir, const ScaleOptions& o) {
+    const QString tag = o.tag;
+    auto name = [&tag](const char* leaf) { return tag + QLatin1Char('_') + QLatin1String(leaf); };
+    ProjectorBank bank(o.lines, o.perLine, o.replyDelayMs, 9600);
+    if (!bank.isValid())
+        return fail(bank.errorString());
+    std::atomic<long> commands{0};
+    bank.setOnBytes([&commands](int, Clock::time_point, const QByteArray& bytes) {
+        commands += long(bytes.count('\r'));
+    });
+    bank.start();
+    GatewayRig::Options options;
+    options.pollSeconds = o.pollSeconds;
+    options.viaSer2netEvery = o.ser2netEvery;
+    options.http = true;
+    options.pjlink = o.pjlinkSeconds > 0;
+    GatewayRig rig(bank, o.perLine, options);
+    QString error;
+    if (!rig.start(&error))
+        return fail(error);
+    const qint64 pid = rig.gatewayPid();
+    const int projectors = o.lines * o.perLine;
+
+    // Until every projector has been read once.
+    const Clock::time_point started = Clock::now();
+    Freshness f;
+    for (int i = 0; i < 30 * o.pollSeconds; ++i) {
+        runEventsFor(100);
+        f = freshness(rig.httpPort());
+        if (f.available == projectors)
+            break;
+    }
+    if (f.available != projectors) {
+        const QString logPath = QDir(csvDir).filePath(tag + QStringLiteral("-gateway.log"));
+        QFile logFile(logPath);
+        if (logFile.open(QIODevice::WriteOnly))
+            logFile.write(rig.log());
+        return fail(QStringLiteral("only %1 of %2 projectors online; the gateway's log is in %3")
+                        .arg(f.available)
+                        .arg(projectors)
+                        .arg(logPath));
+    }
+    report(qPrintable(name("projectors")), projectors, 0);
+    report(qPrintable(name("ports")), o.lines, 0);
+    report(qPrintable(name("ser2net_ports")),
+           o.ser2netEvery ? (o.lines + o.ser2netEvery - 1) / o.ser2netEvery : 0, 0);
+    report(qPrintable(name("all_read_s")), usBetween(started, Clock::now()) / 1e6, 2);
+    runEventsFor(o.pollSeconds * 1000);
+
+    // The hold: CPU and memory, and every projector's age sampled along the way.
+    const double cpu0 = cpuMs(pid);
+    const long commands0 = commands;
+    const Clock::time_point hold0 = Clock::now();
+    double oldest = 0;
+    int minAvailable = projectors;
+    // Not a divisor of the poll period, so the probes fall on every phase of it.
+    const int probes = std::max(1, o.holdSeconds * 10 / 37);
+    for (int i = 0; i < probes; ++i) {
+        runEventsFor(o.holdSeconds * 1000 / probes);
+        const Freshness now = freshness(rig.httpPort());
+        oldest = std::max(oldest, now.oldestSeconds);
+        minAvailable = std::min(minAvailable, now.available);
+    }
+    const double heldMs = usBetween(hold0, Clock::now()) / 1000;
+    const double cpuPercent = (cpuMs(pid) - cpu0) / heldMs * 100;
+    report(qPrintable(name("poll_s")), o.pollSeconds, 0);
+    report(qPrintable(name("reply_delay_ms")), o.replyDelayMs, 0);
+    report(qPrintable(name("hold_s")), heldMs / 1000, 1);
+    report(qPrintable(name("cpu_percent")), cpuPercent, 2);
+    report(qPrintable(name("exchanges_per_s")), (commands - commands0) / (heldMs / 1000), 1);
+    report(qPrintable(name("rss_kb")), double(residentKb(pid_t(pid))), 0);
+    report(qPrintable(name("peak_rss_kb")), double(peakRssKb(pid)), 0);
+    report(qPrintable(name("oldest_state_s")), oldest, 2);
+    report(qPrintable(name("min_available")), minAvailable, 0);
+    report(qPrintable(name("freshness_probes")), probes, 0);
+
+    if (o.pjlinkSeconds > 0) {
+        const double pjCpu0 = cpuMs(pid);
+        const Clock::time_point pj0 = Clock::now();
+        const PjlinkPoolResult pj =
+            runPjlinkPool(rig.pjlinkBasePort(), projectors, o.pjlinkSeconds);
+        const double pjMs = usBetween(pj0, Clock::now()) / 1000;
+        report(qPrintable(name("pjlink_connected")), pj.connected, 0);
+        report(qPrintable(name("pjlink_unanswered")), pj.unanswered, 0);
+        report(qPrintable(name("pjlink_wrong")), pj.wrongAnswers, 0);
+        report(qPrintable(name("pjlink_cpu_percent")), (cpuMs(pid) - pjCpu0) / pjMs * 100, 2);
+        report(qPrintable(name("pjlink_rss_kb")), double(residentKb(pid_t(pid))), 0);
+        reportSummary(name("pjlink"), pj.latenciesUs);
+        writeColumn(QDir(csvDir).filePath(tag + QStringLiteral("-pjlink.csv")),
+                    QStringLiteral("powr_answer_us"), pj.latenciesUs);
+    }
+    bank.stop();
+    return 0;
+}
