@@ -133,6 +133,7 @@ private slots:
     void malformedPayloadsChangeNothing_data();
     void malformedPayloadsChangeNothing();
     void twoGatewaysOneBroker();
+    void discoveryFollowsTheSiteAndHomeAssistant();
     void badSiteFileIsRefused_data();
     void badSiteFileIsRefused();
 
@@ -328,6 +329,46 @@ void TestGatewayMqtt::twoGatewaysOneBroker() {
                               QByteArray("offline"), 5000);
     QCOMPARE(sub.last.value("tavo/south/gateway/availability"), QByteArray("online"));
     QCOMPARE(second.stop(), 0);
+}
+
+// Home Assistant's birth message brings the configs again; a projector gone from the site file
+// has its configs and retained topics cleared at the next start, the others keep theirs.
+void TestGatewayMqtt::discoveryFollowsTheSiteAndHomeAssistant() {
+    MosquittoBroker broker;
+    QString error;
+    QVERIFY2(broker.start(&error), qPrintable(error));
+    Sim one, two;
+    QVERIFY(one.start({"--quiet"}));
+    QVERIFY(two.start({"--quiet"}));
+    const QString both = writeSite(m_dir, QStringLiteral("west.ini"),
+                                   QStringLiteral("[a]\nport=%1\nbaud=9600\n[b]\nport=%2\n"
+                                                  "baud=9600\n")
+                                       .arg(one.device, two.device));
+    const QString bConfig = QStringLiteral("homeassistant/switch/tavo_west/b_power/config");
+    const QString aConfig = QStringLiteral("homeassistant/switch/tavo_west/a_power/config");
+    Subscriber sub(broker.port());
+    {
+        Gateway gateway;
+        QVERIFY(gateway.start(both, broker.port(), QStringLiteral("west")));
+        QTRY_VERIFY_WITH_TIMEOUT(!sub.last.value(bConfig).isEmpty(), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(sub.last.value("tavo/west/b/availability"), QByteArray("online"),
+                                  10000);
+        const int before = int(sub.seen.count(aConfig));
+        QVERIFY(sub.client->publish("homeassistant/status", "online", false));
+        QTRY_VERIFY_WITH_TIMEOUT(sub.seen.count(aConfig) > before, 5000);
+        QCOMPARE(gateway.stop(), 0);
+    }
+    const QString onlyA = writeSite(m_dir, QStringLiteral("west.ini"),
+                                    QStringLiteral("[a]\nport=%1\nbaud=9600\n").arg(one.device));
+    Gateway gateway;
+    QVERIFY(gateway.start(onlyA, broker.port(), QStringLiteral("west")));
+    QTRY_VERIFY_WITH_TIMEOUT(sub.last.contains(bConfig) && sub.last.value(bConfig).isEmpty(),
+                             10000);
+    QTRY_VERIFY_WITH_TIMEOUT(sub.last.value("tavo/west/b/state").isEmpty(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(sub.last.value("tavo/west/b/availability").isEmpty(), 5000);
+    QVERIFY(!sub.last.value(aConfig).isEmpty());
+    QCOMPARE(sub.last.value("tavo/west/gateway/availability"), QByteArray("online"));
+    QCOMPARE(gateway.stop(), 0);
 }
 
 void TestGatewayMqtt::badSiteFileIsRefused_data() {
