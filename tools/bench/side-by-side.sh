@@ -8,6 +8,10 @@
 # built RelWithDebInfo (a tree of today's main needs -DTAVO_BENCHMARKS=ON); nothing is built here.
 # ROUNDS (6), SAMPLES (400 clicks a latency run), STARTUP_RUNS (9 launches of each program a
 # start-up run), OLD_LABEL and NEW_LABEL (the column names) in the environment change that.
+# Where valgrind is installed, the instructions each build executes are counted too (callgrind,
+# blind to the load): per click handler, per reply handled, and from exec to the first frame;
+# CALLGRIND=0 leaves that out. TIMED=0 skips the timed rounds and reports again the ones kept
+# in docs/bench/side-by-side/ (their settings from setup.txt there).
 # Writes the section "Side by side with the previous main" of docs/benchmarks.md (replacing an
 # earlier one) and the raw figures under docs/bench/side-by-side/. Run by hand, never by ctest.
 set -euo pipefail
@@ -53,7 +57,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$raw"
 log="$raw/runs.txt"
-: >"$log"
+setup="$raw/setup.txt"
 
 busy() {
     echo "load average $(cut -d' ' -f1-3 /proc/loadavg); busiest other processes:" \
@@ -72,24 +76,99 @@ run() {
         "$runs" 2>/dev/null | tee "$dir/startup.txt" >>"$log"
 }
 
-started=$(date -u '+%Y-%m-%d %H:%M')
-load_start=$(cut -d' ' -f1-3 /proc/loadavg)
-for ((r = 1; r <= rounds; ++r)); do
-    if ((r % 2)); then
-        run "$r" old "$old"
-        run "$r" new "$new"
-    else
-        run "$r" new "$new"
-        run "$r" old "$old"
-    fi
-done
-echo "== end: $(busy)" | tee -a "$log"
-
 machine="$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//'), $(nproc) cores,"
 machine+=" kernel $(uname -r), Qt $(dpkg-query -W -f='${Version}' libqt6core6 2>/dev/null || echo '?')"
+if [ "${TIMED:-1}" != 0 ]; then
+    started=$(date -u '+%Y-%m-%d %H:%M')
+    load_start=$(cut -d' ' -f1-3 /proc/loadavg)
+    : >"$log"
+    for ((r = 1; r <= rounds; ++r)); do
+        if ((r % 2)); then
+            run "$r" old "$old"
+            run "$r" new "$new"
+        else
+            run "$r" new "$new"
+            run "$r" old "$old"
+        fi
+    done
+    echo "== end: $(busy)" | tee -a "$log"
+    for key in rounds samples runs old_label new_label started load_start display machine; do
+        echo "$key=${!key}"
+    done >"$setup"
+else
+    while IFS='=' read -r key value; do
+        [[ $key =~ ^[a-z_]+$ ]] && printf -v "$key" '%s' "$value"
+    done <"$setup"
+fi
+
+# Instructions executed, which the machine's load cannot change: a short latency run with the
+# click and reply handlers' inclusive counts, and the console's start to its first frame (a
+# callgrind dump asked for when it reports the frame), twice each.
+cg="$raw/callgrind.txt"
+rm -f "$cg"
+callgrind() { # TAG BUILD
+    local tag=$1 dir="$work/cg-$1"
+    mkdir -p "$dir"
+    for i in 1 2; do
+        valgrind --tool=callgrind --callgrind-out-file="$dir/latency$i.out" \
+            "$2/bin/mx7300-bench" latency "$dir" 30 >/dev/null 2>&1
+        callgrind_annotate --inclusive=yes --tree=caller --threshold=100 "$dir/latency$i.out" \
+            2>/dev/null | python3 -c '
+import re, sys
+tag, run, wanted = sys.argv[1], sys.argv[2], {"click": "tavo::PanelController::oneShotClick(",
+                            "reply": "tavo::ProjectorLink::MSComm1_OnComm("}
+calls = 0
+for line in sys.stdin:
+    m = re.match(r"\s*([0-9,]+) \(.*?\)\s+([<*>])\s+(.*)", line)
+    if not m:
+        calls = 0
+        continue
+    ir, kind, rest = int(m.group(1).replace(",", "")), m.group(2), m.group(3)
+    if kind == "<":
+        n = re.search(r"\(([0-9,]+)x\)", rest)
+        calls += int(n.group(1).replace(",", "")) if n else 0
+    elif kind == "*":
+        for name, fn in wanted.items():
+            if fn in rest and calls:
+                print(f"{tag}_{name}_calls={calls}\n{tag}_{name}_ir_per_call_{run}={ir / calls:.0f}")
+                del wanted[name]
+                break
+        calls = 0
+' "$tag" "$i" >>"$cg"
+    done
+    for i in 1 2; do
+        python3 - "$2/bin/mx7300-control" "$dir/start$i.out" "${tag}_start_ir_$i" <<'PY' >>"$cg"
+import os, pty, subprocess, sys, tempfile, time
+program, out, key = sys.argv[1:]
+master, slave = pty.openpty()
+config = tempfile.mkdtemp()
+os.makedirs(f"{config}/TAVO")
+with open(f"{config}/TAVO/TAVO.ini", "w") as ini:
+    ini.write(f"[StartUP]\nComPort=1\nBaudRate=96\n[Ports]\nCOM1={os.ttyname(slave)}\n")
+env = dict(os.environ, TAVO_REPORT_FIRST_FRAME="1", XDG_CONFIG_HOME=config)
+run = subprocess.Popen(["valgrind", "--tool=callgrind", f"--callgrind-out-file={out}", program],
+                       env=env, stderr=subprocess.PIPE, text=True)
+for line in run.stderr:
+    if line.startswith("first-frame"):
+        subprocess.run(["callgrind_control", "-d", str(run.pid)], capture_output=True)
+        time.sleep(3)  # the dump is written at the program's next look at its commands
+        break
+run.terminate()
+run.wait()
+with open(f"{out}.1") as dump:
+    total = next(l for l in dump if l.startswith("totals:")).split()[1]
+print(f"{key}={total}")
+PY
+    done
+}
+if [ "${CALLGRIND:-1}" != 0 ] && command -v valgrind >/dev/null; then
+    callgrind old "$old"
+    callgrind new "$new"
+fi
+
 python3 - "$work" "$raw" "$here/docs/benchmarks.md" "$rounds" "$samples" "$runs" \
     "$old_label" "$new_label" "$started" "$load_start" "$display" "$machine" <<'PY'
-import csv, glob, math, os, re, sys
+import csv, math, os, re, sys
 
 work, raw, doc, rounds, samples, runs, old_label, new_label, started, load_start, display, machine = sys.argv[1:]
 rounds, samples, runs = int(rounds), int(samples), int(runs)
@@ -106,18 +185,23 @@ def read_csv(path):
         return list(csv.DictReader(f))
 
 
-# Every sample of every run, with its round and build in front.
+# Every sample of every run, with its round and build in front; without timed rounds in this
+# run, the ones kept from an earlier one.
 pooled = {"click-to-wire": [], "reply-to-screen": [], "startup": []}
-for r in range(1, rounds + 1):
-    for tag in tags:
-        for name in pooled:
-            for row in read_csv(f"{work}/r{r}-{tag}/{name}.csv"):
-                pooled[name].append({"round": r, "build": tag, **row})
-for name, rows in pooled.items():
-    with open(f"{raw}/{name}.csv", "w", newline="") as f:
-        out = csv.DictWriter(f, fieldnames=list(rows[0].keys()))
-        out.writeheader()
-        out.writerows(rows)
+if os.path.isdir(f"{work}/r1-old"):
+    for r in range(1, rounds + 1):
+        for tag in tags:
+            for name in pooled:
+                for row in read_csv(f"{work}/r{r}-{tag}/{name}.csv"):
+                    pooled[name].append({"round": r, "build": tag, **row})
+    for name, rows in pooled.items():
+        with open(f"{raw}/{name}.csv", "w", newline="") as f:
+            out = csv.DictWriter(f, fieldnames=list(rows[0].keys()))
+            out.writeheader()
+            out.writerows(rows)
+else:
+    for name in pooled:
+        pooled[name] = [{**row, "round": int(row["round"])} for row in read_csv(f"{raw}/{name}.csv")]
 
 
 def column(name, field, tag, r=None):
@@ -206,6 +290,29 @@ for r in range(1, rounds + 1):
     order = "previous, this" if r % 2 else "this, previous"
     cells = [f"{fmt(v('old', r), u)} / {fmt(v('new', r), u)}" for _, u, v in figures + extras]
     add(f"| {r} | {order} | " + " | ".join(cells) + " |")
+cg = {}
+if os.path.exists(f"{raw}/callgrind.txt"):
+    for line in open(f"{raw}/callgrind.txt"):
+        key, _, value = line.strip().partition("=")
+        cg[key] = float(value)
+if cg:
+    def counted(key):
+        o, n = cg[f"old_{key}"], cg[f"new_{key}"]
+        return f"{o:,.0f} | {n:,.0f} | {100 * (n - o) / o:+.2f} %"
+    add("")
+    add("Instructions executed (valgrind's callgrind, which no load changes; `callgrind.txt` there):")
+    add("")
+    add("| Count | previous main | this tree | change |")
+    add("|---|---|---|---|")
+    for i in (1, 2):
+        add(f"| a click's handler, the write included, mean of {cg['new_click_calls']:.0f} clicks, run {i} | {counted(f'click_ir_per_call_{i}')} |")
+    for i in (1, 2):
+        add(f"| one reply handled and shown, mean of {cg['new_reply_calls']:.0f} replies, run {i} | {counted(f'reply_ir_per_call_{i}')} |")
+    for i in (1, 2):
+        add(f"| exec to the console's first frame, launch {i} | {counted(f'start_ir_{i}')} |")
+    add("")
+    add("The same build counts differently from one run to the next (allocations, timers that")
+    add("happen to fire inside a handler), so the two runs of each show how far a count moves alone.")
 section = "\n".join(lines) + "\n"
 
 text = open(doc).read() if os.path.exists(doc) else "# Benchmarks\n"
