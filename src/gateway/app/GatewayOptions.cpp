@@ -2,6 +2,7 @@
 
 #include <QCommandLineParser>
 #include <QFile>
+#include <QHostAddress>
 
 #include <cerrno>
 #include <cstring>
@@ -128,10 +129,16 @@ GatewayParse parseGatewayOptions(const QStringList& arguments) {
     }
     o.httpTokenFile = parser.value(token);
     if (parser.isSet(pjlink)) {
+        // An address alone takes PJLink's own port, 4352, for the first projector.
+        const QString value = parser.value(pjlink);
         quint16 port = 0;
-        if (!splitHostPort(parser.value(pjlink), &o.pjlinkAddress, &port, true))
-            return usage(
-                QStringLiteral("--pjlink must be ADDR:PORT, not \"%1\"").arg(parser.value(pjlink)));
+        if (QHostAddress(value).isNull() || value.isEmpty()) {
+            if (!splitHostPort(value, &o.pjlinkAddress, &port, true))
+                return usage(QStringLiteral("--pjlink must be ADDR[:PORT], not \"%1\"").arg(value));
+        } else {
+            o.pjlinkAddress = value;
+            port = 4352;
+        }
         o.pjlinkPort = port;
     }
     o.pjlinkPasswordFile = parser.value(pjlinkPassword);
@@ -164,7 +171,7 @@ QString gatewayHelpText() {
         "  --mqtt-keepalive SECONDS  (default 15)\n"
         "  --http ADDR:PORT          metrics, API and status page (e.g. 127.0.0.1:9731)\n"
         "  --http-token-file FILE    the token HTTP writes need; without it HTTP is read-only\n"
-        "  --pjlink ADDR:PORT        PJLink, one port per projector from PORT on\n"
+        "  --pjlink ADDR[:PORT]      PJLink, one port per projector from PORT (4352) on\n"
         "  --pjlink-password-file FILE  PJLink password for projectors without their own\n"
         "  --help, --version\n"
         "\n"

@@ -1,0 +1,66 @@
+#include "GatewayOptions.h"
+
+#include <QTest>
+
+using namespace tavo::gateway;
+
+class TestGatewayOptions : public QObject {
+    Q_OBJECT
+
+private slots:
+    void parse_data();
+    void parse();
+};
+
+void TestGatewayOptions::parse_data() {
+    QTest::addColumn<QStringList>("args");
+    // "usage: TEXT" for a usage error, else "http ADDR PORT | pjlink ADDR PORT | poll N"
+    QTest::addColumn<QString>("expected");
+    const QStringList site{"--site", "s.ini"};
+    QTest::newRow("defaults") << site << "http - - | pjlink - - | poll 10";
+    QTest::newRow("http and pjlink")
+        << site + QStringList{"--http", "127.0.0.1:9731", "--pjlink", "[::1]:5000", "--poll", "3"}
+        << "http 127.0.0.1 9731 | pjlink ::1 5000 | poll 3";
+    QTest::newRow("pjlink's own port by default") << site + QStringList{"--pjlink", "127.0.0.2"}
+                                                  << "http - - | pjlink 127.0.0.2 4352 | poll 10";
+    QTest::newRow("no site") << QStringList{"--poll", "5"} << "usage: --site FILE is required";
+    QTest::newRow("poll zero") << site + QStringList{"--poll", "0"} << "usage: --poll must be";
+    QTest::newRow("poll not a number")
+        << site + QStringList{"--poll", "10s"} << "usage: --poll must be";
+    QTest::newRow("http without port")
+        << site + QStringList{"--http", "localhost"} << "usage: --http must be ADDR:PORT";
+    QTest::newRow("http port too big")
+        << site + QStringList{"--http", "127.0.0.1:70000"} << "usage: --http must be ADDR:PORT";
+    QTest::newRow("bare IPv6 with a port") << site + QStringList{"--pjlink", "::1:5000"}
+                                           << "http - - | pjlink ::1:5000 4352 | poll 10";
+    QTest::newRow("keepalive too short")
+        << site + QStringList{"--mqtt-keepalive", "2"} << "usage: --mqtt-keepalive must be";
+    QTest::newRow("a stray argument")
+        << site + QStringList{"extra"} << "usage: unexpected argument";
+    QTest::newRow("an unknown option")
+        << site + QStringList{"--mqtt-password", "x"} << "usage: Unknown option";
+}
+
+void TestGatewayOptions::parse() {
+    QFETCH(QStringList, args);
+    QFETCH(QString, expected);
+    const GatewayParse parsed = parseGatewayOptions(QStringList{"mx7300-gateway"} + args);
+    QString got;
+    if (parsed.kind == GatewayParse::Kind::Usage) {
+        got = QStringLiteral("usage: ") + parsed.error;
+        QVERIFY2(got.startsWith(expected), qPrintable(got));
+        return;
+    }
+    const GatewayOptions& o = parsed.options;
+    const auto port = [](const std::optional<quint16>& p) {
+        return p ? QString::number(*p) : QStringLiteral("-");
+    };
+    got = QStringLiteral("http %1 %2 | pjlink %3 %4 | poll %5")
+              .arg(o.httpPort ? o.httpAddress : QStringLiteral("-"), port(o.httpPort),
+                   o.pjlinkPort ? o.pjlinkAddress : QStringLiteral("-"), port(o.pjlinkPort))
+              .arg(o.pollSeconds);
+    QCOMPARE(got, expected);
+}
+
+QTEST_GUILESS_MAIN(TestGatewayOptions)
+#include "tst_gateway_options.moc"
