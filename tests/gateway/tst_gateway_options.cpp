@@ -27,6 +27,8 @@ void TestGatewayOptions::parse_data() {
     QTest::newRow("poll zero") << site + QStringList{"--poll", "0"} << "usage: --poll must be";
     QTest::newRow("poll not a number")
         << site + QStringList{"--poll", "10s"} << "usage: --poll must be";
+    QTest::newRow("http on a host name")
+        << site + QStringList{"--http", "localhost:9731"} << "usage: --http must be ADDR:PORT";
     QTest::newRow("http without port")
         << site + QStringList{"--http", "localhost"} << "usage: --http must be ADDR:PORT";
     QTest::newRow("http port too big")

@@ -1,14 +1,9 @@
 #include "GatewayOptions.h"
 
-#include <QCommandLineParser>
-#include <QFile>
-#include <QHostAddress>
+#include "BoundedFileRead.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <QCommandLineParser>
+#include <QHostAddress>
 
 namespace tavo::gateway {
 namespace {
@@ -41,25 +36,12 @@ bool splitHostPort(const QString& text, QString* host, quint16* port, bool anyPo
 }
 
 std::optional<QString> readSecretFile(const QString& path, QString* error) {
-    const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        *error = QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+    const site::BoundedRead read = site::readRegularFile(path, 4096);
+    if (!read.ok) {
+        *error = QStringLiteral("%1: %2").arg(path, read.error);
         return std::nullopt;
     }
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > 4096) {
-        ::close(fd);
-        *error = QStringLiteral("%1: not a small regular file").arg(path);
-        return std::nullopt;
-    }
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        *error = QStringLiteral("%1: %2").arg(path, file.errorString());
-        return std::nullopt;
-    }
-    const QByteArray first = file.readAll().split('\n').value(0);
+    const QByteArray first = read.bytes.split('\n').value(0);
     const QString secret = QString::fromUtf8(first.endsWith('\r') ? first.chopped(1) : first);
     if (secret.isEmpty()) {
         *error = QStringLiteral("%1: the first line is empty").arg(path);
@@ -122,7 +104,8 @@ GatewayParse parseGatewayOptions(const QStringList& arguments) {
     }
     if (parser.isSet(http)) {
         quint16 port = 0;
-        if (!splitHostPort(parser.value(http), &o.httpAddress, &port, true))
+        if (!splitHostPort(parser.value(http), &o.httpAddress, &port, true) ||
+            QHostAddress(o.httpAddress).isNull())
             return usage(
                 QStringLiteral("--http must be ADDR:PORT, not \"%1\"").arg(parser.value(http)));
         o.httpPort = port;
@@ -133,7 +116,8 @@ GatewayParse parseGatewayOptions(const QStringList& arguments) {
         const QString value = parser.value(pjlink);
         quint16 port = 0;
         if (QHostAddress(value).isNull() || value.isEmpty()) {
-            if (!splitHostPort(value, &o.pjlinkAddress, &port, true))
+            if (!splitHostPort(value, &o.pjlinkAddress, &port, true) ||
+                QHostAddress(o.pjlinkAddress).isNull())
                 return usage(QStringLiteral("--pjlink must be ADDR[:PORT], not \"%1\"").arg(value));
         } else {
             o.pjlinkAddress = value;

@@ -36,7 +36,8 @@ struct GatewayParse {
 GatewayParse parseGatewayOptions(const QStringList& arguments);
 QString gatewayHelpText();
 
-// "HOST:PORT" or "[V6]:PORT" with PORT 1..65535 (0 allowed where `anyPort`).
+// "HOST:PORT" or "[V6]:PORT" with PORT 1..65535 (0 allowed where `anyPort`). The listening
+// addresses of --http and --pjlink must also be numeric addresses.
 bool splitHostPort(const QString& text, QString* host, quint16* port, bool anyPort = false);
 
 // The first line of a secret file (a password, a token), without its line end; refuses anything

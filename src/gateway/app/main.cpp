@@ -172,12 +172,6 @@ int main(int argc, char* argv[]) {
         HttpOptions options;
         options.address = QHostAddress(o.httpAddress);
         options.port = *o.httpPort;
-        if (options.address.isNull()) {
-            logLine(Priority::Error,
-                    QStringLiteral("mx7300-gateway: --http: \"%1\" is not an address")
-                        .arg(o.httpAddress));
-            return 2;
-        }
         if (!o.httpTokenFile.isEmpty()) {
             QString why;
             const auto token = readTokenFile(o.httpTokenFile, &why);
@@ -208,12 +202,6 @@ int main(int argc, char* argv[]) {
         pjlink::PjlinkFront::Options options;
         options.address = QHostAddress(o.pjlinkAddress);
         options.basePort = *o.pjlinkPort;
-        if (options.address.isNull()) {
-            logLine(Priority::Error,
-                    QStringLiteral("mx7300-gateway: --pjlink: \"%1\" is not an address")
-                        .arg(o.pjlinkAddress));
-            return 2;
-        }
         if (!o.pjlinkPasswordFile.isEmpty()) {
             QString why;
             const auto password = readSecretFile(o.pjlinkPasswordFile, &why);

@@ -57,8 +57,6 @@ PortPoller::PortPoller(std::unique_ptr<SerialPort> port, std::unique_ptr<Timer> 
     m_channel.setOnLinkLost([this](const QString& reason) {
         if (m_events.openFailed)
             m_events.openFailed(reason);
-        if (m_events.portChanged)
-            m_events.portChanged(false);
     });
 }
 
@@ -114,8 +112,6 @@ void PortPoller::pollAll() {
                 }
                 return;
             }
-            if (m_events.portChanged)
-                m_events.portChanged(true);
             pollAll();
         });
         return;

@@ -27,7 +27,6 @@ public:
         std::function<void(int projector, const ProjectorState& state)> polled;
         std::function<void(int projector, const Exchange& exchange)> exchanged;
         std::function<void(const QString& reason)> openFailed;
-        std::function<void(bool open)> portChanged;
     };
     // Milliseconds on a steady clock, and the wall clock for `updated`.
     using WallClock = std::function<QDateTime()>;
