@@ -10,13 +10,11 @@
 # CSV files beside it. Run by hand, never by ctest.
 set -euo pipefail
 
-if [ -n "${BENCH_SESSION_NICE:-}" ] && [ -z "${TAVO_BENCH_OWN_SESSION:-}" ]; then
-    export TAVO_BENCH_OWN_SESSION=1
-    exec setsid -w "$0" "$@"
-fi
+# shellcheck source=tools/bench/session.sh
+source "$(dirname "$0")/session.sh"
+own_session "$@"
 session_note=""
-if [ -n "${TAVO_BENCH_OWN_SESSION:-}" ]; then
-    echo "$BENCH_SESSION_NICE" >/proc/self/autogroup
+if [ -n "$session_nice" ]; then
     session_note=" This run had a session of its own at group nice $BENCH_SESSION_NICE (autogroup), so other sessions' processes took less of the cores."
 fi
 
@@ -31,11 +29,6 @@ sizes=${GATEWAY_SIZES:-400 800}
 
 raw="$here/docs/bench"
 results="$raw/gateway.txt"
-busy() {
-    echo "load average $(cut -d' ' -f1-3 /proc/loadavg); busiest other processes:" \
-        "$(ps -eo ni,pcpu,comm --sort=-pcpu --no-headers | head -3 |
-            awk '{printf "%s%s (nice %s, %s%% CPU)", sep, $3, $1, $2; sep=", "}')"
-}
 part() {
     local name=$1
     shift

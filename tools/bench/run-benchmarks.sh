@@ -9,14 +9,12 @@
 # nice value (root only), to see the figures without other sessions' load; the report says so.
 set -euo pipefail
 
-if [ -n "${BENCH_SESSION_NICE:-}" ] && [ -z "${TAVO_BENCH_OWN_SESSION:-}" ]; then
-    export TAVO_BENCH_OWN_SESSION=1
-    exec setsid -w "$0" "$@"
-fi
+# shellcheck source=tools/bench/session.sh
+source "$(dirname "$0")/session.sh"
+own_session "$@"
 session_note=""
-if [ -n "${TAVO_BENCH_OWN_SESSION:-}" ]; then
-    echo "$BENCH_SESSION_NICE" >/proc/self/autogroup
-    session_note="; this run had a session of its own at group nice $BENCH_SESSION_NICE ($(cat /proc/self/autogroup))"
+if [ -n "$session_nice" ]; then
+    session_note="; this run had a session of its own at group nice $BENCH_SESSION_NICE ($session_nice)"
 fi
 
 here=$(cd "$(dirname "$0")/../.." && pwd)
@@ -37,13 +35,6 @@ raw="$docs/bench"
 mkdir -p "$raw"
 results="$raw/results.txt"
 : >"$results"
-
-# What else the machine was doing: the figures are only as quiet as the machine.
-busy() {
-    echo "load average $(cut -d' ' -f1-3 /proc/loadavg); busiest other processes:" \
-        "$(ps -eo ni,pcpu,comm --sort=-pcpu --no-headers | head -3 |
-            awk '{printf "%s%s (nice %s, %s%% CPU)", sep, $3, $1, $2; sep=", "}')"
-}
 
 section() {
     local name=$1

@@ -16,6 +16,9 @@
 # earlier one) and the raw figures under docs/bench/side-by-side/. Run by hand, never by ctest.
 set -euo pipefail
 
+# shellcheck source=tools/bench/session.sh
+source "$(dirname "$0")/session.sh"
+
 if [ $# -ne 2 ]; then
     echo "usage: $0 OLD_BUILD NEW_BUILD" >&2
     exit 2
@@ -59,11 +62,6 @@ mkdir -p "$raw"
 log="$raw/runs.txt"
 setup="$raw/setup.txt"
 
-busy() {
-    echo "load average $(cut -d' ' -f1-3 /proc/loadavg); busiest other processes:" \
-        "$(ps -eo ni,pcpu,comm --sort=-pcpu --no-headers | head -3 |
-            awk '{printf "%s%s (nice %s, %s%% CPU)", sep, $3, $1, $2; sep=", "}')"
-}
 
 # run ROUND TAG BUILD: one latency run and one start-up run of that build.
 run() {
