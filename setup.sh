@@ -23,6 +23,9 @@ test_packages=(
     ser2net
     mosquitto mosquitto-clients libmosquitto-dev openssl
     python3-prometheus-client qt6-httpserver-dev prometheus-cpp-dev
+    # Qt6HttpServer's CMake files look for Qt6WebSockets, but qt6-httpserver-dev does not
+    # depend on it.
+    qt6-websockets-dev
     nodejs
     chromium chromium-driver python3-selenium
 )
@@ -62,6 +65,11 @@ configure() {
 }
 
 case "$mode" in
+packages)
+    # Every package either mode installs, one a line: what tools/ci/install-closure.sh checks
+    # the configured build against.
+    printf '%s\n' "${run_packages[@]}" "${test_packages[@]}" npm
+    ;;
 run)
     install_packages "${run_packages[@]}"
     use_ninja_tree
@@ -83,7 +91,7 @@ test)
     QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j 2
     ;;
 *)
-    echo "usage: $0 run|test" >&2
+    echo "usage: $0 run|test|packages" >&2
     exit 2
     ;;
 esac
