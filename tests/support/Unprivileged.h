@@ -92,8 +92,9 @@ inline QString reachableCopy(const QString& program, const QString& folder, cons
     QFile::setPermissions(folder, everyone);
     QFile::setPermissions(copy, everyone);
     const QByteArray path = QFile::encodeName(copy);
-    const QByteArray reached = runAs(
-        account, [&path] { return QByteArray(::access(path.constData(), X_OK) == 0 ? "yes" : "no"); });
+    const QByteArray reached = runAs(account, [&path] {
+        return QByteArray(::access(path.constData(), X_OK) == 0 ? "yes" : "no");
+    });
     if (reached != "yes") {
         *why = QStringLiteral("%1 cannot be reached by an unprivileged user (is the temporary "
                               "folder inside a private one?)")
