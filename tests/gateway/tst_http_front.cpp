@@ -244,6 +244,14 @@ void TestHttpFront::requests_data() {
                       "0",
                       4)
         << 400 << QByteArray("NUL (0x00) at position 3") << L();
+    QTest::newRow("a C1 NEL inside a command")
+        << t << QByteArray("POST") << QByteArray("/api/projectors/hall/send") << auth
+        << QByteArray("C0\xc2\x85"
+                      "0")
+        << 400 << QByteArray("NEL (0x85) at position 3") << L();
+    QTest::newRow("a C1 APC ending a command")
+        << t << QByteArray("POST") << QByteArray("/api/projectors/hall/send") << auth
+        << QByteArray("C00\xc2\x9f") << 400 << QByteArray("APC (0x9F) at position 4") << L();
     QTest::newRow("binary") << t << QByteArray("POST") << QByteArray("/api/projectors/hall/send")
                             << auth << QByteArray("\xff\xfe\x80") << 400 << QByteArray("not UTF-8")
                             << L();
