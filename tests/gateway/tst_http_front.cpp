@@ -147,6 +147,7 @@ class TestHttpFront : public QObject {
 private slots:
     void requests_data();
     void requests();
+    void busyProjector();
     void metricsParse_data();
     void metricsParse();
     void hostileConnections();
@@ -305,6 +306,24 @@ void TestHttpFront::requests() {
     QCOMPARE(site.commandsSent(), sent);
     if (status == 401)
         QVERIFY(r.head.contains("WWW-Authenticate: Bearer"));
+}
+
+// A write for a projector whose queue is full is answered 503 at once and not sent.
+void TestHttpFront::busyProjector() {
+    int ended = 0; // outlives the site, whose stop ends the commands
+    Site site(kToken);
+    QVERIFY2(site.front->listen(), qPrintable(site.front->errorString()));
+    const int lab = site.gateway->indexOf(QStringLiteral("lab"));
+    for (int i = 0; i < PortPoller::kCommandsPerProjector; ++i)
+        site.gateway->submit(lab, "C0D", [&ended](const Exchange&) { ++ended; });
+
+    const Response r = exchange(site, request("POST", "/api/projectors/lab/power",
+                                              {QByteArray("Authorization: Bearer ") + kToken}, "on",
+                                              site.front->port()));
+    QCOMPARE(r.status, 503);
+    QVERIFY2(r.body.contains("busy: 16 commands already wait for this projector"),
+             r.body.constData());
+    QVERIFY(!site.commandsSent().contains("C00\r"));
 }
 
 void TestHttpFront::metricsParse_data() {
