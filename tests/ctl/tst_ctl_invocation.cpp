@@ -96,6 +96,9 @@ void TestCtlInvocation::commandLine_data() {
         << QStringList{"send", "CR", "0"} << "TEXT" << no << none << none << 0 << 0;
     QTest::newRow("send beyond Latin-1") << QStringList{"send", QString::fromUtf8("CR\u20ac")}
                                          << "Latin-1" << no << none << none << 0 << 0;
+    QTest::newRow("send with a C1 CSI")
+        << QStringList{"send", QString::fromUtf8("C0\u009b0")} << "CSI (0x9B) at position 3" << no
+        << none << none << 0 << 0;
     QTest::newRow("wait-ready 0") << QStringList{"wait-ready", "0"} << "SECONDS" << no << none
                                   << none << 0 << 0;
     QTest::newRow("--all without a site")

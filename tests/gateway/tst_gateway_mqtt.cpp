@@ -248,6 +248,11 @@ void TestGatewayMqtt::malformedPayloadsChangeNothing_data() {
     QTest::newRow("a second command in send")
         << "tavo/s1/p/send" << QByteArray("C00\rC01") << false << "tavo/s1/p/error"
         << "CR (0x0D) at position 4";
+    QTest::newRow("a C1 NEL in send") << "tavo/s1/p/send"
+                                      << QByteArray("C0\xc2\x85"
+                                                    "0")
+                                      << false << "tavo/s1/p/error"
+                                      << "NEL (0x85) at position 3; nothing was sent";
     QTest::newRow("send beyond Latin-1")
         << "tavo/s1/p/send" << QByteArray("C\xe4\xb8\x80") << false << "tavo/s1/p/error"
         << "outside Latin-1";

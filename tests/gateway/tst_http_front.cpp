@@ -147,6 +147,7 @@ class TestHttpFront : public QObject {
 private slots:
     void requests_data();
     void requests();
+    void busyProjector();
     void metricsParse_data();
     void metricsParse();
     void hostileConnections();
@@ -244,6 +245,14 @@ void TestHttpFront::requests_data() {
                       "0",
                       4)
         << 400 << QByteArray("NUL (0x00) at position 3") << L();
+    QTest::newRow("a C1 NEL inside a command")
+        << t << QByteArray("POST") << QByteArray("/api/projectors/hall/send") << auth
+        << QByteArray("C0\xc2\x85"
+                      "0")
+        << 400 << QByteArray("NEL (0x85) at position 3") << L();
+    QTest::newRow("a C1 APC ending a command")
+        << t << QByteArray("POST") << QByteArray("/api/projectors/hall/send") << auth
+        << QByteArray("C00\xc2\x9f") << 400 << QByteArray("APC (0x9F) at position 4") << L();
     QTest::newRow("binary") << t << QByteArray("POST") << QByteArray("/api/projectors/hall/send")
                             << auth << QByteArray("\xff\xfe\x80") << 400 << QByteArray("not UTF-8")
                             << L();
@@ -297,6 +306,24 @@ void TestHttpFront::requests() {
     QCOMPARE(site.commandsSent(), sent);
     if (status == 401)
         QVERIFY(r.head.contains("WWW-Authenticate: Bearer"));
+}
+
+// A write for a projector whose queue is full is answered 503 at once and not sent.
+void TestHttpFront::busyProjector() {
+    int ended = 0; // outlives the site, whose stop ends the commands
+    Site site(kToken);
+    QVERIFY2(site.front->listen(), qPrintable(site.front->errorString()));
+    const int lab = site.gateway->indexOf(QStringLiteral("lab"));
+    for (int i = 0; i < PortPoller::kCommandsPerProjector; ++i)
+        site.gateway->submit(lab, "C0D", [&ended](const Exchange&) { ++ended; });
+
+    const Response r = exchange(site, request("POST", "/api/projectors/lab/power",
+                                              {QByteArray("Authorization: Bearer ") + kToken}, "on",
+                                              site.front->port()));
+    QCOMPARE(r.status, 503);
+    QVERIFY2(r.body.contains("busy: 16 commands already wait for this projector"),
+             r.body.constData());
+    QVERIFY(!site.commandsSent().contains("C00\r"));
 }
 
 void TestHttpFront::metricsParse_data() {

@@ -35,6 +35,7 @@ private slots:
     void inputMap();
     void conversation_data();
     void conversation();
+    void setsWhileTheQueueIsFull();
     void badInput_data();
     void badInput();
     void search();
@@ -202,6 +203,26 @@ void TstPjlink::conversation() {
         QTRY_COMPARE(client.socket.state(), QAbstractSocket::UnconnectedState);
     else
         QCOMPARE(client.socket.state(), QAbstractSocket::ConnectedState);
+}
+
+// Sets are refused as "try later" while the projector's commands fill its queue; nothing more is
+// queued for it.
+void TstPjlink::setsWhileTheQueueIsFull() {
+    int ended = 0; // outlives the rig, whose stop ends the commands
+    PjlinkRig rig;
+    QVERIFY(rig.start(QString()));
+    rig.projector->silent = true; // each command waits out its time-out
+    for (int i = 0; i < gateway::PortPoller::kCommandsPerProjector; ++i)
+        rig.gateway->submit(0, "C0D", [&ended](const Exchange&) { ++ended; });
+    QCOMPARE(ended, 0);
+
+    PjlinkClient client(rig.front->portOf(0));
+    QTRY_VERIFY(client.received.endsWith('\r'));
+    client.socket.write("%1POWR 1\r%1AVMT 31\r");
+    const QByteArray expected = "PJLINK 0\r%1POWR=ERR3\r%1AVMT=ERR3\r";
+    QTRY_VERIFY(client.received.size() >= expected.size());
+    QCOMPARE(client.received, expected);
+    QVERIFY(!rig.projector->commands.contains("C00"));
 }
 
 void TstPjlink::badInput_data() {

@@ -74,6 +74,8 @@ Status statusFor(const Exchange& exchange) {
         return Status::Ok;
     case Exchange::Status::NoReply:
         return Status::GatewayTimeout;
+    case Exchange::Status::Busy:
+        return Status::ServiceUnavailable;
     case Exchange::Status::Failed:
     case Exchange::Status::LinkLost:
         break;

@@ -106,17 +106,13 @@ BodyCommand sendBody(const QByteArray& body) {
     const QString text = utf8.decode(raw);
     if (utf8.hasError())
         return refused(QStringLiteral("the body is not UTF-8 text"));
-    for (const QChar c : text) {
-        if (c.unicode() > 0xFF)
-            return refused(QStringLiteral("the command has characters outside Latin-1"));
-    }
-    const QByteArray command = text.toLatin1();
-    // The same words as the link's own refusal: a CR inside would start a second, unaddressed
-    // command that every projector on the line obeys.
-    if (const auto control = findControlByte(command))
-        return refused(QStringLiteral("the command holds %1; nothing was sent")
-                           .arg(describeControlByte(*control)));
-    return BodyCommand{command, QString()};
+    // The link's own rule: a CR inside would start a second, unaddressed command that every
+    // projector on the line obeys, and other control bytes are no command's.
+    QString why;
+    const auto command = commandTextBytes(text, &why);
+    if (!command)
+        return refused(why + QStringLiteral("; nothing was sent"));
+    return BodyCommand{*command, QString()};
 }
 
 } // namespace tavo::gateway

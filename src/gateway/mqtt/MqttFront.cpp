@@ -3,6 +3,7 @@
 #include "Gateway.h"
 #include "MqttClient.h"
 
+#include "CommandText.h"
 #include "ExchangeJson.h"
 
 #include <QJsonDocument>
@@ -171,14 +172,13 @@ void MqttFront::onCommand(int index, const QString& leaf, const QByteArray& payl
             refuse(index, topic, payload, QStringLiteral("send takes a command's text in UTF-8"));
             return;
         }
-        for (const QChar c : text) {
-            if (c.unicode() > 0xFF) {
-                refuse(index, topic, payload,
-                       QStringLiteral("send: the text has characters outside Latin-1"));
-                return;
-            }
+        QString why;
+        const auto bytes = commandTextBytes(text, &why);
+        if (!bytes) {
+            refuse(index, topic, payload, QStringLiteral("send: %1; nothing was sent").arg(why));
+            return;
         }
-        command = text.toLatin1();
+        command = *bytes;
     } else {
         refuse(index, topic, payload, QStringLiteral("unknown command topic \"%1\"").arg(leaf));
         return;
@@ -188,7 +188,9 @@ void MqttFront::onCommand(int index, const QString& leaf, const QByteArray& payl
     m_gateway.submit(
         index, command,
         [this, index, topic, payload, projector, wantsReply](const Exchange& exchange) {
-            if (wantsReply && exchange.status != Exchange::Status::Failed) {
+            const bool wentOut = exchange.status != Exchange::Status::Failed &&
+                                 exchange.status != Exchange::Status::Busy;
+            if (wantsReply && wentOut) {
                 m_client.publish(m_topics.of(projector.name, QStringLiteral("reply")),
                                  compact(exchangeJson(projector.name, projector.target,
                                                       projector.address, exchange)),
