@@ -704,6 +704,13 @@ void TestGatewayMqtt::twoGatewaysOneBroker() {
         writeSite(m_dir, QStringLiteral("copy.ini"),
                   QStringLiteral("[other]\nport=%1\nbaud=9600\n").arg(three.device));
     Subscriber sub(broker.port());
+    // What an earlier version left for site north_annex, under its unescaped node.
+    const QString legacy =
+        QStringLiteral("homeassistant/switch/tavo_north_annex/hall_power/config");
+    QTRY_VERIFY_WITH_TIMEOUT(sub.client->isConnected(), 5000);
+    QVERIFY(sub.client->publish(
+        legacy, R"({"availability":[{"topic":"tavo/north_annex/gateway/availability"}]})", true));
+    QTRY_VERIFY_WITH_TIMEOUT(sub.last.contains(legacy), 5000);
     Gateway first, second;
     QVERIFY(first.start(north, broker.port(), QStringLiteral("north")));
     QVERIFY(second.start(annex, broker.port(), QStringLiteral("north_annex")));
@@ -712,6 +719,7 @@ void TestGatewayMqtt::twoGatewaysOneBroker() {
     QTRY_COMPARE_WITH_TIMEOUT(sub.json("tavo/north_annex/hall/state").value("lamp_hours").toInt(),
                               3100, 10000);
     QTRY_COMPARE_WITH_TIMEOUT(sub.configs().size(), 2 * (4 + 11), 10000);
+    QVERIFY(!sub.configs().contains(legacy));
     QHash<QString, QString> owner; // identifier -> the site that has it
     const QHash<QString, QByteArray> configs = sub.configs();
     for (auto it = configs.begin(); it != configs.end(); ++it) {

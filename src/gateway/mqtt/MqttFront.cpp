@@ -164,6 +164,7 @@ void MqttFront::takeSite() {
     // an entity of the same name asks for it.
     for (const QString& topic : std::as_const(m_leftOvers))
         m_client.publish(topic, QByteArray(), true);
+    const bool cleared = !m_leftOvers.isEmpty();
     m_leftOvers.clear();
     m_client.publish(m_topics.gatewayAvailability(), "online", true);
     std::fill(m_published.begin(), m_published.end(), -1);
@@ -178,7 +179,13 @@ void MqttFront::takeSite() {
     if (m_lastPoll.isValid())
         publishGatewayState();
     m_discoveryNext = 0;
-    m_discoveryTimer.start();
+    if (cleared)
+        QTimer::singleShot(kAfterClearingMs, Qt::PreciseTimer, this, [this] {
+            if (m_phase == Phase::Held && !m_stopping && !m_discoveryTimer.isActive())
+                m_discoveryTimer.start();
+        });
+    else
+        m_discoveryTimer.start();
     std::vector<Held> held;
     held.swap(m_heldCommands);
     for (const Held& command : held)

@@ -46,6 +46,9 @@ public:
     // Discovery configs go out this many at a time, one batch per tick.
     static constexpr int kDiscoveryBatch = 20;
     static constexpr int kDiscoveryTickMs = 50;
+    // After clearing left-overs, the pause before the configs go out: time for Home Assistant
+    // to remove the old entities and free their entity ids.
+    static constexpr int kAfterClearingMs = 2000;
     // The gateway's own state (projectors online, last poll) at most this often.
     static constexpr int kGatewayStateMs = 10000;
     // Commands that arrive before the site is held wait for it, up to this many.
