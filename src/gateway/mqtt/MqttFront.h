@@ -72,7 +72,6 @@ public:
     // gateway that does not hold the site leaves without publishing anything.
     void stop();
     QString gatewayAvailabilityTopic() const { return m_topics.gatewayAvailability(); }
-    bool holdsSite() const { return m_phase == Phase::Held; }
 
 signals:
     // Another live gateway holds the site. Nothing more is published; the caller stops.
