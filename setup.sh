@@ -22,7 +22,7 @@ test_packages=(
     clang libclang-rt-14-dev valgrind
     ser2net
     mosquitto mosquitto-clients libmosquitto-dev openssl
-    python3-prometheus-client qt6-httpserver-dev prometheus-cpp-dev
+    python3-prometheus-client qt6-httpserver-dev prometheus-cpp-dev python3-jinja2
     # Qt6HttpServer's CMake files look for Qt6WebSockets, but qt6-httpserver-dev does not
     # depend on it.
     qt6-websockets-dev

@@ -37,6 +37,15 @@ void TestGatewayOptions::parse_data() {
                                            << "http - - | pjlink ::1:5000 4352 | poll 10";
     QTest::newRow("keepalive too short")
         << site + QStringList{"--mqtt-keepalive", "2"} << "usage: --mqtt-keepalive must be";
+    QTest::newRow("a wildcard in the topic base")
+        << site + QStringList{"--mqtt-base", "tavo/#"} << "usage: --mqtt-base must be";
+    QTest::newRow("an empty level in the discovery prefix")
+        << site + QStringList{"--ha-prefix", "ha//x"} << "usage: --ha-prefix must be";
+    QTest::newRow("a line feed in the area prefix")
+        << site + QStringList{"--ha-area-prefix", "north\n"} << "usage: --ha-area-prefix must be";
+    QTest::newRow("topic base, prefix and areas set")
+        << site + QStringList{"--mqtt-base", "av/tavo", "--ha-prefix", "ha", "--ha-area-prefix", ""}
+        << "http - - | pjlink - - | poll 10";
     QTest::newRow("a stray argument")
         << site + QStringList{"extra"} << "usage: unexpected argument";
     QTest::newRow("an unknown option")

@@ -15,6 +15,9 @@ struct GatewayOptions {
     QString mqttCaFile;
     QString mqttPasswordFile;
     int mqttKeepaliveSeconds = 15;
+    QString mqttBase = QStringLiteral("tavo");          // topics under BASE/SITE/
+    QString haPrefix = QStringLiteral("homeassistant"); // Home Assistant's discovery prefix
+    std::optional<QString> haAreaPrefix;                // none: the site's name
     QString httpAddress = QStringLiteral("127.0.0.1");
     std::optional<quint16> httpPort; // no --http: no HTTP side
     QString httpTokenFile;

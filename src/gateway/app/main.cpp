@@ -22,7 +22,9 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QHash>
+#include <QHostAddress>
 #include <QSet>
+#include <QSysInfo>
 #include <QTextStream>
 #include <QTimer>
 
@@ -63,6 +65,30 @@ std::optional<MqttOptions> mqttOptions(const GatewayOptions& o, const QString& w
     options->willTopic = willTopic;
     options->willPayload = "offline";
     options->willRetain = true;
+    return options;
+}
+
+// What the MQTT front publishes beyond the site: topics' base, discovery prefix, areas, the
+// status page's address (when --http serves one on a known port) and this run's identity.
+MqttFront::Options mqttFrontOptions(const GatewayOptions& o, const QString& site,
+                                    const QString& host, const QString& clientId) {
+    MqttFront::Options options;
+    options.topics.base = o.mqttBase;
+    options.topics.site = site;
+    options.topics.haPrefix = o.haPrefix;
+    options.look.areaPrefix = o.haAreaPrefix.value_or(site);
+    options.look.version = QStringLiteral(MX7300_VERSION);
+    if (o.httpPort && *o.httpPort != 0) {
+        const QHostAddress address(o.httpAddress);
+        const QString shown = address == QHostAddress::AnyIPv4 || address == QHostAddress::AnyIPv6
+                                  ? host
+                              : address.protocol() == QAbstractSocket::IPv6Protocol
+                                  ? QStringLiteral("[%1]").arg(o.httpAddress)
+                                  : o.httpAddress;
+        options.look.statusUrl = QStringLiteral("http://%1:%2/").arg(shown).arg(*o.httpPort);
+    }
+    options.host = host;
+    options.clientId = clientId;
     return options;
 }
 
@@ -137,15 +163,25 @@ int main(int argc, char* argv[]) {
     QString lastBrokerProblem; // told once until the broker answers again
     if (!o.mqttUrl.isEmpty()) {
         QString error;
-        const QString willTopic = QStringLiteral("tavo/%1/gateway/availability").arg(site.name);
-        auto options = mqttOptions(o, willTopic, &error);
+        const QString host = QSysInfo::machineHostName();
+        MqttFront::Options front =
+            mqttFrontOptions(o, site.name, host, MqttFront::clientIdFor(site.name, host));
+        auto options = mqttOptions(o, front.topics.gatewayAvailability(), &error);
         if (!options) {
             logLine(Priority::Error, QStringLiteral("mx7300-gateway: --mqtt: %1").arg(error));
             return 2;
         }
-        options->clientId = QStringLiteral("mx7300-gateway-%1").arg(site.name);
+        options->clientId = front.clientId;
         mqtt = std::make_unique<MqttClient>(*options);
-        mqttFront = std::make_unique<MqttFront>(gateway, *mqtt);
+        mqttFront = std::make_unique<MqttFront>(gateway, *mqtt, front);
+        // Two gateways on one site would fight over its topics: the later one leaves.
+        QObject::connect(
+            mqttFront.get(), &MqttFront::siteHeldElsewhere, &app, [&](const QString& why) {
+                logLine(Priority::Error, QStringLiteral("mx7300-gateway: %1").arg(why));
+                gateway.stop();
+                QObject::connect(mqtt.get(), &MqttClient::stopped, &app, [&app] { app.exit(4); });
+                mqttFront->stop();
+            });
         QObject::connect(mqtt.get(), &MqttClient::connected, mqtt.get(), [&lastBrokerProblem] {
             lastBrokerProblem.clear();
             logLine(Priority::Info, QStringLiteral("broker: connected"));
@@ -236,7 +272,7 @@ int main(int argc, char* argv[]) {
             return;
         }
         QObject::connect(mqtt.get(), &MqttClient::stopped, &app, &QCoreApplication::quit);
-        mqtt->stopWith(mqttFront->gatewayAvailabilityTopic(), "offline");
+        mqttFront->stop();
     });
 
     logLine(Priority::Info, QStringLiteral("site %1: %2 projectors on %3 ports, polled every %4 s")
