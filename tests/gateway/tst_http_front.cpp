@@ -531,6 +531,11 @@ void TestHttpFront::oneConnection_data() {
     QTest::newRow("a space before the colon")
         << post("/api/projectors/hall/send", "Content-Length : 3\r\n", "CR7") << QByteArray("400")
         << true << L();
+    QTest::newRow("a method HTTP has not")
+        << get("BREW", "/api/projectors") << QByteArray("501") << true << L();
+    QTest::newRow("a control byte in a header")
+        << get("GET", "/api/projectors").replace("\r\n\r\n", "\r\nX-A: b\x01\r\n\r\n")
+        << QByteArray("400") << true << L();
     QTest::newRow("HEAD of a projector, then GET")
         << get("HEAD", "/api/projectors/hall") + get("GET", "/api/projectors/hall")
         << QByteArray("200h 200") << false << L();

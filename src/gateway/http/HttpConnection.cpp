@@ -134,7 +134,9 @@ void HttpConnection::process() {
         }
         const RequestHead head = readRequestHead(m_in.left(headEnd));
         if (head.refusal) {
-            const QByteArray reason = head.refusal == 411 ? "Length Required" : "Bad Request";
+            const QByteArray reason = head.refusal == 411   ? "Length Required"
+                                      : head.refusal == 501 ? "Not Implemented"
+                                                            : "Bad Request";
             refuse(head.refusal, reason, head.error.toUtf8() + '\n');
             return;
         }

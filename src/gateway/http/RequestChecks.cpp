@@ -56,6 +56,16 @@ bool isToken(const QByteArray& text) {
     return true;
 }
 
+// Control bytes other than tab, DEL included.
+bool hasControlByte(const QByteArray& text) {
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if ((u < ' ' && c != '\t') || u == 0x7F)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 RequestHead readRequestHead(const QByteArray& head) {
@@ -64,10 +74,15 @@ RequestHead readRequestHead(const QByteArray& head) {
         if (line.endsWith('\r'))
             line.chop(1);
     }
+    // What the server's own parser would refuse is refused here, with an answer: the server
+    // leaves a request it cannot parse unanswered, its connection held until the idle time.
     const QList<QByteArray> start = lines.value(0).split(' ');
-    if (start.size() != 3 || !isToken(start[0]) || start[1].isEmpty() ||
-        !start[2].startsWith("HTTP/1."))
+    if (start.size() != 3 || !isToken(start[0]) || start[1].isEmpty() || hasControlByte(start[1]) ||
+        (start[2] != "HTTP/1.1" && start[2] != "HTTP/1.0"))
         return refusedHead(400, QStringLiteral("the request line is not METHOD PATH HTTP/1.x"));
+    static const QByteArrayList methods{"GET", "HEAD", "POST", "PUT", "DELETE", "OPTIONS", "PATCH"};
+    if (!methods.contains(start[0]))
+        return refusedHead(501, QStringLiteral("the method is not one HTTP has"));
     RequestHead r;
     r.head = start[0] == "HEAD";
     const bool http10 = start[2] == "HTTP/1.0";
@@ -84,6 +99,8 @@ RequestHead readRequestHead(const QByteArray& head) {
         if (colon < 0 || !isToken(name))
             return refusedHead(400, QStringLiteral("a header line is not NAME: VALUE"));
         const QByteArray value = line.mid(colon + 1).trimmed();
+        if (hasControlByte(value))
+            return refusedHead(400, QStringLiteral("a header value holds a control byte"));
         if (name == "transfer-encoding") {
             chunked = true;
         } else if (name == "content-length") {

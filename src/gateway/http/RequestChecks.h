@@ -29,7 +29,8 @@ bool isOwnHost(const QByteArray& host, const QHostAddress& address, quint16 port
 // body without Content-Length) when the body's length is not certain, as a proxy in front could
 // read it otherwise (RFC 9112 6.3): Transfer-Encoding of any kind, Content-Length values that
 // differ or are not numbers, a field name with white space before the colon, a folded line, two
-// Host fields, a request line that is not METHOD TARGET HTTP/1.x.
+// Host fields, a control byte in a field or the target, a request line that is not METHOD TARGET
+// HTTP/1.0 or 1.1; a method HTTP has not is answered 501.
 struct RequestHead {
     int refusal = 0; // an HTTP status; 0: taken
     QString error;
