@@ -24,6 +24,7 @@ struct HttpOptions {
     quint16 port = 0; // 0: a free port, see HttpFront::port()
     QByteArray token; // what writes must carry; empty: the HTTP side is read-only
     int maxConnections = 64;
+    int requestMs = 5000; // a request, head and body, must be whole this long after its start
     int idleMs = 30000;
 };
 
