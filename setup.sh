@@ -21,7 +21,7 @@ test_packages=(
     xvfb xauth xdotool openbox x11-utils imagemagick
     clang libclang-rt-14-dev valgrind
     ser2net
-    mosquitto mosquitto-clients libmosquitto-dev openssl
+    mosquitto mosquitto-clients libmosquitto-dev openssl libsystemd-dev
     python3-prometheus-client qt6-httpserver-dev prometheus-cpp-dev
     nodejs
     chromium chromium-driver python3-selenium
