@@ -21,7 +21,7 @@ test_packages=(
     xvfb xauth xdotool openbox x11-utils imagemagick
     clang libclang-rt-14-dev valgrind
     ser2net
-    mosquitto mosquitto-clients libmosquitto-dev openssl
+    mosquitto mosquitto-clients libmosquitto-dev openssl libsystemd-dev
     python3-prometheus-client qt6-httpserver-dev prometheus-cpp-dev python3-jinja2
     # Qt6HttpServer's CMake files look for Qt6WebSockets, but qt6-httpserver-dev does not
     # depend on it.

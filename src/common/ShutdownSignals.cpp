@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -21,21 +22,37 @@ void onSignal(int signalNumber) {
 
 } // namespace
 
-ShutdownSignals::ShutdownSignals(std::initializer_list<int> signalNumbers,
-                                 std::function<void(int)> handler, QObject* parent)
-    : QObject(parent), m_onSignal(std::move(handler)) {
+ShutdownSignals::ShutdownSignals(std::initializer_list<int> signalNumbers, QObject* parent)
+    : QObject(parent) {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, m_sockets) != 0)
         return;
     g_writeEnd = m_sockets[1];
-    m_notifier = std::make_unique<QSocketNotifier>(m_sockets[0], QSocketNotifier::Read);
-    connect(m_notifier.get(), &QSocketNotifier::activated, this, &ShutdownSignals::drain);
 
     struct sigaction action {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (const int signalNumber : signalNumbers)
+    sigset_t caught;
+    sigemptyset(&caught);
+    for (const int signalNumber : signalNumbers) {
         ::sigaction(signalNumber, &action, nullptr);
+        sigaddset(&caught, signalNumber);
+    }
+    ::pthread_sigmask(SIG_UNBLOCK, &caught, nullptr);
+}
+
+ShutdownSignals::ShutdownSignals(std::initializer_list<int> signalNumbers,
+                                 std::function<void(int)> handler, QObject* parent)
+    : ShutdownSignals(signalNumbers, parent) {
+    setHandler(std::move(handler));
+}
+
+void ShutdownSignals::setHandler(std::function<void(int)> onSignal) {
+    m_onSignal = std::move(onSignal);
+    if (m_sockets[0] < 0 || m_notifier)
+        return;
+    m_notifier = std::make_unique<QSocketNotifier>(m_sockets[0], QSocketNotifier::Read);
+    connect(m_notifier.get(), &QSocketNotifier::activated, this, &ShutdownSignals::drain);
 }
 
 ShutdownSignals::~ShutdownSignals() {

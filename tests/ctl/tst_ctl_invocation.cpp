@@ -216,7 +216,12 @@ void TestCtlInvocation::siteFile_data() {
                                       << QStringList{"--all", "status"} << "tcp://" << nothing;
     QTest::newRow("one wire, two speeds")
         << QByteArray("[a]\nport=/dev/ttyS0\nbaud=9600\n[b]\nport=/dev/ttyS0\nbaud=19200\n")
-        << QStringList{"--all", "status"} << "different baud" << nothing;
+        << QStringList{"--all", "status"}
+        << "site.ini:6: [b] is on /dev/ttyS0 at a different baud rate (19200) from [a] at line 1"
+        << nothing;
+    QTest::newRow("one wire, two speeds, one of them not run")
+        << QByteArray("[a]\nport=COM2\nbaud=9600\n[b]\nport=/dev/mapped-com2\n")
+        << QStringList{"a", "status"} << "site.ini:4: [b] is on /dev/mapped-com2" << nothing;
 }
 
 void TestCtlInvocation::siteFile() {

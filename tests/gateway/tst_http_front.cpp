@@ -681,19 +681,18 @@ void TestHttpFront::tokenFile_data() {
                            << QByteArray("abcdefghijklmnop") << QString();
     QTest::newRow("too short") << "file" << QByteArray("short\n") << QByteArray() << "at least 16";
     QTest::newRow("two lines") << "file" << QByteArray("abcdefghijklmnop\nqrstuvwxyz\n")
-                               << QByteArray() << "one line";
+                               << QByteArray() << "more than one line";
     QTest::newRow("a space") << "file" << QByteArray("abcdefgh ijklmnop") << QByteArray()
                              << "without spaces";
     QTest::newRow("too long") << "file" << QByteArray(kTokenFileLimit + 1, 'x') << QByteArray()
-                              << "longer than";
+                              << "larger than 4 KiB";
     QTest::newRow("a FIFO, which must not hang the start")
-        << "fifo" << QByteArray() << QByteArray() << "not a regular file";
+        << "fifo" << QByteArray() << QByteArray() << "is a FIFO, not a file";
     QTest::newRow("a symbolic link") << "link" << QByteArray("abcdefghijklmnop") << QByteArray()
-                                     << "Too many levels of symbolic links";
+                                     << "is a symbolic link; name the file itself";
     QTest::newRow("a directory") << "directory" << QByteArray() << QByteArray()
-                                 << "not a regular file";
-    QTest::newRow("missing") << "missing" << QByteArray() << QByteArray()
-                             << "No such file or directory";
+                                 << "is a directory, not a file";
+    QTest::newRow("missing") << "missing" << QByteArray() << QByteArray() << "does not exist";
 }
 
 void TestHttpFront::tokenFile() {

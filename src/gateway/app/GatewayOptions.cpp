@@ -1,8 +1,7 @@
 #include "GatewayOptions.h"
 
-#include "BoundedFileRead.h"
-
 #include <QCommandLineParser>
+#include <QDir>
 #include <QHostAddress>
 #include <QRegularExpression>
 
@@ -44,19 +43,30 @@ bool splitHostPort(const QString& text, QString* host, quint16* port, bool anyPo
     return true;
 }
 
-std::optional<QString> readSecretFile(const QString& path, QString* error) {
-    const site::BoundedRead read = site::readRegularFile(path, 4096);
-    if (!read.ok) {
-        *error = QStringLiteral("%1: %2").arg(path, read.error);
-        return std::nullopt;
+bool resolveFileOptions(GatewayOptions* options, const QString& credentialsDirectory,
+                        QString* error) {
+    const std::pair<const char*, QString*> files[] = {
+        {"--mqtt-cafile", &options->mqttCaFile},
+        {"--mqtt-password-file", &options->mqttPasswordFile},
+        {"--http-token-file", &options->httpTokenFile},
+        {"--pjlink-password-file", &options->pjlinkPasswordFile},
+    };
+    for (const auto& [option, value] : files) {
+        if (value->isEmpty() || value->contains(QLatin1Char('/')))
+            continue;
+        if (*value == QLatin1String(".") || *value == QLatin1String("..")) {
+            *error = QStringLiteral("%1 \"%2\" is no file").arg(QLatin1String(option), *value);
+            return false;
+        }
+        if (credentialsDirectory.isEmpty()) {
+            *error = QStringLiteral("%1 %2 names a systemd credential, but CREDENTIALS_DIRECTORY "
+                                    "is not set; give a path (./%2 for a file here)")
+                         .arg(QLatin1String(option), *value);
+            return false;
+        }
+        *value = QDir(credentialsDirectory).filePath(*value);
     }
-    const QByteArray first = read.bytes.split('\n').value(0);
-    const QString secret = QString::fromUtf8(first.endsWith('\r') ? first.chopped(1) : first);
-    if (secret.isEmpty()) {
-        *error = QStringLiteral("%1: the first line is empty").arg(path);
-        return std::nullopt;
-    }
-    return secret;
+    return true;
 }
 
 GatewayParse parseGatewayOptions(const QStringList& arguments) {
@@ -161,6 +171,9 @@ GatewayParse parseGatewayOptions(const QStringList& arguments) {
         if (!ok || o.pollSeconds < 1 || o.pollSeconds > 3600)
             return usage(QStringLiteral("--poll must be 1 to 3600 seconds"));
     }
+    // A gateway that serves nothing would only hold the site's ports.
+    if (!o.check && o.mqttUrl.isEmpty() && !o.httpPort && !o.pjlinkPort)
+        return usage(QStringLiteral("no front: give --mqtt, --http or --pjlink (or --check)"));
     GatewayParse parse;
     parse.kind = GatewayParse::Kind::Run;
     parse.options = o;
@@ -180,7 +193,7 @@ QString gatewayHelpText() {
         "  --poll SECONDS            read every projector this often (default 10)\n"
         "  --mqtt URL                mqtt://[USER@]HOST[:PORT] or mqtts://[USER@]HOST[:PORT]\n"
         "  --mqtt-cafile FILE        certificate authorities for mqtts://\n"
-        "  --mqtt-password-file FILE the broker password, first line of FILE\n"
+        "  --mqtt-password-file FILE the broker password, one line\n"
         "  --mqtt-keepalive SECONDS  (default 15)\n"
         "  --mqtt-base BASE          topics under BASE/SITE/ (default tavo)\n"
         "  --ha-prefix PREFIX        Home Assistant's discovery prefix (default homeassistant)\n"
@@ -191,10 +204,12 @@ QString gatewayHelpText() {
         "  --pjlink ADDR[:PORT]      PJLink, one port per projector from PORT (4352) on\n"
         "  --pjlink-password-file FILE  PJLink password for projectors without their own\n"
         "  --help, --version\n"
+        "At least one of --mqtt, --http and --pjlink is needed, except with --check.\n"
+        "A FILE without \"/\" names a systemd credential in $CREDENTIALS_DIRECTORY.\n"
         "\n"
         "Exit status: 0 after a clean stop (SIGTERM, SIGINT, SIGHUP) or a good --check,\n"
-        "2 for a usage error or a bad site file, 3 when a listening port cannot be had,\n"
-        "4 when another live gateway holds the site on the broker.\n"
+        "2 for a usage error, a bad site file or an unreadable secret, 3 when a listening\n"
+        "port cannot be had, 4 when another live gateway holds the site on the broker.\n"
         "See man mx7300-gateway.\n");
 }
 

@@ -43,8 +43,12 @@ QString gatewayHelpText();
 // addresses of --http and --pjlink must also be numeric addresses.
 bool splitHostPort(const QString& text, QString* host, quint16* port, bool anyPort = false);
 
-// The first line of a secret file (a password, a token), without its line end; refuses anything
-// but a small regular file, so a FIFO or a device cannot hang the start.
-std::optional<QString> readSecretFile(const QString& path, QString* error);
+// The file options (secrets, certificates) as files to open. A value with a "/" is a path, as
+// given; one without names a credential systemd passed the service (LoadCredential=NAME:...),
+// read from `credentialsDirectory` ($CREDENTIALS_DIRECTORY). Without that directory such a
+// value is refused (false, `error` one line), so a mistyped path never reads a file in the
+// working directory by chance.
+bool resolveFileOptions(GatewayOptions* options, const QString& credentialsDirectory,
+                        QString* error);
 
 } // namespace tavo::gateway
