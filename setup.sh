@@ -25,6 +25,8 @@ test_packages=(
     python3-prometheus-client qt6-httpserver-dev prometheus-cpp-dev
     nodejs
     chromium chromium-driver python3-selenium
+    # The Debian packages and their service (tools/ci/package-checks.sh).
+    lintian systemd man-db file libsystemd-dev
 )
 
 # What demo.sh starts.
