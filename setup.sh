@@ -28,6 +28,8 @@ test_packages=(
     qt6-websockets-dev
     nodejs
     chromium chromium-driver python3-selenium
+    # The Debian packages and their service (tools/ci/package-checks.sh).
+    lintian systemd man-db file libsystemd-dev
 )
 
 # What demo.sh starts.
