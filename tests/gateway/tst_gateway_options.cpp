@@ -50,7 +50,10 @@ void TestGatewayOptions::parse_data() {
     QTest::newRow("a line feed in the area prefix")
         << site + QStringList{"--ha-area-prefix", "north\n"} << "usage: --ha-area-prefix must be";
     QTest::newRow("topic base, prefix and areas set")
-        << site + QStringList{"--mqtt-base", "av/tavo", "--ha-prefix", "ha", "--ha-area-prefix", ""}
+        << site + QStringList{"--mqtt",           "mqtt://127.0.0.1",
+                              "--mqtt-base",      "av/tavo",
+                              "--ha-prefix",      "ha",
+                              "--ha-area-prefix", ""}
         << "http - - | pjlink - - | poll 10";
     QTest::newRow("a stray argument")
         << site + QStringList{"extra"} << "usage: unexpected argument";
