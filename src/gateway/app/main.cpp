@@ -153,7 +153,7 @@ int main(int argc, char* argv[]) {
         options.address = QHostAddress(o.httpAddress);
         options.port = *o.httpPort;
         options.token = startup->httpToken;
-        metrics = std::make_unique<Metrics>(gateway);
+        metrics = std::make_unique<Metrics>(gateway, QStringLiteral(MX7300_VERSION));
         http = std::make_unique<HttpFront>(gateway, *metrics, options);
         page::addStatusPage(*http, gateway, options.token);
         if (!http->listen()) {
@@ -223,6 +223,13 @@ int main(int argc, char* argv[]) {
             mqtt.get(), &MqttClient::disconnected, mqtt.get(), [](const QString& reason) {
                 logLine(Priority::Warning, QStringLiteral("broker: disconnected (%1)").arg(reason));
             });
+        if (metrics) {
+            metrics->setBrokerConnected(false);
+            QObject::connect(mqtt.get(), &MqttClient::connected, metrics.get(),
+                             [&metrics] { metrics->setBrokerConnected(true); });
+            QObject::connect(mqtt.get(), &MqttClient::disconnected, metrics.get(),
+                             [&metrics] { metrics->setBrokerConnected(false); });
+        }
         mqttFront->start();
         mqtt->start();
     }
