@@ -72,6 +72,10 @@ bool Gateway::portOpen(int index) const {
     return m_pollers[size_t(m_portOf[size_t(index)])]->isOpen();
 }
 
+int Gateway::queuedCommands(int index) const {
+    return m_pollers[size_t(m_portOf[size_t(index)])]->queued(index);
+}
+
 std::optional<QByteArray> Gateway::inputCommand(int input) {
     static const char* const kInputs[] = {"C05", "C06", "C07", "C08"};
     if (input < 1 || input > 4)

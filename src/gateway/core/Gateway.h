@@ -47,6 +47,8 @@ public:
     // -1 for a name the site does not have.
     int indexOf(const QString& name) const;
     bool portOpen(int index) const;
+    // The projector's commands waiting or on the wire.
+    int queuedCommands(int index) const;
 
     // The projector's own commands for what the fronts offer.
     static QByteArray powerCommand(bool on) { return on ? "C00" : "C01"; }
