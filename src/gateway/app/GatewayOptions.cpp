@@ -94,6 +94,10 @@ GatewayParse parseGatewayOptions(const QStringList& arguments) {
     const QCommandLineOption poll(QStringLiteral("poll"), {}, QStringLiteral("SECONDS"));
     parser.addOptions({help, version, check, site, name, mqtt, caFile, password, keepalive,
                        mqttBase, haPrefix, haArea, http, token, pjlink, pjlinkPassword, poll});
+    const QCommandLineOption auditFile(QStringLiteral("audit-file"), {}, QStringLiteral("PATH"));
+    parser.addOption(auditFile);
+    const QCommandLineOption stateDir(QStringLiteral("state-dir"), {}, QStringLiteral("DIR"));
+    parser.addOption(stateDir);
     if (!parser.parse(arguments))
         return usage(parser.errorText());
     if (parser.isSet(help)) {
@@ -165,6 +169,8 @@ GatewayParse parseGatewayOptions(const QStringList& arguments) {
         o.pjlinkPort = port;
     }
     o.pjlinkPasswordFile = parser.value(pjlinkPassword);
+    o.auditFile = parser.value(auditFile);
+    o.stateDir = parser.value(stateDir);
     if (parser.isSet(poll)) {
         bool ok = false;
         o.pollSeconds = parser.value(poll).toInt(&ok);
@@ -203,6 +209,10 @@ QString gatewayHelpText() {
         "  --http-token-file FILE    the token HTTP writes need; without it HTTP is read-only\n"
         "  --pjlink ADDR[:PORT]      PJLink, one port per projector from PORT (4352) on\n"
         "  --pjlink-password-file FILE  PJLink password for projectors without their own\n"
+        "  --audit-file PATH         also write the audit log there, as JSON lines\n"
+        "                            (opened again on SIGUSR1, after logrotate)\n"
+        "  --state-dir DIR           remember each projector's PJLink port there\n"
+        "                            (default $STATE_DIRECTORY, as systemd sets it)\n"
         "  --help, --version\n"
         "At least one of --mqtt, --http and --pjlink is needed, except with --check.\n"
         "A FILE without \"/\" names a systemd credential in $CREDENTIALS_DIRECTORY.\n"

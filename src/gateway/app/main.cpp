@@ -1,3 +1,4 @@
+#include "AuditFile.h"
 #include "GatewayOptions.h"
 #include "Log.h"
 #include "ServiceNotifier.h"
@@ -76,7 +77,7 @@ MqttFront::Options mqttFrontOptions(const GatewayOptions& o, const QString& site
 int main(int argc, char* argv[]) {
     // Caught before anything else: a stop asked for while the gateway starts waits until its
     // event loop runs, and is then the same clean stop as later.
-    ShutdownSignals shutdown({SIGINT, SIGTERM, SIGHUP});
+    ShutdownSignals shutdown({SIGINT, SIGTERM, SIGHUP, SIGUSR1});
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
 
@@ -96,6 +97,8 @@ int main(int argc, char* argv[]) {
         break;
     }
     GatewayOptions o = parsed.options;
+    if (o.stateDir.isEmpty()) // systemd's StateDirectory=; the first when it names several
+        o.stateDir = qEnvironmentVariable("STATE_DIRECTORY").section(QLatin1Char(':'), 0, 0);
     QString error;
     if (!resolveFileOptions(&o, qEnvironmentVariable("CREDENTIALS_DIRECTORY"), &error)) {
         logLine(Priority::Error, QStringLiteral("mx7300-gateway: %1").arg(error));
@@ -108,12 +111,20 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     const SiteConfig& site = startup->site;
+    for (const QString& warning : startup->warnings)
+        logLine(Priority::Warning, warning);
     if (o.check) {
         out << QStringLiteral("%1: site %2, %3 projectors on %4 ports\n")
                    .arg(o.siteFile, site.name)
                    .arg(site.projectors.size())
                    .arg(portCount(site));
         return 0;
+    }
+    // The audit log: always in the service's log, with --audit-file also in that file.
+    AuditFile auditFile;
+    if (!o.auditFile.isEmpty() && !auditFile.open(o.auditFile, &error)) {
+        logLine(Priority::Error, QStringLiteral("mx7300-gateway: --audit-file: %1").arg(error));
+        return 2;
     }
     ServiceNotifier service;
 
@@ -122,6 +133,10 @@ int main(int argc, char* argv[]) {
     Gateway gateway(
         site, &makePort, [] { return std::make_unique<QtTimer>(0); }, o.pollSeconds * 1000,
         [&steady] { return steady.elapsed(); }, [] { return QDateTime::currentDateTimeUtc(); });
+
+    gateway.audit().addSink(&journalAudit);
+    if (!o.auditFile.isEmpty())
+        gateway.audit().addSink([&auditFile](const AuditRecord& r) { auditFile.write(r); });
 
     // A port that stays down is told once per reason, not every poll period.
     QHash<QString, QString> lastFailure;
@@ -180,6 +195,9 @@ int main(int argc, char* argv[]) {
             logLine(Priority::Error, QStringLiteral("mx7300-gateway: --pjlink: %1").arg(why));
             return 3;
         }
+        // Remembered once they are ours: the next start gives every projector the same port.
+        if (startup->pjlinkPorts && !startup->pjlinkPorts->write(&why))
+            logLine(Priority::Warning, QStringLiteral("pjlink: ports not remembered: %1").arg(why));
         logLine(Priority::Info, QStringLiteral("pjlink: %1 from port %2")
                                     .arg(o.pjlinkAddress)
                                     .arg(pjlinkFront->portOf(0)));
@@ -230,6 +248,12 @@ int main(int argc, char* argv[]) {
     // A clean stop: ports closed (their locks gone), "offline" left on the broker, then out.
     bool stopping = false;
     shutdown.setHandler([&](int number) {
+        if (number == SIGUSR1) { // logrotate moved the audit file away
+            QString why;
+            if (!o.auditFile.isEmpty() && !auditFile.reopen(&why))
+                logLine(Priority::Warning, QStringLiteral("audit file: %1").arg(why));
+            return;
+        }
         if (stopping)
             return;
         stopping = true;
