@@ -6,6 +6,7 @@
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -125,6 +126,7 @@ private slots:
     void initTestCase();
     void auditsEveryFront();
     void pjlinkPortsStayWhenASectionIsInserted();
+    void healthFollowsTheBroker();
 
 private:
     QTemporaryDir m_dir;
@@ -272,6 +274,45 @@ void TestGatewayOps::pjlinkPortsStayWhenASectionIsInserted() {
         QVERIFY2(refused.readAllStandardError().contains("campus.ini:5: [new]: pjlink_port="),
                  qPrintable(extra));
     }
+}
+
+// /healthz says 503 with the reason while the broker is gone and 200 once it is back; /readyz
+// waits for the first poll; /api/gateway tells what a dashboard shows.
+void TestGatewayOps::healthFollowsTheBroker() {
+    MosquittoBroker broker;
+    QString error;
+    QVERIFY2(broker.start(&error), qPrintable(error));
+    Sim sim;
+    QVERIFY(sim.start());
+    const QString site =
+        writeFile(m_dir.filePath(QStringLiteral("health.ini")),
+                  QStringLiteral("[p]\nport=%1\nbaud=9600\n").arg(sim.device).toUtf8());
+    const quint16 httpPort = freePort();
+    GatewayProcess gateway;
+    QVERIFY(gateway.start({"--site", site, "--mqtt",
+                           QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.port()), "--http",
+                           QStringLiteral("127.0.0.1:%1").arg(httpPort), "--poll", "1"}));
+    const auto get = [httpPort](const QByteArray& path) { return http(httpPort, "GET", path); };
+    QTRY_COMPARE_WITH_TIMEOUT(statusOf(get("/readyz")), 200, 15000);
+    QCOMPARE(statusOf(get("/healthz")), 200);
+    const QByteArray api = get("/api/gateway");
+    const QJsonObject state =
+        QJsonDocument::fromJson(api.mid(api.indexOf("\r\n\r\n") + 4)).object();
+    QCOMPARE(state.value("broker").toObject().value("connected").toBool(), true);
+    QCOMPARE(state.value("ports_open").toInt(), 1);
+    QVERIFY(
+        QDateTime::fromString(
+            state.value("projectors").toArray().at(0).toObject().value("last_answer").toString(),
+            Qt::ISODateWithMs)
+            .isValid());
+
+    broker.kill();
+    QTRY_COMPARE_WITH_TIMEOUT(statusOf(get("/healthz")), 503, 20000);
+    QVERIFY(get("/healthz").contains("\"error\":\"the broker is not connected"));
+    QCOMPARE(statusOf(get("/readyz")), 503);
+    QVERIFY2(broker.start(&error), qPrintable(error));
+    QTRY_COMPARE_WITH_TIMEOUT(statusOf(get("/healthz")), 200, 40000);
+    QCOMPARE(statusOf(get("/readyz")), 200);
 }
 
 QTEST_GUILESS_MAIN(TestGatewayOps)

@@ -5,7 +5,9 @@
 #include "Startup.h"
 
 #include "Gateway.h"
+#include "GatewayHealth.h"
 
+#include "HealthRoutes.h"
 #include "HttpFront.h"
 #include "Metrics.h"
 #include "MqttClient.h"
@@ -134,6 +136,8 @@ int main(int argc, char* argv[]) {
         site, &makePort, [] { return std::make_unique<QtTimer>(0); }, o.pollSeconds * 1000,
         [&steady] { return steady.elapsed(); }, [] { return QDateTime::currentDateTimeUtc(); });
 
+    GatewayHealth health(gateway, [] { return QDateTime::currentDateTimeUtc(); });
+    health.setBrokerRequired(startup->mqtt.has_value());
     gateway.audit().addSink(&journalAudit);
     if (!o.auditFile.isEmpty())
         gateway.audit().addSink([&auditFile](const AuditRecord& r) { auditFile.write(r); });
@@ -171,6 +175,7 @@ int main(int argc, char* argv[]) {
         metrics = std::make_unique<Metrics>(gateway);
         http = std::make_unique<HttpFront>(gateway, *metrics, options);
         page::addStatusPage(*http, gateway, options.token);
+        addHealthRoutes(*http, health);
         if (!http->listen()) {
             logLine(Priority::Error,
                     QStringLiteral("mx7300-gateway: --http: %1").arg(http->errorString()));
@@ -225,6 +230,14 @@ int main(int argc, char* argv[]) {
                 QObject::connect(mqtt.get(), &MqttClient::stopped, &app, [&app] { app.exit(4); });
                 mqttFront->stop();
             });
+        // The broker's state for /healthz.
+        QObject::connect(mqtt.get(), &MqttClient::connected, &health,
+                         [&health] { health.setBrokerConnected(true); });
+        QObject::connect(mqtt.get(), &MqttClient::disconnected, &health,
+                         [&health](const QString& why) { health.setBrokerConnected(false, why); });
+        QObject::connect(
+            mqtt.get(), &MqttClient::connectionFailed, &health,
+            [&health](const QString& why, int) { health.setBrokerConnected(false, why); });
         QObject::connect(mqtt.get(), &MqttClient::connected, mqtt.get(), [&lastBrokerProblem] {
             lastBrokerProblem.clear();
             logLine(Priority::Info, QStringLiteral("broker: connected"));
