@@ -3,10 +3,10 @@
 #include "SiteLoad.h"
 #include "TokenFile.h"
 
-#include <algorithm>
-
 #include "BoundedFileRead.h"
 #include "SecretFile.h"
+
+#include <algorithm>
 
 namespace tavo::gateway {
 namespace {
