@@ -141,10 +141,10 @@ void TestGatewayService::refusedAlikeByCheckAndStart_data() {
         << QByteArray("[a]\nport=/dev/null\npjlink_port=5000\n[b]\nport=/dev/null\n"
                       "pjlink_port=5000\n")
         << QStringList() << QString() << 2 << "bad.ini:6: [b]: PJLink port 5000";
-    QTest::newRow("PJLink range collision")
-        << QByteArray("[a]\nport=/dev/null\n[b]\nport=/dev/null\npjlink_port=4352\n")
-        << QStringList{"--pjlink", "127.0.0.1"} << QString() << 2
-        << "bad.ini:5: [b]: PJLink port 4352 is already [a]'s";
+    QTest::newRow("PJLink range past 65535")
+        << QByteArray("[a]\nport=/dev/null\n[b]\nport=/dev/null\n")
+        << QStringList{"--pjlink", "127.0.0.1:65535"} << QString() << 2
+        << "bad.ini:3: [b]: no PJLink port is left from 65535";
     QTest::newRow("one port, two baud rates")
         << QByteArray("[a]\nport=/dev/null\nbaud=9600\n[b]\nport=/dev/null\n") << QStringList()
         << QString() << 2 << "bad.ini:4: [b] is on /dev/null at a different baud rate";

@@ -104,6 +104,10 @@ GatewayParse parseGatewayOptions(const QStringList& arguments) {
     const QCommandLineOption httpCert(QStringLiteral("http-cert"), {}, QStringLiteral("FILE"));
     const QCommandLineOption httpKey(QStringLiteral("http-key"), {}, QStringLiteral("FILE"));
     parser.addOptions({mqttCert, mqttKey, httpCert, httpKey});
+    const QCommandLineOption auditFile(QStringLiteral("audit-file"), {}, QStringLiteral("PATH"));
+    parser.addOption(auditFile);
+    const QCommandLineOption stateDir(QStringLiteral("state-dir"), {}, QStringLiteral("DIR"));
+    parser.addOption(stateDir);
     if (!parser.parse(arguments))
         return usage(parser.errorText());
     if (parser.isSet(help)) {
@@ -185,6 +189,8 @@ GatewayParse parseGatewayOptions(const QStringList& arguments) {
         return usage(QStringLiteral("--http-cert and --http-key go together"));
     if (!o.httpCertFile.isEmpty() && !o.httpPort)
         return usage(QStringLiteral("--http-cert needs --http"));
+    o.auditFile = parser.value(auditFile);
+    o.stateDir = parser.value(stateDir);
     if (parser.isSet(poll)) {
         bool ok = false;
         o.pollSeconds = parser.value(poll).toInt(&ok);
@@ -227,6 +233,10 @@ QString gatewayHelpText() {
         "                            serve HTTPS with this certificate chain and key (PEM)\n"
         "  --pjlink ADDR[:PORT]      PJLink, one port per projector from PORT (4352) on\n"
         "  --pjlink-password-file FILE  PJLink password for projectors without their own\n"
+        "  --audit-file PATH         also write the audit log there, as JSON lines\n"
+        "                            (opened again on SIGUSR1, after logrotate)\n"
+        "  --state-dir DIR           remember each projector's PJLink port there\n"
+        "                            (default $STATE_DIRECTORY, as systemd sets it)\n"
         "  --help, --version\n"
         "At least one of --mqtt, --http and --pjlink is needed, except with --check.\n"
         "A FILE without \"/\" names a systemd credential in $CREDENTIALS_DIRECTORY.\n"

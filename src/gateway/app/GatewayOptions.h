@@ -30,6 +30,8 @@ struct GatewayOptions {
     QString pjlinkPasswordFile;
     int pollSeconds = 10;
     bool check = false;
+    QString auditFile; // empty: the audit log goes to the service's log only
+    QString stateDir;  // where PJLink ports are remembered; empty: $STATE_DIRECTORY, if any
 };
 
 struct GatewayParse {

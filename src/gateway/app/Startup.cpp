@@ -7,6 +7,8 @@
 #include "BoundedFileRead.h"
 #include "SecretFile.h"
 
+#include <algorithm>
+
 namespace tavo::gateway {
 namespace {
 
@@ -23,11 +25,27 @@ std::optional<Startup> prepareStartup(const GatewayOptions& o, QString* error) {
         return std::nullopt;
     };
     Startup start;
-    const SiteLoad load = loadSite(o.siteFile, o.siteName,
-                                   o.pjlinkPort ? std::optional<int>(*o.pjlinkPort) : std::nullopt);
+    // PJLink ports are given below, not by the projectors' order in the file.
+    const SiteLoad load = loadSite(o.siteFile, o.siteName);
     if (!load.site)
         return refuse({}, load.error);
     start.site = *load.site;
+    if (o.pjlinkPort && *o.pjlinkPort > 0) {
+        PjlinkPortMemory memory;
+        QString why;
+        if (!o.stateDir.isEmpty() &&
+            !memory.read(PjlinkPortMemory::pathFor(o.stateDir, start.site.name), &why))
+            return refuse({}, why);
+        if (!memory.assign(&start.site, *o.pjlinkPort, &why, &start.warnings))
+            return refuse({}, why);
+        if (!o.stateDir.isEmpty())
+            start.pjlinkPorts = memory;
+        else if (std::any_of(load.site->projectors.begin(), load.site->projectors.end(),
+                             [](const ProjectorConfig& p) { return !p.pjlinkPort; }))
+            start.warnings << QStringLiteral(
+                "pjlink: without --state-dir (StateDirectory= under systemd) a projector without "
+                "pjlink_port takes its PJLink port by its place in the site file");
+    }
 
     QString why;
     if (!o.mqttUrl.isEmpty()) {

@@ -3,6 +3,7 @@
 #include "GatewayOptions.h"
 
 #include "MqttOptions.h"
+#include "PjlinkPortMemory.h"
 #include "SiteConfig.h"
 
 #include <QByteArray>
@@ -23,6 +24,9 @@ struct Startup {
     QString pjlinkPassword;          // for projectors without their own
     // With --http-cert: HTTPS.
     std::optional<QSslConfiguration> httpTls;
+    // With --pjlink and a state directory: the ports given, to be remembered once they listen.
+    std::optional<PjlinkPortMemory> pjlinkPorts;
+    QStringList warnings; // for the log: the start goes on
 };
 
 // Nothing, with one line in `error`, when the start must be refused (exit status 2). The file

@@ -1,10 +1,13 @@
+#include "AuditFile.h"
 #include "GatewayOptions.h"
 #include "Log.h"
 #include "ServiceNotifier.h"
 #include "Startup.h"
 
 #include "Gateway.h"
+#include "GatewayHealth.h"
 
+#include "HealthRoutes.h"
 #include "HttpFront.h"
 #include "Metrics.h"
 #include "MqttClient.h"
@@ -80,7 +83,7 @@ MqttFront::Options mqttFrontOptions(const GatewayOptions& o, const QString& site
 int main(int argc, char* argv[]) {
     // Caught before anything else: a stop asked for while the gateway starts waits until its
     // event loop runs, and is then the same clean stop as later.
-    ShutdownSignals shutdown({SIGINT, SIGTERM, SIGHUP});
+    ShutdownSignals shutdown({SIGINT, SIGTERM, SIGHUP, SIGUSR1});
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
 
@@ -100,6 +103,8 @@ int main(int argc, char* argv[]) {
         break;
     }
     GatewayOptions o = parsed.options;
+    if (o.stateDir.isEmpty()) // systemd's StateDirectory=; the first when it names several
+        o.stateDir = qEnvironmentVariable("STATE_DIRECTORY").section(QLatin1Char(':'), 0, 0);
     QString error;
     if (!resolveFileOptions(&o, qEnvironmentVariable("CREDENTIALS_DIRECTORY"), &error)) {
         logLine(Priority::Error, QStringLiteral("mx7300-gateway: %1").arg(error));
@@ -112,12 +117,20 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     const SiteConfig& site = startup->site;
+    for (const QString& warning : startup->warnings)
+        logLine(Priority::Warning, warning);
     if (o.check) {
         out << QStringLiteral("%1: site %2, %3 projectors on %4 ports\n")
                    .arg(o.siteFile, site.name)
                    .arg(site.projectors.size())
                    .arg(portCount(site));
         return 0;
+    }
+    // The audit log: always in the service's log, with --audit-file also in that file.
+    AuditFile auditFile;
+    if (!o.auditFile.isEmpty() && !auditFile.open(o.auditFile, &error)) {
+        logLine(Priority::Error, QStringLiteral("mx7300-gateway: --audit-file: %1").arg(error));
+        return 2;
     }
     ServiceNotifier service;
 
@@ -126,6 +139,12 @@ int main(int argc, char* argv[]) {
     Gateway gateway(
         site, &makePort, [] { return std::make_unique<QtTimer>(0); }, o.pollSeconds * 1000,
         [&steady] { return steady.elapsed(); }, [] { return QDateTime::currentDateTimeUtc(); });
+
+    GatewayHealth health(gateway, [] { return QDateTime::currentDateTimeUtc(); });
+    health.setBrokerRequired(startup->mqtt.has_value());
+    gateway.audit().addSink(&journalAudit);
+    if (!o.auditFile.isEmpty())
+        gateway.audit().addSink([&auditFile](const AuditRecord& r) { auditFile.write(r); });
 
     // A port that stays down is told once per reason, not every poll period.
     QHash<QString, QString> lastFailure;
@@ -161,6 +180,7 @@ int main(int argc, char* argv[]) {
         metrics = std::make_unique<Metrics>(gateway, QStringLiteral(MX7300_VERSION));
         http = std::make_unique<HttpFront>(gateway, *metrics, options);
         page::addStatusPage(*http, gateway, options.token);
+        addHealthRoutes(*http, health);
         if (!http->listen()) {
             logLine(Priority::Error,
                     QStringLiteral("mx7300-gateway: --http: %1").arg(http->errorString()));
@@ -186,6 +206,9 @@ int main(int argc, char* argv[]) {
             logLine(Priority::Error, QStringLiteral("mx7300-gateway: --pjlink: %1").arg(why));
             return 3;
         }
+        // Remembered once they are ours: the next start gives every projector the same port.
+        if (startup->pjlinkPorts && !startup->pjlinkPorts->write(&why))
+            logLine(Priority::Warning, QStringLiteral("pjlink: ports not remembered: %1").arg(why));
         logLine(Priority::Info, QStringLiteral("pjlink: %1 from port %2")
                                     .arg(o.pjlinkAddress)
                                     .arg(pjlinkFront->portOf(0)));
@@ -222,6 +245,14 @@ int main(int argc, char* argv[]) {
                 QObject::connect(mqtt.get(), &MqttClient::stopped, &app, [&app] { app.exit(4); });
                 mqttFront->stop();
             });
+        // The broker's state for /healthz.
+        QObject::connect(mqtt.get(), &MqttClient::connected, &health,
+                         [&health] { health.setBrokerConnected(true); });
+        QObject::connect(mqtt.get(), &MqttClient::disconnected, &health,
+                         [&health](const QString& why) { health.setBrokerConnected(false, why); });
+        QObject::connect(
+            mqtt.get(), &MqttClient::connectionFailed, &health,
+            [&health](const QString& why, int) { health.setBrokerConnected(false, why); });
         QObject::connect(mqtt.get(), &MqttClient::connected, mqtt.get(), [&lastBrokerProblem] {
             lastBrokerProblem.clear();
             logLine(Priority::Info, QStringLiteral("broker: connected"));
@@ -252,6 +283,12 @@ int main(int argc, char* argv[]) {
     // A clean stop: ports closed (their locks gone), "offline" left on the broker, then out.
     bool stopping = false;
     shutdown.setHandler([&](int number) {
+        if (number == SIGUSR1) { // logrotate moved the audit file away
+            QString why;
+            if (!o.auditFile.isEmpty() && !auditFile.reopen(&why))
+                logLine(Priority::Warning, QStringLiteral("audit file: %1").arg(why));
+            return;
+        }
         if (stopping)
             return;
         stopping = true;

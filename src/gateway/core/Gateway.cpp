@@ -9,8 +9,8 @@ namespace tavo::gateway {
 
 Gateway::Gateway(SiteConfig site, PortFactory makePort, TimerFactory makeTimer, int pollMs,
                  ProjectorChannel::Now now, PortPoller::WallClock wallClock, QObject* parent)
-    : QObject(parent), m_site(std::move(site)), m_states(size_t(m_site.projectors.size())),
-      m_seen(size_t(m_site.projectors.size()), false),
+    : QObject(parent), m_site(std::move(site)), m_audit(now, wallClock),
+      m_states(size_t(m_site.projectors.size())), m_seen(size_t(m_site.projectors.size()), false),
       m_portOf(size_t(m_site.projectors.size()), -1) {
     // Projectors naming the same port share its poller, in site-file order.
     QHash<QString, int> pollerOf;
@@ -95,6 +95,16 @@ void Gateway::submit(int index, const QByteArray& command, ProjectorChannel::Don
         changesState = changesState || command == *inputCommand(input);
     m_pollers[size_t(m_portOf[size_t(index)])]->command(index, command, changesState,
                                                         std::move(done));
+}
+
+void Gateway::submitFrom(const AuditOrigin& origin, int index, const QByteArray& command,
+                         ProjectorChannel::Done done) {
+    const QString name = index >= 0 && index < projectorCount() ? projector(index).name : QString();
+    submit(index, command,
+           [this, origin, name, command, done = std::move(done)](const Exchange& e) {
+               m_audit.outcome(origin, name, command, e);
+               done(e);
+           });
 }
 
 void Gateway::takePoll(int index, const ProjectorState& reading) {

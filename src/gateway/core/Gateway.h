@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AuditLog.h"
 #include "PortPoller.h"
 #include "ProjectorState.h"
 #include "SiteConfig.h"
@@ -59,6 +60,12 @@ public:
     // with the reply or the reason. The projector is read again at once after a power or input
     // command.
     void submit(int index, const QByteArray& command, ProjectorChannel::Done done);
+    // The same, and its outcome in the audit log under `origin`: what every front uses for a
+    // client's command.
+    void submitFrom(const AuditOrigin& origin, int index, const QByteArray& command,
+                    ProjectorChannel::Done done);
+    // Where the fronts also tell what they turned away; main() adds the sinks.
+    AuditLog& audit() { return m_audit; }
 
 signals:
     // Its readings or availability changed, or its poll was answered for the first time.
@@ -73,6 +80,7 @@ private:
     void takePoll(int index, const ProjectorState& reading);
 
     SiteConfig m_site;
+    AuditLog m_audit;
     std::vector<ProjectorState> m_states;
     std::vector<bool> m_seen;
     std::vector<int> m_portOf; // the poller of each projector

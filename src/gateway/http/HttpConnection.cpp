@@ -1,5 +1,6 @@
 #include "HttpConnection.h"
 
+#include "HttpAudit.h"
 #include "RequestChecks.h"
 
 #include <QTcpSocket>
@@ -59,6 +60,8 @@ HttpConnection::HttpConnection(QTcpSocket* client, Limits limits, QObject* serve
         return;
     }
     m_serverSide = serverSide;
+    // The server sees only the pair: who the client is, for the audit log (HttpAudit).
+    m_serverSide->setProperty(kPeerProperty, peerOf(*m_client));
 
     // Bytes of the next request wait here when an answer is slow; the socket holds no more.
     m_client->setReadBufferSize(m_limits.requestLimit + 1);

@@ -1,6 +1,7 @@
 #include "HttpFront.h"
 
 #include "GuardedTcpServer.h"
+#include "HttpAudit.h"
 #include "Metrics.h"
 #include "RequestChecks.h"
 
@@ -222,41 +223,54 @@ void HttpFront::act(const QString& name, const QString& action, const QHttpServe
         return;
     if (const QString why = refusal(request); !why.isEmpty())
         return answerError(responder, Status::Forbidden, why);
-    if (m_options.token.isEmpty())
-        return answerError(responder, Status::Forbidden,
-                           QStringLiteral("the HTTP side is read-only: the gateway was started "
-                                          "without --http-token-file"));
-    if (!bearerMatches(request.value("authorization"), m_options.token))
-        return answerError(responder, Status::Unauthorized,
-                           QStringLiteral("a write needs the header Authorization: Bearer and "
-                                          "the gateway's token"),
-                           {{"WWW-Authenticate", "Bearer"}});
+    // Every write asked for is in the audit log, done or refused; the token is not.
+    const AuditOrigin origin = httpAuditOrigin(QStringLiteral("http"), request, responder,
+                                               "POST " + request.url().path().toUtf8() + ' ' +
+                                                   request.body().left(kBodyLimit));
     const int index = m_gateway.indexOf(name);
+    const QString known = index < 0 ? QString() : name;
+    const auto refuse = [&](Status status, const QString& why, const Headers& headers = {}) {
+        if (status == Status::Unauthorized)
+            m_gateway.audit().denied(origin, known, QStringLiteral("wrong-token"), why);
+        else
+            m_gateway.audit().refused(origin, known, action, why);
+        answerError(responder, status, why, headers);
+    };
+    if (m_options.token.isEmpty())
+        return refuse(Status::Forbidden,
+                      QStringLiteral("the HTTP side is read-only: the gateway was started "
+                                     "without --http-token-file"));
+    if (!bearerMatches(request.value("authorization"), m_options.token))
+        return refuse(Status::Unauthorized,
+                      QStringLiteral("a write needs the header Authorization: Bearer and "
+                                     "the gateway's token"),
+                      {{"WWW-Authenticate", "Bearer"}});
     if (index < 0)
-        return answerError(responder, Status::NotFound, QStringLiteral("no such projector"));
+        return refuse(Status::NotFound, QStringLiteral("no such projector"));
     const QByteArray body = request.body();
     if (body.size() > kBodyLimit)
-        return answerError(responder, Status::PayloadTooLarge,
-                           QStringLiteral("the body is longer than %1 bytes").arg(kBodyLimit));
+        return refuse(Status::PayloadTooLarge,
+                      QStringLiteral("the body is longer than %1 bytes").arg(kBodyLimit));
     const BodyCommand command = parse(body);
     if (!command.command)
-        return answerError(responder, Status::BadRequest, command.error);
+        return refuse(Status::BadRequest, command.error);
 
     // Answered when the projector has; the client may be gone by then, and so may its socket.
     auto pending = std::make_shared<QHttpServerResponder>(std::move(responder));
     QPointer<QTcpSocket> socket = pending->socket();
     const ProjectorConfig config = m_gateway.projector(index);
-    m_gateway.submit(index, *command.command, [pending, socket, config](const Exchange& exchange) {
-        if (!socket || socket->state() != QAbstractSocket::ConnectedState)
-            return;
-        QJsonObject object{{QStringLiteral("ok"), exchange.status == Exchange::Status::Ok}};
-        if (!exchange.error.isEmpty())
-            object.insert(QStringLiteral("error"), exchange.error);
-        if (!exchange.sent.isEmpty() || exchange.status == Exchange::Status::Ok)
-            object.insert(QStringLiteral("reply"),
-                          exchangeJson(config.name, config.target, config.address, exchange));
-        answerJson(*pending, statusFor(exchange), object);
-    });
+    m_gateway.submitFrom(
+        origin, index, *command.command, [pending, socket, config](const Exchange& exchange) {
+            if (!socket || socket->state() != QAbstractSocket::ConnectedState)
+                return;
+            QJsonObject object{{QStringLiteral("ok"), exchange.status == Exchange::Status::Ok}};
+            if (!exchange.error.isEmpty())
+                object.insert(QStringLiteral("error"), exchange.error);
+            if (!exchange.sent.isEmpty() || exchange.status == Exchange::Status::Ok)
+                object.insert(QStringLiteral("reply"),
+                              exchangeJson(config.name, config.target, config.address, exchange));
+            answerJson(*pending, statusFor(exchange), object);
+        });
 }
 
 } // namespace tavo::gateway

@@ -417,8 +417,8 @@ void MqttFront::onCommand(int index, const QString& leaf, const QByteArray& payl
     }
     const ProjectorConfig projector = m_gateway.projector(index);
     const bool wantsReply = leaf == QLatin1String("send");
-    m_gateway.submit(
-        index, command,
+    m_gateway.submitFrom(
+        AuditOrigin{QStringLiteral("mqtt"), topic, payload}, index, command,
         [this, index, topic, payload, projector, wantsReply](const Exchange& exchange) {
             const bool wentOut = exchange.status != Exchange::Status::Failed &&
                                  exchange.status != Exchange::Status::Busy;
@@ -430,12 +430,22 @@ void MqttFront::onCommand(int index, const QString& leaf, const QByteArray& payl
                 return;
             }
             if (exchange.status != Exchange::Status::Ok)
-                refuse(index, topic, payload, exchange.error);
+                publishError(index, topic, payload, exchange.error);
         });
 }
 
 void MqttFront::refuse(int index, const QString& topic, const QByteArray& payload,
                        const QString& why) {
+    // The command is what follows the projector's name: set/power, send, …
+    const QString rest = topic.mid(m_topics.root().size());
+    m_gateway.audit().refused(AuditOrigin{QStringLiteral("mqtt"), topic, payload},
+                              index < 0 ? QString() : m_gateway.projector(index).name,
+                              rest.section(QLatin1Char('/'), 1), why);
+    publishError(index, topic, payload, why);
+}
+
+void MqttFront::publishError(int index, const QString& topic, const QByteArray& payload,
+                             const QString& why) {
     const QString errorTopic =
         index < 0 ? m_topics.gateway(QStringLiteral("error"))
                   : m_topics.of(m_gateway.projector(index).name, QStringLiteral("error"));

@@ -99,7 +99,10 @@ private:
     void onBirth();
     void onMessage(const QString& topic, const QByteArray& payload, bool retained);
     void onCommand(int index, const QString& leaf, const QByteArray& payload);
+    // Tells the client on the error topic, and the audit log.
     void refuse(int index, const QString& topic, const QByteArray& payload, const QString& why);
+    void publishError(int index, const QString& topic, const QByteArray& payload,
+                      const QString& why);
     void noteLeftOver(const QString& topic, const QByteArray& payload, bool discovery);
 
     Gateway& m_gateway;

@@ -4,6 +4,7 @@
 #include "StatusHtml.h"
 
 #include "Gateway.h"
+#include "HttpAudit.h"
 #include "HttpFront.h"
 #include "RequestChecks.h"
 
@@ -90,22 +91,34 @@ void finish(PendingPost& post, const QString& what) {
 
 void act(Gateway& gateway, const QByteArray& token, const QHttpServerRequest& request,
          QHttpServerResponder&& responder) {
-    if (token.isEmpty())
-        return answerPage(responder, Status::Forbidden, QStringLiteral("Read-only"),
-                          {QStringLiteral("The gateway was started without --http-token-file: "
-                                          "this page can only show the projectors.")});
-    if (!request.value("content-type").toLower().startsWith("application/x-www-form-urlencoded"))
-        return answerPage(responder, Status::UnsupportedMediaType, QStringLiteral("Not a form"),
-                          {QStringLiteral("Send application/x-www-form-urlencoded fields.")});
+    // Every button pressed is in the audit log, done or refused; the typed token is not.
     const FormPost post = parseFormPost(request.body());
+    const QByteArray asked =
+        post.action ? (post.action->what + QLatin1Char(' ') + post.action->target).toUtf8()
+                    : QByteArray("POST /actions");
+    const AuditOrigin origin = httpAuditOrigin(QStringLiteral("page"), request, responder, asked);
+    const QString command = post.action ? post.action->what : QString();
+    const auto refuse = [&](Status status, const QString& title, const QString& why) {
+        if (status == Status::Unauthorized)
+            gateway.audit().denied(origin, QString(), QStringLiteral("wrong-token"), why);
+        else
+            gateway.audit().refused(origin, QString(), command, why);
+        answerPage(responder, status, title, {why});
+    };
+    if (token.isEmpty())
+        return refuse(Status::Forbidden, QStringLiteral("Read-only"),
+                      QStringLiteral("The gateway was started without --http-token-file: "
+                                     "this page can only show the projectors."));
+    if (!request.value("content-type").toLower().startsWith("application/x-www-form-urlencoded"))
+        return refuse(Status::UnsupportedMediaType, QStringLiteral("Not a form"),
+                      QStringLiteral("Send application/x-www-form-urlencoded fields."));
     if (!bearerMatches("Bearer " + post.token, token))
-        return answerPage(responder, Status::Unauthorized, QStringLiteral("Wrong token"),
-                          {post.token.isEmpty()
-                               ? QStringLiteral("No token was typed; nothing was sent.")
-                               : QStringLiteral("The token is wrong; nothing was sent.")});
+        return refuse(Status::Unauthorized, QStringLiteral("Wrong token"),
+                      post.token.isEmpty()
+                          ? QStringLiteral("No token was typed; nothing was sent.")
+                          : QStringLiteral("The token is wrong; nothing was sent."));
     if (!post.action)
-        return answerPage(responder, Status::BadRequest, QStringLiteral("Not understood"),
-                          {post.error});
+        return refuse(Status::BadRequest, QStringLiteral("Not understood"), post.error);
     const FormAction& action = *post.action;
     if (action.kind == FormAction::Kind::CheckToken)
         return answerPage(responder, Status::Ok, QStringLiteral("Token accepted"),
@@ -113,11 +126,10 @@ void act(Gateway& gateway, const QByteArray& token, const QHttpServerRequest& re
                                           "again with each command.")});
     const QList<int> indices = targetsOf(gateway, action);
     if (indices.isEmpty())
-        return answerPage(
-            responder, Status::NotFound, QStringLiteral("Not found"),
-            {action.kind == FormAction::Kind::Room
-                 ? QStringLiteral("The site has no room \"%1\".").arg(action.target)
-                 : QStringLiteral("The site has no projector \"%1\".").arg(action.target)});
+        return refuse(Status::NotFound, QStringLiteral("Not found"),
+                      action.kind == FormAction::Kind::Room
+                          ? QStringLiteral("The site has no room \"%1\".").arg(action.target)
+                          : QStringLiteral("The site has no projector \"%1\".").arg(action.target));
 
     // Each projector's own queue; the client may have gone by the time the last one answered.
     auto pending = std::make_shared<PendingPost>(std::move(responder));
@@ -128,20 +140,20 @@ void act(Gateway& gateway, const QByteArray& token, const QHttpServerRequest& re
                              : QStringLiteral("%1 for %2").arg(action.what, action.target);
     for (const int index : indices) {
         const QString name = gateway.projector(index).name;
-        gateway.submit(index, action.command,
-                       [pending, socket, name, what](const Exchange& exchange) {
-                           if (exchange.status != Exchange::Status::Ok) {
-                               pending->failures << name + QStringLiteral(": ") + exchange.error;
-                               if (exchange.status != Exchange::Status::NoReply)
-                                   pending->onlyTimeouts = false;
-                               if (exchange.status == Exchange::Status::Busy)
-                                   pending->busy = true;
-                           }
-                           if (--pending->waiting > 0)
-                               return;
-                           if (socket && socket->state() == QAbstractSocket::ConnectedState)
-                               finish(*pending, what);
-                       });
+        gateway.submitFrom(
+            origin, index, action.command, [pending, socket, name, what](const Exchange& exchange) {
+                if (exchange.status != Exchange::Status::Ok) {
+                    pending->failures << name + QStringLiteral(": ") + exchange.error;
+                    if (exchange.status != Exchange::Status::NoReply)
+                        pending->onlyTimeouts = false;
+                    if (exchange.status == Exchange::Status::Busy)
+                        pending->busy = true;
+                }
+                if (--pending->waiting > 0)
+                    return;
+                if (socket && socket->state() == QAbstractSocket::ConnectedState)
+                    finish(*pending, what);
+            });
     }
 }
 

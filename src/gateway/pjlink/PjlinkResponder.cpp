@@ -4,6 +4,8 @@
 
 #include <QPointer>
 
+#include <memory>
+
 namespace tavo::gateway::pjlink {
 namespace {
 
@@ -50,7 +52,37 @@ Responder::Responder(Gateway& gateway, int index, InputMap inputs, QObject* pare
     });
 }
 
-void Responder::handle(const Request& request, const Reply& reply) {
+void Responder::handle(const Request& request, const QString& client, const Reply& reply) {
+    if (isQuery(request))
+        return dispatch(request, reply);
+    // A set: what reaches the projector is logged at its outcome (send), what is answered
+    // before that as refused.
+    QByteArray line = '%' + QByteArray(1, request.pjClass) + request.command;
+    if (request.separated)
+        line += ' ' + request.parameter;
+    m_origin = AuditOrigin{QStringLiteral("pjlink"), client, line};
+    m_submitted = false;
+    const QString name = m_gateway.projector(m_index).name;
+    QPointer<Responder> self(this);
+    const auto handling = std::make_shared<bool>(true); // the answer comes before send()
+    const QString asked = QString::fromLatin1(request.command);
+    dispatch(request, [self, handling, name, asked, reply](const QByteArray& answer) {
+        if (*handling && self && !self->m_submitted)
+            self->m_gateway.audit().refused(*self->m_origin, name, asked,
+                                            QString::fromLatin1(answer.trimmed()));
+        reply(answer);
+    });
+    *handling = false;
+    m_origin.reset();
+}
+
+void Responder::digestFailed(const QString& client, const QByteArray& line) {
+    m_gateway.audit().denied(AuditOrigin{QStringLiteral("pjlink"), client, line},
+                             m_gateway.projector(m_index).name, QStringLiteral("digest-failed"),
+                             QStringLiteral("the password digest is wrong or missing"));
+}
+
+void Responder::dispatch(const Request& request, const Reply& reply) {
     const QByteArray& command = request.command;
     if (request.pjClass != '1' && request.pjClass != '2') {
         reply(request.answer(kErrUndefined));
@@ -208,8 +240,10 @@ void Responder::inputName(const Request& request, const Reply& reply) {
 
 void Responder::send(const QByteArray& command, const Request& request, const Reply& reply,
                      std::function<void()> accepted) {
-    m_gateway.submit(
-        m_index, command, [request, reply, accepted = std::move(accepted)](const Exchange& e) {
+    m_submitted = true;
+    m_gateway.submitFrom(
+        m_origin.value_or(AuditOrigin{QStringLiteral("pjlink"), {}, {}}), m_index, command,
+        [request, reply, accepted = std::move(accepted)](const Exchange& e) {
             const bool ok = acknowledged(e);
             if (ok && accepted)
                 accepted();

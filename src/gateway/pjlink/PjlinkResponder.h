@@ -3,6 +3,8 @@
 #include "PjlinkInputs.h"
 #include "PjlinkRequest.h"
 
+#include "AuditLog.h"
+
 #include <QByteArray>
 #include <QObject>
 
@@ -31,10 +33,16 @@ public:
 
     Responder(Gateway& gateway, int index, InputMap inputs, QObject* parent = nullptr);
 
-    // `reply` runs exactly once: before handle() returns for a query, later for a set.
-    void handle(const Request& request, const Reply& reply);
+    // `reply` runs exactly once: before handle() returns for a query, later for a set. A set
+    // is in the audit log under `client` (the peer), done or refused.
+    void handle(const Request& request, const QString& client, const Reply& reply);
+    void handle(const Request& request, const Reply& reply) { handle(request, {}, reply); }
+
+    // A client's password digest was wrong or missing: in the audit log.
+    void digestFailed(const QString& client, const QByteArray& line);
 
 private:
+    void dispatch(const Request& request, const Reply& reply);
     void power(const Request& request, const Reply& reply);
     void input(const Request& request, const Reply& reply);
     void mute(const Request& request, const Reply& reply);
@@ -49,6 +57,9 @@ private:
     InputMap m_inputs;
     // The poll does not read the video mute: it is read once, then kept as PJLink sets it.
     std::optional<bool> m_videoMute;
+    // The set being handled, for send() and the audit log.
+    std::optional<AuditOrigin> m_origin;
+    bool m_submitted = false;
 };
 
 } // namespace tavo::gateway::pjlink

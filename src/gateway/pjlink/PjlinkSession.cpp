@@ -102,6 +102,8 @@ bool Session::take(LineReader::Line line) {
         const bool right = !line.overlong && text.size() >= kDigestLength &&
                            digestMatches(text.left(kDigestLength), m_expectedDigest);
         if (!right) {
+            // The command that followed, not the digest: that is the password's hash.
+            m_responder.digestFailed(peer(), text.mid(kDigestLength, 64));
             write("PJLINK ERRA\r");
             close();
             return false;
@@ -120,7 +122,7 @@ bool Session::take(LineReader::Line line) {
     m_busy = true;
     m_idle.stop(); // a set waits for the projector: not idle
     QPointer<Session> self(this);
-    m_responder.handle(*request, [self](const QByteArray& answer) {
+    m_responder.handle(*request, peer(), [self](const QByteArray& answer) {
         if (!self || self->m_closing)
             return;
         self->write(answer);
@@ -130,6 +132,14 @@ bool Session::take(LineReader::Line line) {
         self->takeLines();
     });
     return true;
+}
+
+QString Session::peer() const {
+    const QHostAddress address = m_socket->peerAddress();
+    const QString host = address.protocol() == QAbstractSocket::IPv6Protocol
+                             ? QStringLiteral("[%1]").arg(address.toString())
+                             : address.toString();
+    return QStringLiteral("%1:%2").arg(host).arg(m_socket->peerPort());
 }
 
 void Session::write(const QByteArray& bytes) {

@@ -50,6 +50,7 @@ private:
     bool take(LineReader::Line line);
     void write(const QByteArray& bytes);
     void close();
+    QString peer() const; // "ADDR:PORT", for the audit log
 
     QTcpSocket* m_socket;
     Responder& m_responder;
