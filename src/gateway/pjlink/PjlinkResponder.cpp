@@ -1,6 +1,7 @@
 #include "PjlinkResponder.h"
 
 #include "Gateway.h"
+#include "StatusReads.h"
 
 #include <QPointer>
 
@@ -21,8 +22,8 @@ bool isQuery(const Request& request) {
     return isPlainParameter(request) && request.parameter == "?";
 }
 
-bool changingPower(PowerKind kind) {
-    return kind == PowerKind::WarmingUp || kind == PowerKind::CoolingDown;
+bool changingPower(const std::optional<PowerState>& power) {
+    return power == PowerState::CountDown || power == PowerState::CoolingDown;
 }
 
 bool acknowledged(const Exchange& exchange) {
@@ -98,11 +99,11 @@ std::optional<QByteArray> Responder::query(const QByteArray& command) const {
     if (command == "ERST") {
         if (!state.available)
             return kErrFailure;
-        const PowerKind kind = powerKind(state.power);
+        const std::optional<PowerState> power = state.power;
         const bool lampWorn = state.lampHours && *state.lampHours >= config.lampWarnHours;
-        const char lamp = kind == PowerKind::LampFault ? '2' : lampWorn ? '1' : '0';
-        const char temperature = kind == PowerKind::TemperatureFault ? '2' : '0';
-        const char other = kind == PowerKind::PowerFault ? '2' : '0';
+        const char lamp = power == PowerState::LampFault ? '2' : lampWorn ? '1' : '0';
+        const char temperature = power == PowerState::TemperatureFault ? '2' : '0';
+        const char other = power == PowerState::PowerFault ? '2' : '0';
         // fan, lamp, temperature, cover, filter, other
         const char digits[] = {'0', lamp, temperature, '0', '0', other};
         return QByteArray(digits, sizeof digits);
@@ -110,7 +111,7 @@ std::optional<QByteArray> Responder::query(const QByteArray& command) const {
     if (command == "LAMP") {
         if (!state.available || !state.lampHours)
             return kErrFailure;
-        const bool lit = powerKind(state.power) == PowerKind::On;
+        const bool lit = state.power == PowerState::On;
         return QByteArray::number(qBound(0, *state.lampHours, 99999)) + (lit ? " 1" : " 0");
     }
     return std::nullopt;
@@ -118,26 +119,25 @@ std::optional<QByteArray> Responder::query(const QByteArray& command) const {
 
 void Responder::power(const Request& request, const Reply& reply) {
     const ProjectorState& state = m_gateway.state(m_index);
-    const PowerKind kind = powerKind(state.power);
     if (isQuery(request)) {
-        if (!state.available)
+        if (!state.available || !state.power)
             return reply(request.answer(kErrFailure));
-        switch (kind) {
-        case PowerKind::Standby:
+        switch (*state.power) {
+        case PowerState::Standby:
             return reply(request.answer("0"));
-        case PowerKind::On:
+        case PowerState::On:
             return reply(request.answer("1"));
-        case PowerKind::CoolingDown:
+        case PowerState::CoolingDown:
             return reply(request.answer("2"));
-        case PowerKind::WarmingUp:
+        case PowerState::CountDown:
             return reply(request.answer("3"));
-        default: // a fault, told by ERST, or words this gateway does not know
+        default: // a fault, told by ERST
             return reply(request.answer(kErrFailure));
         }
     }
     if (!isPlainParameter(request) || (request.parameter != "0" && request.parameter != "1"))
         return reply(request.answer(kErrParameter));
-    if (changingPower(kind))
+    if (changingPower(state.power))
         return reply(request.answer(kErrUnavailableTime));
     send(Gateway::powerCommand(request.parameter == "1"), request, reply);
 }
@@ -145,7 +145,7 @@ void Responder::power(const Request& request, const Reply& reply) {
 void Responder::input(const Request& request, const Reply& reply) {
     const ProjectorState& state = m_gateway.state(m_index);
     if (isQuery(request)) {
-        const int current = state.input ? InputMap::inputOfWords(*state.input) : 0;
+        const int current = state.input.value_or(0);
         const std::optional<QByteArray> code = m_inputs.codeOf(current);
         return reply(request.answer(state.available && code ? *code : kErrFailure));
     }
@@ -154,7 +154,7 @@ void Responder::input(const Request& request, const Reply& reply) {
     const std::optional<QByteArray> command = Gateway::inputCommand(wanted);
     if (!command)
         return reply(request.answer(kErrParameter));
-    if (changingPower(powerKind(state.power)))
+    if (changingPower(state.power))
         return reply(request.answer(kErrUnavailableTime));
     send(*command, request, reply);
 }
@@ -186,7 +186,7 @@ void Responder::mute(const Request& request, const Reply& reply) {
         isPlainParameter(request) && (p == "10" || p == "11" || p == "30" || p == "31");
     if (!valid)
         return reply(request.answer(kErrParameter));
-    if (changingPower(powerKind(state.power)))
+    if (changingPower(state.power))
         return reply(request.answer(kErrUnavailableTime));
     const bool on = p.endsWith('1');
     QPointer<Responder> self(this);
@@ -203,7 +203,7 @@ void Responder::inputName(const Request& request, const Reply& reply) {
         isPlainParameter(request) && p.startsWith('?') ? m_inputs.inputOf(p.mid(1).toUpper()) : 0;
     if (input == 0)
         return reply(request.answer(kErrParameter));
-    reply(request.answer(InputMap::wordsOf(input).toLatin1()));
+    reply(request.answer(inputWords(input).toLatin1()));
 }
 
 void Responder::send(const QByteArray& command, const Request& request, const Reply& reply,
