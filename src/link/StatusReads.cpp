@@ -1,5 +1,6 @@
 #include "StatusReads.h"
 
+#include "ProjectorCommand.h"
 #include "Transcript.h"
 
 #include <iterator>
@@ -184,11 +185,12 @@ std::optional<QString> temperatureCaption(const Readings&, const QByteArray& rep
 }
 
 constexpr StatusRead kStatusReads[] = {
-    {"CR0", Readings::Field::Power, decodePower, powerCaption},
-    {"CR1", Readings::Field::Input, decodeInput, inputCaption},
-    {"CR3", Readings::Field::LampHours, decodeLampHours, lampCaption},
-    {"CR6", Readings::Field::Temperatures, decodeTemperatures, temperatureCaption},
-    {"CR4", Readings::Field::Reversal, decodeReversal, reversalCaption},
+    {commands::kReadPower, Readings::Field::Power, decodePower, powerCaption},
+    {commands::kReadInput, Readings::Field::Input, decodeInput, inputCaption},
+    {commands::kReadLampHours, Readings::Field::LampHours, decodeLampHours, lampCaption},
+    {commands::kReadTemperatures, Readings::Field::Temperatures, decodeTemperatures,
+     temperatureCaption},
+    {commands::kReadReversal, Readings::Field::Reversal, decodeReversal, reversalCaption},
 };
 
 } // namespace

@@ -357,7 +357,7 @@ void TestHttpFront::busyProjector() {
     QVERIFY2(site.front->listen(), qPrintable(site.front->errorString()));
     const int lab = site.gateway->indexOf(QStringLiteral("lab"));
     for (int i = 0; i < PortPoller::kCommandsPerProjector; ++i)
-        site.gateway->submit(lab, "C0D", [&ended](const Exchange&) { ++ended; });
+        site.gateway->send(lab, "C0D", [&ended](const Exchange&) { ++ended; });
 
     const Response r = exchange(site, request("POST", "/api/projectors/lab/power",
                                               {QByteArray("Authorization: Bearer ") + kToken}, "on",

@@ -245,7 +245,7 @@ void HttpFront::act(const QString& name, const QString& action, const QHttpServe
     auto pending = std::make_shared<QHttpServerResponder>(std::move(responder));
     QPointer<QTcpSocket> socket = pending->socket();
     const ProjectorConfig config = m_gateway.projector(index);
-    m_gateway.submit(index, *command.command, [pending, socket, config](const Exchange& exchange) {
+    m_gateway.send(index, *command.command, [pending, socket, config](const Exchange& exchange) {
         if (!socket || socket->state() != QAbstractSocket::ConnectedState)
             return;
         QJsonObject object{{QStringLiteral("ok"), exchange.status == Exchange::Status::Ok}};

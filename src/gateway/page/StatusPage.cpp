@@ -128,20 +128,20 @@ void act(Gateway& gateway, const QByteArray& token, const QHttpServerRequest& re
                              : QStringLiteral("%1 for %2").arg(action.what, action.target);
     for (const int index : indices) {
         const QString name = gateway.projector(index).name;
-        gateway.submit(index, action.command,
-                       [pending, socket, name, what](const Exchange& exchange) {
-                           if (exchange.status != Exchange::Status::Ok) {
-                               pending->failures << name + QStringLiteral(": ") + exchange.error;
-                               if (exchange.status != Exchange::Status::NoReply)
-                                   pending->onlyTimeouts = false;
-                               if (exchange.status == Exchange::Status::Busy)
-                                   pending->busy = true;
-                           }
-                           if (--pending->waiting > 0)
-                               return;
-                           if (socket && socket->state() == QAbstractSocket::ConnectedState)
-                               finish(*pending, what);
-                       });
+        gateway.send(index, action.command,
+                     [pending, socket, name, what](const Exchange& exchange) {
+                         if (exchange.status != Exchange::Status::Ok) {
+                             pending->failures << name + QStringLiteral(": ") + exchange.error;
+                             if (exchange.status != Exchange::Status::NoReply)
+                                 pending->onlyTimeouts = false;
+                             if (exchange.status == Exchange::Status::Busy)
+                                 pending->busy = true;
+                         }
+                         if (--pending->waiting > 0)
+                             return;
+                         if (socket && socket->state() == QAbstractSocket::ConnectedState)
+                             finish(*pending, what);
+                     });
     }
 }
 

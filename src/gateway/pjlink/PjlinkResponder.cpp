@@ -12,9 +12,6 @@ const QByteArray kErrUndefined = "ERR1";
 const QByteArray kErrParameter = "ERR2";
 const QByteArray kErrUnavailableTime = "ERR3";
 const QByteArray kErrFailure = "ERR4";
-const QByteArray kVideoMuteRead = "CR VMUTE";
-const QByteArray kVideoMuteOn = "C0D";
-const QByteArray kVideoMuteOff = "C0E";
 
 constexpr int kMaxInfo = 32;
 
@@ -91,7 +88,7 @@ std::optional<QByteArray> Responder::query(const QByteArray& command) const {
     if (command == "INST") {
         QByteArrayList codes;
         for (const InputMap::Entry& e : m_inputs.entries()) {
-            if (Gateway::inputCommand(e.input))
+            if (ProjectorCommand::input(e.input))
                 codes << e.code;
         }
         return codes.join(' ');
@@ -139,7 +136,7 @@ void Responder::power(const Request& request, const Reply& reply) {
         return reply(request.answer(kErrParameter));
     if (changingPower(state.power))
         return reply(request.answer(kErrUnavailableTime));
-    send(Gateway::powerCommand(request.parameter == "1"), request, reply);
+    send(ProjectorCommand::power(request.parameter == "1"), request, reply);
 }
 
 void Responder::input(const Request& request, const Reply& reply) {
@@ -151,7 +148,7 @@ void Responder::input(const Request& request, const Reply& reply) {
     }
     const int wanted =
         isPlainParameter(request) ? m_inputs.inputOf(request.parameter.toUpper()) : 0;
-    const std::optional<QByteArray> command = Gateway::inputCommand(wanted);
+    const std::optional<ProjectorCommand> command = ProjectorCommand::input(wanted);
     if (!command)
         return reply(request.answer(kErrParameter));
     if (changingPower(state.power))
@@ -169,16 +166,17 @@ void Responder::mute(const Request& request, const Reply& reply) {
         if (m_videoMute)
             return reply(request.answer(*m_videoMute ? "11" : "30"));
         QPointer<Responder> self(this);
-        m_gateway.submit(m_index, kVideoMuteRead, [self, request, reply](const Exchange& e) {
-            const QByteArray words = e.reply.trimmed();
-            const bool known =
-                e.status == Exchange::Status::Ok && (words == "ON" || words == "OFF");
-            if (known && self)
-                self->m_videoMute = words == "ON";
-            if (e.status == Exchange::Status::Busy)
-                return reply(request.answer(kErrUnavailableTime));
-            reply(request.answer(!known ? kErrFailure : words == "ON" ? "11" : "30"));
-        });
+        m_gateway.send(
+            m_index, commands::kReadVideoMute, [self, request, reply](const Exchange& e) {
+                const QByteArray words = e.reply.trimmed();
+                const bool known =
+                    e.status == Exchange::Status::Ok && (words == "ON" || words == "OFF");
+                if (known && self)
+                    self->m_videoMute = words == "ON";
+                if (e.status == Exchange::Status::Busy)
+                    return reply(request.answer(kErrUnavailableTime));
+                reply(request.answer(!known ? kErrFailure : words == "ON" ? "11" : "30"));
+            });
         return;
     }
     const QByteArray& p = request.parameter;
@@ -190,7 +188,7 @@ void Responder::mute(const Request& request, const Reply& reply) {
         return reply(request.answer(kErrUnavailableTime));
     const bool on = p.endsWith('1');
     QPointer<Responder> self(this);
-    send(on ? kVideoMuteOn : kVideoMuteOff, request, reply, [self, on] {
+    send(ProjectorCommand::videoMute(on), request, reply, [self, on] {
         if (self)
             self->m_videoMute = on;
     });
@@ -206,9 +204,9 @@ void Responder::inputName(const Request& request, const Reply& reply) {
     reply(request.answer(inputWords(input).toLatin1()));
 }
 
-void Responder::send(const QByteArray& command, const Request& request, const Reply& reply,
+void Responder::send(const ProjectorCommand& command, const Request& request, const Reply& reply,
                      std::function<void()> accepted) {
-    m_gateway.submit(
+    m_gateway.send(
         m_index, command, [request, reply, accepted = std::move(accepted)](const Exchange& e) {
             const bool ok = acknowledged(e);
             if (ok && accepted)

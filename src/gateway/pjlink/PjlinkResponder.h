@@ -3,6 +3,8 @@
 #include "PjlinkInputs.h"
 #include "PjlinkRequest.h"
 
+#include "ProjectorCommand.h"
+
 #include <QByteArray>
 #include <QObject>
 
@@ -41,7 +43,7 @@ private:
     void inputName(const Request& request, const Reply& reply);
     std::optional<QByteArray> query(const QByteArray& command) const;
     // Sends the projector's command; OK once it acknowledged.
-    void send(const QByteArray& command, const Request& request, const Reply& reply,
+    void send(const ProjectorCommand& command, const Request& request, const Reply& reply,
               std::function<void()> accepted = {});
 
     Gateway& m_gateway;
