@@ -23,6 +23,8 @@ test_packages=(
     ser2net
     mosquitto mosquitto-clients libmosquitto-dev openssl libsystemd-dev
     python3-prometheus-client qt6-httpserver-dev prometheus-cpp-dev python3-jinja2
+    # promtool: the metrics' lint, the alert rules' checks and unit tests; PyYAML reads the rules.
+    prometheus python3-yaml
     # Qt6HttpServer's CMake files look for Qt6WebSockets, but qt6-httpserver-dev does not
     # depend on it.
     qt6-websockets-dev

@@ -62,7 +62,7 @@ struct Site {
             [this] { return std::make_unique<FakeTimer>(clock, 0); }, 60000,
             [this] { return clock.now(); },
             [] { return QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5), Qt::UTC); });
-        metrics = std::make_unique<Metrics>(*gateway);
+        metrics = std::make_unique<Metrics>(*gateway, QStringLiteral("1.2.3"));
         HttpOptions options;
         options.token = token;
         options.maxConnections = maxConnections;
@@ -188,6 +188,7 @@ private slots:
     void busyProjector();
     void metricsParse_data();
     void metricsParse();
+    void metricsOverTime();
     void hostileConnections();
     void oneConnection_data();
     void oneConnection();
@@ -375,10 +376,10 @@ void TestHttpFront::metricsParse_data() {
     QTest::addColumn<QVariantMap>("labels"); // besides site, all of which it must carry
     QTest::addColumn<double>("value");
 
-    const QVariantMap hall{{"projector", "hall"}, {"room", "Hall \"A\" \\ main"}};
-    const QVariantMap lab{{"projector", "lab"}, {"room", "Lab"}};
+    const QVariantMap hall{{"projector", "hall"}};
+    const QVariantMap lab{{"projector", "lab"}};
     auto plus = [](QVariantMap labels, const char* name, const char* value) {
-        labels.insert(QString::fromLatin1(name), QString::fromLatin1(value));
+        labels.insert(QString::fromLatin1(name), QString::fromUtf8(value));
         return labels;
     };
     QTest::newRow("up") << "mx7300_up"
@@ -387,6 +388,13 @@ void TestHttpFront::metricsParse_data() {
     QTest::newRow("down") << "mx7300_up"
                           << "gauge"
                           << "mx7300_up" << lab << 0.0;
+    QTest::newRow("what describes a projector")
+        << "mx7300_projector_info"
+        << "gauge"
+        << "mx7300_projector_info"
+        << plus(plus(plus(hall, "room", "Hall \"A\" \\ main"), "port", "sim-hall"), "address",
+                "single")
+        << 1.0;
     QTest::newRow("standby is the state")
         << "mx7300_power_state"
         << "gauge"
@@ -398,9 +406,12 @@ void TestHttpFront::metricsParse_data() {
         << "mx7300_power_state"
         << "gauge"
         << "mx7300_power_state" << plus(lab, "state", "unknown") << 1.0;
-    QTest::newRow("lamp hours") << "mx7300_lamp_hours"
-                                << "gauge"
-                                << "mx7300_lamp_hours" << hall << 1234.0;
+    QTest::newRow("lamp time in seconds") << "mx7300_lamp_on_seconds"
+                                          << "gauge"
+                                          << "mx7300_lamp_on_seconds" << hall << 1234.0 * 3600;
+    QTest::newRow("lamp replacement due at") << "mx7300_lamp_warn_seconds"
+                                             << "gauge"
+                                             << "mx7300_lamp_warn_seconds" << lab << 3000.0 * 3600;
     QTest::newRow("temperature 2")
         << "mx7300_temperature_celsius"
         << "gauge"
@@ -414,10 +425,26 @@ void TestHttpFront::metricsParse_data() {
     QTest::newRow("exchanges timed") << "mx7300_exchange_seconds"
                                      << "histogram"
                                      << "mx7300_exchange_seconds_count" << hall << 5.0;
+    QTest::newRow("a time-out is timed")
+        << "mx7300_exchange_seconds"
+        << "histogram"
+        << "mx7300_exchange_seconds_bucket" << plus(lab, "le", "2") << 1.0;
+    QTest::newRow("nor a reply below the time-out")
+        << "mx7300_exchange_seconds"
+        << "histogram"
+        << "mx7300_exchange_seconds_bucket" << plus(lab, "le", "0.5") << 0.0;
     QTest::newRow("a port that would not open")
         << "mx7300_failed_opens"
         << "counter"
         << "mx7300_failed_opens_total" << QVariantMap{{"port", "sim-missing"}} << 1.0;
+    QTest::newRow("last answered poll")
+        << "mx7300_last_successful_poll_timestamp_seconds"
+        << "gauge"
+        << "mx7300_last_successful_poll_timestamp_seconds" << hall
+        << double(QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5), Qt::UTC).toSecsSinceEpoch());
+    QTest::newRow("nothing queued") << "mx7300_queued_commands"
+                                    << "gauge"
+                                    << "mx7300_queued_commands" << hall << 0.0;
 }
 
 // The text as Prometheus' own client library parses it.
@@ -470,6 +497,55 @@ void TestHttpFront::metricsParse() {
         QCOMPARE(s[4].toDouble(), value);
     }
     QCOMPARE(found, 1);
+}
+
+// The line of `sample` whose labels start with `labels`, or nothing.
+QByteArray sampleLine(const QByteArray& text, const QByteArray& sample, const QByteArray& labels) {
+    for (const QByteArray& line : text.split('\n'))
+        if (line.startsWith(sample + '{' + labels))
+            return line;
+    return {};
+}
+
+// A scrape passes Prometheus' own lint; room is on the _info series only; a queued command is
+// seen; a projector gone offline keeps its last readings beside mx7300_up 0.
+void TestHttpFront::metricsOverTime() {
+    Site site(kToken);
+    QVERIFY(site.front->listen());
+    const int hall = site.gateway->indexOf(QStringLiteral("hall"));
+    QTRY_VERIFY(site.gateway->state(hall).lampHours.has_value());
+    site.clock.advance(1000);
+
+    const Response r = exchange(site, request("GET", "/metrics", {}, {}, site.front->port()));
+    QCOMPARE(r.status, 200);
+    QProcess promtool;
+    promtool.start(QStringLiteral(PROMTOOL_PATH),
+                   {QStringLiteral("check"), QStringLiteral("metrics")});
+    QVERIFY2(promtool.waitForStarted(), "promtool (Debian package prometheus) is needed");
+    promtool.write(r.body);
+    promtool.closeWriteChannel();
+    QVERIFY(promtool.waitForFinished());
+    const QByteArray lint = promtool.readAll();
+    QVERIFY2(promtool.exitCode() == 0 && lint.isEmpty(), lint.constData());
+    QVERIFY(r.body.contains("mx7300_build_info{version=\"1.2.3\"} 1\n"));
+    for (const QByteArray& line : r.body.split('\n'))
+        QVERIFY2(!line.contains("room=") || line.startsWith("mx7300_projector_info{"), line);
+
+    const int lab = site.gateway->indexOf(QStringLiteral("lab"));
+    site.gateway->send(lab, "C00", [](const Exchange&) {});
+    QCOMPARE(sampleLine(site.metrics->render(), "mx7300_queued_commands", "projector=\"lab\""),
+             QByteArray("mx7300_queued_commands{projector=\"lab\",site=\"north-wing\"} 1"));
+
+    site.lines.value(QStringLiteral("sim-hall"))->silent = true;
+    site.clock.advance(60000); // the next poll, which hall leaves unanswered
+    QTRY_VERIFY_WITH_TIMEOUT((site.clock.advance(100), !site.gateway->state(hall).available), 5000);
+    const QByteArray after = site.metrics->render();
+    QCOMPARE(sampleLine(after, "mx7300_up", "projector=\"hall\""),
+             QByteArray("mx7300_up{projector=\"hall\",site=\"north-wing\"} 0"));
+    QCOMPARE(sampleLine(after, "mx7300_lamp_on_seconds", "projector=\"hall\""),
+             QByteArray("mx7300_lamp_on_seconds{projector=\"hall\",site=\"north-wing\"} 4442400"));
+    QVERIFY(!sampleLine(after, "mx7300_temperature_celsius", "projector=\"hall\",sensor=\"3\"")
+                 .isEmpty());
 }
 
 // A request too long to hold, and connections past the cap or left idle, are closed; the

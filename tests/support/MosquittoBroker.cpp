@@ -73,6 +73,9 @@ bool MosquittoBroker::start(QString* error) {
                    .toUtf8());
     if (!m_certFile.isEmpty())
         file.write(QStringLiteral("certfile %1\nkeyfile %2\n").arg(m_certFile, m_keyFile).toUtf8());
+    if (!m_clientCaFile.isEmpty())
+        file.write(
+            QStringLiteral("cafile %1\nrequire_certificate true\n").arg(m_clientCaFile).toUtf8());
     file.close();
     m_log.clear();
     m_process.start(program, {QStringLiteral("-c"), config});
@@ -94,9 +97,11 @@ bool MosquittoBroker::start(QString* error) {
     return true;
 }
 
-void MosquittoBroker::useTls(const QString& certFile, const QString& keyFile) {
+void MosquittoBroker::useTls(const QString& certFile, const QString& keyFile,
+                             const QString& clientCaFile) {
     m_certFile = certFile;
     m_keyFile = keyFile;
+    m_clientCaFile = clientCaFile;
 }
 
 void MosquittoBroker::kill() {

@@ -24,7 +24,9 @@ public:
     void kill();
     // From the next start() on, the listener speaks TLS with this
     // certificate. Run as root, the broker reads them as user mosquitto.
-    void useTls(const QString& certFile, const QString& keyFile);
+    // With `clientCaFile`, only clients with a certificate it signed get in.
+    void useTls(const QString& certFile, const QString& keyFile,
+                const QString& clientCaFile = QString());
 
     quint16 port() const { return m_port; }
 
@@ -34,5 +36,6 @@ private:
     QByteArray m_log;
     QString m_certFile;
     QString m_keyFile;
+    QString m_clientCaFile;
     quint16 m_port = 0;
 };

@@ -50,6 +50,10 @@ bool resolveFileOptions(GatewayOptions* options, const QString& credentialsDirec
         {"--mqtt-password-file", &options->mqttPasswordFile},
         {"--http-token-file", &options->httpTokenFile},
         {"--pjlink-password-file", &options->pjlinkPasswordFile},
+        {"--mqtt-cert", &options->mqttCertFile},
+        {"--mqtt-key", &options->mqttKeyFile},
+        {"--http-cert", &options->httpCertFile},
+        {"--http-key", &options->httpKeyFile},
     };
     for (const auto& [option, value] : files) {
         if (value->isEmpty() || value->contains(QLatin1Char('/')))
@@ -94,6 +98,12 @@ GatewayParse parseGatewayOptions(const QStringList& arguments) {
     const QCommandLineOption poll(QStringLiteral("poll"), {}, QStringLiteral("SECONDS"));
     parser.addOptions({help, version, check, site, name, mqtt, caFile, password, keepalive,
                        mqttBase, haPrefix, haArea, http, token, pjlink, pjlinkPassword, poll});
+    // Certificates and keys: each pair given whole or not at all.
+    const QCommandLineOption mqttCert(QStringLiteral("mqtt-cert"), {}, QStringLiteral("FILE"));
+    const QCommandLineOption mqttKey(QStringLiteral("mqtt-key"), {}, QStringLiteral("FILE"));
+    const QCommandLineOption httpCert(QStringLiteral("http-cert"), {}, QStringLiteral("FILE"));
+    const QCommandLineOption httpKey(QStringLiteral("http-key"), {}, QStringLiteral("FILE"));
+    parser.addOptions({mqttCert, mqttKey, httpCert, httpKey});
     if (!parser.parse(arguments))
         return usage(parser.errorText());
     if (parser.isSet(help)) {
@@ -165,6 +175,16 @@ GatewayParse parseGatewayOptions(const QStringList& arguments) {
         o.pjlinkPort = port;
     }
     o.pjlinkPasswordFile = parser.value(pjlinkPassword);
+    o.mqttCertFile = parser.value(mqttCert);
+    o.mqttKeyFile = parser.value(mqttKey);
+    o.httpCertFile = parser.value(httpCert);
+    o.httpKeyFile = parser.value(httpKey);
+    if (o.mqttCertFile.isEmpty() != o.mqttKeyFile.isEmpty())
+        return usage(QStringLiteral("--mqtt-cert and --mqtt-key go together"));
+    if (o.httpCertFile.isEmpty() != o.httpKeyFile.isEmpty())
+        return usage(QStringLiteral("--http-cert and --http-key go together"));
+    if (!o.httpCertFile.isEmpty() && !o.httpPort)
+        return usage(QStringLiteral("--http-cert needs --http"));
     if (parser.isSet(poll)) {
         bool ok = false;
         o.pollSeconds = parser.value(poll).toInt(&ok);
@@ -193,6 +213,8 @@ QString gatewayHelpText() {
         "  --poll SECONDS            read every projector this often (default 10)\n"
         "  --mqtt URL                mqtt://[USER@]HOST[:PORT] or mqtts://[USER@]HOST[:PORT]\n"
         "  --mqtt-cafile FILE        certificate authorities for mqtts://\n"
+        "  --mqtt-cert FILE, --mqtt-key FILE\n"
+        "                            a client certificate and its key (PEM) for mqtts://\n"
         "  --mqtt-password-file FILE the broker password, one line\n"
         "  --mqtt-keepalive SECONDS  (default 15)\n"
         "  --mqtt-base BASE          topics under BASE/SITE/ (default tavo)\n"
@@ -201,6 +223,8 @@ QString gatewayHelpText() {
         "                            (default: the site's name; empty: the room alone)\n"
         "  --http ADDR:PORT          metrics, API and status page (e.g. 127.0.0.1:9731)\n"
         "  --http-token-file FILE    the token HTTP writes need; without it HTTP is read-only\n"
+        "  --http-cert FILE, --http-key FILE\n"
+        "                            serve HTTPS with this certificate chain and key (PEM)\n"
         "  --pjlink ADDR[:PORT]      PJLink, one port per projector from PORT (4352) on\n"
         "  --pjlink-password-file FILE  PJLink password for projectors without their own\n"
         "  --help, --version\n"

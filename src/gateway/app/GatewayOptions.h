@@ -13,6 +13,8 @@ struct GatewayOptions {
     QString siteName; // empty: the file's base name
     QString mqttUrl;  // empty: no broker
     QString mqttCaFile;
+    QString mqttCertFile; // a client certificate for mqtts://, with mqttKeyFile
+    QString mqttKeyFile;
     QString mqttPasswordFile;
     int mqttKeepaliveSeconds = 15;
     QString mqttBase = QStringLiteral("tavo");          // topics under BASE/SITE/
@@ -21,6 +23,8 @@ struct GatewayOptions {
     QString httpAddress = QStringLiteral("127.0.0.1");
     std::optional<quint16> httpPort; // no --http: no HTTP side
     QString httpTokenFile;
+    QString httpCertFile; // HTTPS, with httpKeyFile
+    QString httpKeyFile;
     QString pjlinkAddress = QStringLiteral("127.0.0.1");
     std::optional<quint16> pjlinkPort; // no --pjlink: no PJLink side
     QString pjlinkPasswordFile;

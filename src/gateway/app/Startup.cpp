@@ -1,5 +1,6 @@
 #include "Startup.h"
 
+#include "HttpTls.h"
 #include "SiteLoad.h"
 #include "TokenFile.h"
 
@@ -11,6 +12,8 @@ namespace {
 
 // A certificate bundle is read by the TLS library at each connect; it must be there now.
 constexpr qint64 kMaxCaFileSize = 16 * 1024 * 1024;
+constexpr qint64 kMaxClientCertSize = 1024 * 1024;
+constexpr qint64 kMaxKeySize = 64 * 1024;
 
 } // namespace
 
@@ -44,6 +47,28 @@ std::optional<Startup> prepareStartup(const GatewayOptions& o, QString* error) {
                               QStringLiteral("%1: %2").arg(o.mqttCaFile, ca.error));
         }
         start.mqtt->caFile = o.mqttCaFile;
+        if (!o.mqttCertFile.isEmpty()) {
+            if (!start.mqtt->tls)
+                return refuse(QStringLiteral("--mqtt-cert"), QStringLiteral("needs mqtts://"));
+            // The TLS library opens them itself at each connect; they must read now, the key
+            // like every secret (a file itself, not a link).
+            const site::BoundedRead cert =
+                site::readRegularFile(o.mqttCertFile, kMaxClientCertSize);
+            if (!cert.ok || !cert.bytes.contains("-----BEGIN CERTIFICATE-----"))
+                return refuse(QStringLiteral("--mqtt-cert"),
+                              QStringLiteral("%1: %2").arg(
+                                  o.mqttCertFile,
+                                  cert.ok ? QStringLiteral("no PEM certificate") : cert.error));
+            const site::BoundedRead key =
+                site::readRegularFile(o.mqttKeyFile, kMaxKeySize, site::FinalLink::Refuse);
+            if (!key.ok || !key.bytes.contains("PRIVATE KEY-----"))
+                return refuse(
+                    QStringLiteral("--mqtt-key"),
+                    QStringLiteral("%1: %2").arg(
+                        o.mqttKeyFile, key.ok ? QStringLiteral("no PEM private key") : key.error));
+            start.mqtt->certFile = o.mqttCertFile;
+            start.mqtt->keyFile = o.mqttKeyFile;
+        }
         start.mqtt->keepaliveSeconds = o.mqttKeepaliveSeconds;
         // The client id and the will's topic come with the MQTT front's options (main).
         start.mqtt->willPayload = "offline";
@@ -54,6 +79,11 @@ std::optional<Startup> prepareStartup(const GatewayOptions& o, QString* error) {
         if (!token)
             return refuse(QStringLiteral("--http-token-file"), why);
         start.httpToken = *token;
+    }
+    if (!o.httpCertFile.isEmpty()) {
+        start.httpTls = readHttpTls(o.httpCertFile, o.httpKeyFile, &why);
+        if (!start.httpTls)
+            return refuse({}, why);
     }
     if (!o.pjlinkPasswordFile.isEmpty()) {
         const auto password = site::readSecretFile(o.pjlinkPasswordFile, &why);

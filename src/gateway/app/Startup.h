@@ -6,6 +6,7 @@
 #include "SiteConfig.h"
 
 #include <QByteArray>
+#include <QSslConfiguration>
 #include <QString>
 
 #include <optional>
@@ -20,6 +21,8 @@ struct Startup {
     std::optional<MqttOptions> mqtt; // with --mqtt: broker, password, client id and will
     QByteArray httpToken;            // empty: HTTP is read-only
     QString pjlinkPassword;          // for projectors without their own
+    // With --http-cert: HTTPS.
+    std::optional<QSslConfiguration> httpTls;
 };
 
 // Nothing, with one line in `error`, when the start must be refused (exit status 2). The file

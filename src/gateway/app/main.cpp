@@ -64,7 +64,11 @@ MqttFront::Options mqttFrontOptions(const GatewayOptions& o, const QString& site
                               : address.protocol() == QAbstractSocket::IPv6Protocol
                                   ? QStringLiteral("[%1]").arg(o.httpAddress)
                                   : o.httpAddress;
-        options.look.statusUrl = QStringLiteral("http://%1:%2/").arg(shown).arg(*o.httpPort);
+        options.look.statusUrl =
+            QStringLiteral("%1://%2:%3/")
+                .arg(o.httpCertFile.isEmpty() ? QStringLiteral("http") : QStringLiteral("https"),
+                     shown)
+                .arg(*o.httpPort);
     }
     options.host = host;
     options.clientId = clientId;
@@ -153,7 +157,8 @@ int main(int argc, char* argv[]) {
         options.address = QHostAddress(o.httpAddress);
         options.port = *o.httpPort;
         options.token = startup->httpToken;
-        metrics = std::make_unique<Metrics>(gateway);
+        options.tls = startup->httpTls;
+        metrics = std::make_unique<Metrics>(gateway, QStringLiteral(MX7300_VERSION));
         http = std::make_unique<HttpFront>(gateway, *metrics, options);
         page::addStatusPage(*http, gateway, options.token);
         if (!http->listen()) {
@@ -162,9 +167,10 @@ int main(int argc, char* argv[]) {
             return 3;
         }
         logLine(Priority::Info,
-                QStringLiteral("http: listening on %1:%2%3")
+                QStringLiteral("http: listening on %1:%2%3%4")
                     .arg(o.httpAddress)
                     .arg(http->port())
+                    .arg(options.tls ? QStringLiteral(" (HTTPS)") : QString())
                     .arg(options.token.isEmpty() ? QStringLiteral(" (read-only)") : QString()));
     }
 
@@ -183,6 +189,15 @@ int main(int argc, char* argv[]) {
         logLine(Priority::Info, QStringLiteral("pjlink: %1 from port %2")
                                     .arg(o.pjlinkAddress)
                                     .arg(pjlinkFront->portOf(0)));
+        for (int i = 0; i < gateway.projectorCount(); ++i) {
+            if (gateway.projector(i).pjlinkPassword.isEmpty() && options.defaultPassword.isEmpty())
+                logLine(Priority::Warning,
+                        QStringLiteral("pjlink: %1 on port %2 has no password: anyone who reaches "
+                                       "%3 can switch it")
+                            .arg(gateway.projector(i).name)
+                            .arg(pjlinkFront->portOf(i))
+                            .arg(o.pjlinkAddress));
+        }
     }
 
     // Only now the broker: every listening port is ours, so a refused second start of this site
@@ -223,6 +238,13 @@ int main(int argc, char* argv[]) {
             mqtt.get(), &MqttClient::disconnected, mqtt.get(), [](const QString& reason) {
                 logLine(Priority::Warning, QStringLiteral("broker: disconnected (%1)").arg(reason));
             });
+        if (metrics) {
+            metrics->setBrokerConnected(false);
+            QObject::connect(mqtt.get(), &MqttClient::connected, metrics.get(),
+                             [&metrics] { metrics->setBrokerConnected(true); });
+            QObject::connect(mqtt.get(), &MqttClient::disconnected, metrics.get(),
+                             [&metrics] { metrics->setBrokerConnected(false); });
+        }
         mqttFront->start();
         mqtt->start();
     }

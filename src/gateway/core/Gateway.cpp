@@ -72,6 +72,10 @@ bool Gateway::portOpen(int index) const {
     return m_pollers[size_t(m_portOf[size_t(index)])]->isOpen();
 }
 
+int Gateway::queuedCommands(int index) const {
+    return m_pollers[size_t(m_portOf[size_t(index)])]->queued(index);
+}
+
 void Gateway::setPower(int index, bool on, ProjectorChannel::Done done) {
     send(index, ProjectorCommand::power(on), std::move(done));
 }

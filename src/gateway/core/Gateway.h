@@ -48,6 +48,8 @@ public:
     // -1 for a name the site does not have.
     int indexOf(const QString& name) const;
     bool portOpen(int index) const;
+    // The projector's commands waiting or on the wire.
+    int queuedCommands(int index) const;
 
     // What the fronts ask for. Each goes next on the projector's port, ahead of the polls, and is
     // never dropped: `done` always runs, with the reply or the reason. After a command that

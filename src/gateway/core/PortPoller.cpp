@@ -64,6 +64,13 @@ bool PortPoller::isOpen() const {
     return m_channel.isOpen();
 }
 
+int PortPoller::queued(int projector) const {
+    for (const Member& m : m_members)
+        if (m.index == projector)
+            return m.commands;
+    return 0;
+}
+
 PortPoller::Member* PortPoller::member(int projector) {
     for (Member& m : m_members)
         if (m.index == projector)

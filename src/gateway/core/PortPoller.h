@@ -48,6 +48,8 @@ public:
     void start();
     void stop();
     bool isOpen() const;
+    // The projector's commands waiting or on the wire.
+    int queued(int projector) const;
 
     // On the line behind the commands already waiting, ahead of the polls; the projector is read
     // again right after when `pollAfter`. Refused at once past the bounds above.

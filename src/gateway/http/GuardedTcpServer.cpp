@@ -1,6 +1,6 @@
 #include "GuardedTcpServer.h"
 
-#include <QTcpSocket>
+#include <QSslSocket>
 
 #include <algorithm>
 
@@ -10,10 +10,17 @@ GuardedTcpServer::GuardedTcpServer(Limits limits, QObject* parent)
     : QTcpServer(parent), m_limits(limits) {}
 
 void GuardedTcpServer::incomingConnection(qintptr descriptor) {
-    auto* socket = new QTcpSocket;
+    // With TLS, the connection reads and writes plain text and the socket does the rest; a
+    // client that never finishes its handshake meets the connection's idle time-out.
+    QTcpSocket* socket = m_limits.tls ? new QSslSocket : new QTcpSocket;
     if (!socket->setSocketDescriptor(descriptor)) {
         delete socket;
         return;
+    }
+    if (auto* tls = qobject_cast<QSslSocket*>(socket)) {
+        tls->setSslConfiguration(*m_limits.tls);
+        connect(tls, &QSslSocket::sslErrors, tls, [tls] { tls->abort(); });
+        tls->startServerEncryption();
     }
     if (connections() >= m_limits.maxConnections)
         makeRoom();

@@ -2,9 +2,11 @@
 
 #include "HttpConnection.h"
 
+#include <QSslConfiguration>
 #include <QTcpServer>
 
 #include <list>
+#include <optional>
 
 namespace tavo::gateway {
 
@@ -22,6 +24,7 @@ public:
     struct Limits {
         int maxConnections = 64;
         HttpConnection::Limits connection;
+        std::optional<QSslConfiguration> tls; // each client's socket speaks TLS with this
     };
 
     explicit GuardedTcpServer(Limits limits, QObject* parent = nullptr);

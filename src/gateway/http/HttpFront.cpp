@@ -123,6 +123,7 @@ bool HttpFront::listen() {
     limits.connection.requestLimit = 16 * kBodyLimit;
     limits.connection.requestMs = m_options.requestMs;
     limits.connection.idleMs = m_options.idleMs;
+    limits.tls = m_options.tls;
     auto listener = std::make_unique<GuardedTcpServer>(limits);
     if (!listener->listen(m_options.address, m_options.port)) {
         m_error = QStringLiteral("cannot listen on %1 port %2: %3")
@@ -131,7 +132,7 @@ bool HttpFront::listen() {
                       .arg(listener->errorString());
         return false;
     }
-    m_origins = ownOrigins(m_options.address, listener->serverPort());
+    m_origins = ownOrigins(m_options.address, listener->serverPort(), m_options.tls.has_value());
     m_listener = listener.release();
     m_server->bind(m_listener);
     return true;

@@ -3,11 +3,13 @@
 #include <QByteArray>
 #include <QHostAddress>
 #include <QObject>
+#include <QSslConfiguration>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QHttpServer;
 class QHttpServerRequest;
@@ -26,6 +28,7 @@ struct HttpOptions {
     int maxConnections = 64;
     int requestMs = 5000; // a request, head and body, must be whole this long after its start
     int idleMs = 30000;
+    std::optional<QSslConfiguration> tls; // HTTPS with this, plain HTTP without
 };
 
 // The gateway on HTTP:

@@ -33,14 +33,27 @@ constexpr std::array<PowerStateName, 8> kPowerStates{{
 }};
 constexpr int kSensors = 3;
 
-// From a fast local reply (a few ms at 19200 baud) to the one-second time-out.
-const prometheus::Histogram::BucketBoundaries kExchangeBuckets{0.005, 0.01, 0.02, 0.05,
-                                                               0.1,   0.2,  0.5,  1.0};
+// From a fast local reply (a few ms at 19200 baud) to the one-second time-out, and the time-outs
+// themselves (a little over one second) below 2.
+const prometheus::Histogram::BucketBoundaries kExchangeBuckets{0.005, 0.01, 0.02, 0.05, 0.1,
+                                                               0.2,   0.5,  1.0,  2.0};
 
 Labels with(Labels labels, const std::string& name, const std::string& value) {
     labels.emplace(name, value);
     return labels;
 }
+
+prometheus::Family<prometheus::Gauge>& gauge(prometheus::Registry& registry, const char* name,
+                                             const char* help) {
+    return prometheus::BuildGauge().Name(name).Help(help).Register(registry);
+}
+
+prometheus::Family<prometheus::Counter>& counter(prometheus::Registry& registry, const char* name,
+                                                 const char* help) {
+    return prometheus::BuildCounter().Name(name).Help(help).Register(registry);
+}
+
+constexpr double kSecondsPerHour = 3600.0;
 
 } // namespace
 
@@ -49,75 +62,80 @@ struct Metrics::Series {
         Labels labels;
         prometheus::Gauge* up = nullptr;
         std::array<prometheus::Gauge*, kPowerStates.size()> power{};
-        prometheus::Gauge* lampHours = nullptr; // present while read
+        prometheus::Gauge* lampOn = nullptr; // present once read
         std::array<prometheus::Gauge*, kSensors> temperatures{};
         prometheus::Counter* replies = nullptr;
         prometheus::Counter* timeouts = nullptr;
         prometheus::Histogram* exchangeSeconds = nullptr;
+        prometheus::Gauge* queued = nullptr;
+        prometheus::Gauge* lastPoll = nullptr; // present once a poll was answered
     };
 
     std::shared_ptr<prometheus::Registry> registry = std::make_shared<prometheus::Registry>();
+    prometheus::Registry& r = *registry;
+    prometheus::Family<prometheus::Gauge>& buildInfo =
+        gauge(r, "mx7300_build_info", "The gateway's version, as a label; the value is 1");
+    prometheus::Family<prometheus::Gauge>& projectorInfo =
+        gauge(r, "mx7300_projector_info", "The projector's room, port and address; the value is 1");
     prometheus::Family<prometheus::Gauge>& up =
-        prometheus::BuildGauge()
-            .Name("mx7300_up")
-            .Help("1 while the projector answers its power read")
-            .Register(*registry);
-    prometheus::Family<prometheus::Gauge>& power =
-        prometheus::BuildGauge()
-            .Name("mx7300_power_state")
-            .Help("1 for the projector's current power state, 0 for the others")
-            .Register(*registry);
-    prometheus::Family<prometheus::Gauge>& lampHours =
-        prometheus::BuildGauge()
-            .Name("mx7300_lamp_hours")
-            .Help("Hours of use of the projector's lamp")
-            .Register(*registry);
+        gauge(r, "mx7300_up", "1 while the projector answers its power read");
+    prometheus::Family<prometheus::Gauge>& power = gauge(
+        r, "mx7300_power_state", "1 for the projector's current power state, 0 for the others");
+    prometheus::Family<prometheus::Gauge>& lampOn =
+        gauge(r, "mx7300_lamp_on_seconds", "Time of use of the projector's lamp, as last read");
+    prometheus::Family<prometheus::Gauge>& lampWarn = gauge(
+        r, "mx7300_lamp_warn_seconds", "Lamp time from which the lamp is due for replacement");
     prometheus::Family<prometheus::Gauge>& temperatures =
-        prometheus::BuildGauge()
-            .Name("mx7300_temperature_celsius")
-            .Help("The projector's temperature sensors")
-            .Register(*registry);
-    prometheus::Family<prometheus::Counter>& replies =
-        prometheus::BuildCounter()
-            .Name("mx7300_replies_total")
-            .Help("Commands and reads the projector answered with a whole reply")
-            .Register(*registry);
-    prometheus::Family<prometheus::Counter>& timeouts =
-        prometheus::BuildCounter()
-            .Name("mx7300_timeouts_total")
-            .Help("Commands and reads with no whole reply within the time-out")
-            .Register(*registry);
+        gauge(r, "mx7300_temperature_celsius", "The projector's temperature sensors, as last read");
+    prometheus::Family<prometheus::Counter>& replies = counter(
+        r, "mx7300_replies_total", "Commands and reads the projector answered with a whole reply");
+    prometheus::Family<prometheus::Counter>& timeouts = counter(
+        r, "mx7300_timeouts_total", "Commands and reads with no whole reply within the time-out");
     prometheus::Family<prometheus::Histogram>& exchangeSeconds =
         prometheus::BuildHistogram()
             .Name("mx7300_exchange_seconds")
-            .Help("Time from a command's write to its whole reply")
-            .Register(*registry);
+            .Help("Time from a command's write to its whole reply, or to the time-out")
+            .Register(r);
     prometheus::Family<prometheus::Counter>& failedOpens =
-        prometheus::BuildCounter()
-            .Name("mx7300_failed_opens_total")
-            .Help("Times a port would not open or went away")
-            .Register(*registry);
+        counter(r, "mx7300_failed_opens_total", "Times a port would not open or went away");
+    prometheus::Family<prometheus::Gauge>& queued =
+        gauge(r, "mx7300_queued_commands", "Commands waiting or on the wire for the projector");
+    prometheus::Family<prometheus::Gauge>& lastPoll =
+        gauge(r, "mx7300_last_successful_poll_timestamp_seconds",
+              "When the projector last answered its poll, in seconds since the epoch");
+    prometheus::Family<prometheus::Gauge>& brokerFamily =
+        gauge(r, "mx7300_broker_connected", "1 while the gateway is connected to its MQTT broker");
 
     std::vector<Projector> projectors;
     Labels siteLabels;
     std::map<QString, prometheus::Counter*> failedOpensByPort;
+    prometheus::Gauge* broker = nullptr;
 };
 
-Metrics::Metrics(const Gateway& gateway, QObject* parent)
+Metrics::Metrics(const Gateway& gateway, const QString& version, QObject* parent)
     : QObject(parent), m_gateway(gateway), m_series(std::make_unique<Series>()) {
     Series& s = *m_series;
+    s.buildInfo
+        .Add({{"version", version.isEmpty() ? std::string("unknown") : version.toStdString()}})
+        .Set(1);
     s.siteLabels = {{"site", gateway.site().name.toStdString()}};
     for (int i = 0; i < gateway.projectorCount(); ++i) {
         const ProjectorConfig& config = gateway.projector(i);
         Series::Projector p;
-        p.labels = with(with(s.siteLabels, "projector", config.name.toStdString()), "room",
-                        config.room.toStdString());
+        p.labels = with(s.siteLabels, "projector", config.name.toStdString());
+        s.projectorInfo
+            .Add(with(with(with(p.labels, "room", config.room.toStdString()), "port",
+                           config.target.toStdString()),
+                      "address", config.address.toStdString()))
+            .Set(1);
         p.up = &s.up.Add(p.labels);
         for (size_t k = 0; k < kPowerStates.size(); ++k)
             p.power[k] = &s.power.Add(with(p.labels, "state", kPowerStates[k].name));
+        s.lampWarn.Add(p.labels).Set(config.lampWarnHours * kSecondsPerHour);
         p.replies = &s.replies.Add(p.labels);
         p.timeouts = &s.timeouts.Add(p.labels);
         p.exchangeSeconds = &s.exchangeSeconds.Add(p.labels, kExchangeBuckets);
+        p.queued = &s.queued.Add(p.labels);
         s.projectors.push_back(p);
     }
     for (const ProjectorConfig& config : gateway.site().projectors) {
@@ -137,8 +155,17 @@ Metrics::Metrics(const Gateway& gateway, QObject* parent)
 Metrics::~Metrics() = default;
 
 QByteArray Metrics::render() const {
+    // Queues change with every command and reply: read at the scrape rather than followed.
+    for (size_t i = 0; i < m_series->projectors.size(); ++i)
+        m_series->projectors[i].queued->Set(m_gateway.queuedCommands(int(i)));
     const std::string text = prometheus::TextSerializer().Serialize(m_series->registry->Collect());
     return QByteArray(text.data(), qsizetype(text.size()));
+}
+
+void Metrics::setBrokerConnected(bool connected) {
+    if (!m_series->broker)
+        m_series->broker = &m_series->brokerFamily.Add(m_series->siteLabels);
+    m_series->broker->Set(connected ? 1 : 0);
 }
 
 void Metrics::takeState(int index) {
@@ -152,15 +179,23 @@ void Metrics::takeState(int index) {
     const std::optional<PowerState> power = state.available ? state.power : std::nullopt;
     for (size_t k = 0; k < kPowerStates.size(); ++k)
         p.power[k]->Set(kPowerStates[k].state == power ? 1 : 0);
+    if (state.updated.isValid()) {
+        if (!p.lastPoll)
+            p.lastPoll = &s.lastPoll.Add(p.labels);
+        p.lastPoll->Set(double(state.updated.toMSecsSinceEpoch()) / 1000.0);
+    }
 
-    // A reading the projector did not give is absent rather than a stale or made-up number.
+    // An offline projector keeps its last readings (mx7300_up says it is offline); one that
+    // answers but did not give a reading has none rather than a stale or made-up number.
+    if (!state.available)
+        return;
     if (state.lampHours) {
-        if (!p.lampHours)
-            p.lampHours = &s.lampHours.Add(p.labels);
-        p.lampHours->Set(*state.lampHours);
-    } else if (p.lampHours) {
-        s.lampHours.Remove(p.lampHours);
-        p.lampHours = nullptr;
+        if (!p.lampOn)
+            p.lampOn = &s.lampOn.Add(p.labels);
+        p.lampOn->Set(*state.lampHours * kSecondsPerHour);
+    } else if (p.lampOn) {
+        s.lampOn.Remove(p.lampOn);
+        p.lampOn = nullptr;
     }
     for (int sensor = 0; sensor < kSensors; ++sensor) {
         prometheus::Gauge*& gauge = p.temperatures[size_t(sensor)];
@@ -179,12 +214,14 @@ void Metrics::takeExchange(int index, const tavo::Exchange& exchange) {
     if (index < 0 || size_t(index) >= m_series->projectors.size())
         return;
     Series::Projector& p = m_series->projectors[size_t(index)];
-    if (exchange.status == Exchange::Status::Ok) {
+    // A time-out is timed too, at the time waited: quantiles of the histogram see it.
+    if (exchange.status == Exchange::Status::Ok)
         p.replies->Increment();
-        p.exchangeSeconds->Observe(double(exchange.elapsedMs) / 1000.0);
-    } else if (exchange.status == Exchange::Status::NoReply) {
+    else if (exchange.status == Exchange::Status::NoReply)
         p.timeouts->Increment();
-    }
+    else
+        return;
+    p.exchangeSeconds->Observe(double(exchange.elapsedMs) / 1000.0);
 }
 
 void Metrics::takeFailedOpen(const QString& target) {

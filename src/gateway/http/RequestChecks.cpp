@@ -151,7 +151,8 @@ bool bearerMatches(const QByteArray& authorization, const QByteArray& token) {
     return difference == 0;
 }
 
-QStringList ownOrigins(const QHostAddress& address, quint16 port) {
+QStringList ownOrigins(const QHostAddress& address, quint16 port, bool https) {
+    const QString scheme = https ? QStringLiteral("https") : QStringLiteral("http");
     QList<QHostAddress> addresses{address};
     if (isAnyAddress(address))
         addresses = QNetworkInterface::allAddresses();
@@ -159,9 +160,9 @@ QStringList ownOrigins(const QHostAddress& address, quint16 port) {
     for (const QHostAddress& a : addresses) {
         if (address == QHostAddress::AnyIPv4 && a.protocol() != QAbstractSocket::IPv4Protocol)
             continue;
-        origins << QStringLiteral("http://%1:%2").arg(hostPart(a)).arg(port);
+        origins << QStringLiteral("%1://%2:%3").arg(scheme, hostPart(a)).arg(port);
         if (a.isLoopback())
-            origins << QStringLiteral("http://localhost:%1").arg(port);
+            origins << QStringLiteral("%1://localhost:%2").arg(scheme).arg(port);
     }
     origins.removeDuplicates();
     return origins;

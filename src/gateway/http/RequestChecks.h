@@ -19,7 +19,7 @@ bool bearerMatches(const QByteArray& authorization, const QByteArray& token);
 
 // The origins a browser sends for a page served from this address and port: the address
 // itself, and "localhost" on loopback; every interface's address when bound to all of them.
-QStringList ownOrigins(const QHostAddress& address, quint16 port);
+QStringList ownOrigins(const QHostAddress& address, quint16 port, bool https = false);
 
 // On loopback, a Host header must name loopback: a page from a foreign name that resolves to
 // 127.0.0.1 (DNS rebinding) is refused even where the browser sends no Origin. Elsewhere, and

@@ -195,10 +195,18 @@ QString MqttConnection::prepareAttempt() {
         return QStringLiteral("the user name: %1").arg(describe(rc, errno));
     if (m_options.tls) {
         const QByteArray caFile = m_options.caFile.toUtf8();
-        if (caFile.isEmpty())
+        const QByteArray certFile = m_options.certFile.toUtf8();
+        const QByteArray keyFile = m_options.keyFile.toUtf8();
+        const char* cert = certFile.isEmpty() ? nullptr : certFile.constData();
+        const char* key = keyFile.isEmpty() ? nullptr : keyFile.constData();
+        if (caFile.isEmpty()) {
             rc = mosquitto_int_option(m_mosq, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
-        else
-            rc = mosquitto_tls_set(m_mosq, caFile.constData(), nullptr, nullptr, nullptr, nullptr);
+            // The library takes a client certificate only with a CA file or directory.
+            if (rc == MOSQ_ERR_SUCCESS && cert)
+                rc = mosquitto_tls_set(m_mosq, nullptr, "/etc/ssl/certs", cert, key, nullptr);
+        } else {
+            rc = mosquitto_tls_set(m_mosq, caFile.constData(), nullptr, cert, key, nullptr);
+        }
         if (rc != MOSQ_ERR_SUCCESS)
             return QStringLiteral("TLS set-up: %1").arg(describe(rc, errno));
     }

@@ -13,6 +13,9 @@ struct MqttOptions {
     quint16 port = 1883;
     bool tls = false;
     QString caFile; // empty: the system's certificate authorities
+    // A client certificate (PEM) and its key, or both empty.
+    QString certFile;
+    QString keyFile;
     QString user;
     QString password; // read by the caller from a file, never from a URL
     int keepaliveSeconds = 15;
