@@ -3,6 +3,7 @@
 #include "CommandText.h"
 
 #include "Address.h"
+#include "ProjectorCommand.h"
 
 #include <QCommandLineParser>
 
@@ -16,10 +17,14 @@ struct CommandRow {
 };
 
 constexpr CommandRow kCommands[] = {
-    {"status", Command::Status, "CR0"}, {"input", Command::Input, "CR1"},
-    {"lamp", Command::Lamp, "CR3"},     {"reversal", Command::Reversal, "CR4"},
-    {"temp", Command::Temp, "CR6"},     {"send", Command::Send, nullptr},
-    {"power", Command::Power, nullptr}, {"wait-ready", Command::WaitReady, "CR0"},
+    {"status", Command::Status, commands::kReadPower},
+    {"input", Command::Input, commands::kReadInput},
+    {"lamp", Command::Lamp, commands::kReadLampHours},
+    {"reversal", Command::Reversal, commands::kReadReversal},
+    {"temp", Command::Temp, commands::kReadTemperatures},
+    {"send", Command::Send, nullptr},
+    {"power", Command::Power, nullptr},
+    {"wait-ready", Command::WaitReady, commands::kReadPower},
 };
 
 const CommandRow* findCommand(const QString& word) {
@@ -161,7 +166,7 @@ ParseOutcome parseInvocation(const QStringList& arguments) {
     case Command::Power:
         if (args.size() != 1 || (args[0] != QLatin1String("on") && args[0] != QLatin1String("off")))
             return usage(QStringLiteral("power needs on or off"));
-        inv.commandText = args[0] == QLatin1String("on") ? "C00" : "C01";
+        inv.commandText = ProjectorCommand::power(args[0] == QLatin1String("on")).text;
         break;
     case Command::WaitReady:
         if (args.size() > 1)

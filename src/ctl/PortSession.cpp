@@ -4,9 +4,6 @@
 #include "Timer.h"
 
 namespace tavo::ctl {
-namespace {
-const QString kPowerOn = QStringLiteral("Power ON");
-}
 
 PortSession::PortSession(SerialPort& port, Timer& replyTimer, Timer& pollTimer,
                          const Request& request, int baud, ResultHandler onResult,
@@ -85,7 +82,7 @@ void PortSession::exchangeEnded(const Exchange& ended) {
         nextJob();
         return;
     }
-    if (ended.status == Outcome::Status::Ok && last.decoded == kPowerOn) {
+    if (ended.status == Outcome::Status::Ok && last.readings.power == PowerState::On) {
         finishJob(last);
         nextJob();
         return;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Readings.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -22,6 +24,7 @@ struct Exchange {
     QByteArray reply;               // every byte received for it
     QString replyTranscript;        // as the RxD line shows it (" X X X X " for none)
     std::optional<QString> decoded; // the status line's words, trimmed
+    Readings readings;              // the status read's value, typed
     QString error;                  // empty when ok
     qint64 elapsedMs = 0;           // from the write to the end
 };

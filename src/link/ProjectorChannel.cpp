@@ -125,10 +125,11 @@ void ProjectorChannel::onComm() {
     if (appendWithin(m_exchange.reply, arrived, kReceiveLimit) <= 0)
         return;
     // Decoded at every piece, as the status line is, so a reply in pieces reads the same.
-    const QString transcript = renderTranscript(m_exchange.reply);
-    if (auto words = decodeReply(m_current->command + '\r', transcript,
-                                 int(m_exchange.reply.size()), m_caption))
-        m_caption = *words;
+    DecodedReply decoded = decodeReply(m_current->command + '\r', m_exchange.reply, m_caption);
+    if (decoded.caption) {
+        m_caption = *decoded.caption;
+        m_exchange.readings = decoded.readings;
+    }
     if (replyComplete(m_exchange.reply))
         finish(Exchange::Status::Ok, QString());
 }

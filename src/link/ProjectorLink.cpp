@@ -233,8 +233,8 @@ void ProjectorLink::showReceived(const QByteArray& received) {
     const QString transcript = renderTranscript(received, &met);
     setLine(Line::Label12, transcript);
     showLegends(met.ack, met.space, met.cr);
-    if (auto status = decodeReply(m_globals.CurrentCommand, transcript, received.size(),
-                                  lineText(Line::Label25))) {
+    if (auto status =
+            decodeReply(m_globals.CurrentCommand, received, lineText(Line::Label25)).caption) {
         setLine(Line::Label25, *status);
         if (m_observer)
             m_observer->replyDecoded(*status);

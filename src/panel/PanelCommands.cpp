@@ -1,38 +1,40 @@
 #include "PanelCommands.h"
 
+#include "ProjectorCommand.h"
+
 namespace tavo {
 namespace {
 
 constexpr OneShotCommand kOneShots[kOneShotCount] = {
-    {"Command17", "C00"}, // POWER On
-    {"Command18", "C01"}, // POWER Off (quick power off)
-    {"Command27", "C05"}, // INPUT 1
-    {"Command28", "C06"}, // INPUT 2
-    {"Command53", "C07"}, // INPUT 3
-    {"Command41", "C08"}, // INPUT 4
-    {"Command31", "C0F"}, // SCREEN Normal
-    {"Command32", "C10"}, // SCREEN Full
-    {"Command21", "C0D"}, // VIDEO MUTE On
-    {"Command22", "C0E"}, // VIDEO MUTE Off
-    {"Command25", "C43"}, // FREEZE On
-    {"Command26", "C44"}, // FREEZE Off
-    {"Command34", "C8A"}, // PRESENTATION Timer
-    {"Command36", "C8B"}, // PRESENTATION EXIT
-    {"Command23", "C1C"}, // MENU On
-    {"Command24", "C1D"}, // MENU Off
-    {"Command6", "C3F"},  // MENU Enter
-    {"Command13", "C89"}, // AUTO PC ADJ
-    {"Command3", "C1E"},  // DISPLAY CLEAR
-    {"Command73", "C27"}, // IMAGE
+    {"Command17", commands::kPowerOn},      // POWER On
+    {"Command18", commands::kPowerOff},     // POWER Off (quick power off)
+    {"Command27", commands::kInput1},       // INPUT 1
+    {"Command28", commands::kInput2},       // INPUT 2
+    {"Command53", commands::kInput3},       // INPUT 3
+    {"Command41", commands::kInput4},       // INPUT 4
+    {"Command31", "C0F"},                   // SCREEN Normal
+    {"Command32", "C10"},                   // SCREEN Full
+    {"Command21", commands::kVideoMuteOn},  // VIDEO MUTE On
+    {"Command22", commands::kVideoMuteOff}, // VIDEO MUTE Off
+    {"Command25", "C43"},                   // FREEZE On
+    {"Command26", "C44"},                   // FREEZE Off
+    {"Command34", "C8A"},                   // PRESENTATION Timer
+    {"Command36", "C8B"},                   // PRESENTATION EXIT
+    {"Command23", "C1C"},                   // MENU On
+    {"Command24", "C1D"},                   // MENU Off
+    {"Command6", "C3F"},                    // MENU Enter
+    {"Command13", "C89"},                   // AUTO PC ADJ
+    {"Command3", "C1E"},                    // DISPLAY CLEAR
+    {"Command73", "C27"},                   // IMAGE
     {"Command60", "CF KEYDIS NONE"},
     {"Command61", "CF KEYDIS RC"},
     {"Command62", "CF KEYDIS KEY"},
-    {"Command44", "CR0"}, // STATUS
-    {"Command45", "CR1"}, // INPUT MODE
-    {"Command46", "CR3"}, // LAMP TIME
-    {"Command47", "CR4"}, // SETTING
-    {"Command54", "CR6"}, // TEMP
-    {"Command76", "CR7"}, // LAMP MODE
+    {"Command44", commands::kReadPower},        // STATUS
+    {"Command45", commands::kReadInput},        // INPUT MODE
+    {"Command46", commands::kReadLampHours},    // LAMP TIME
+    {"Command47", commands::kReadReversal},     // SETTING
+    {"Command54", commands::kReadTemperatures}, // TEMP
+    {"Command76", commands::kReadLampMode},     // LAMP MODE
 };
 
 constexpr RepeatCommand kRepeats[kRepeatCount] = {

@@ -17,7 +17,7 @@
 
 #include "LinkFixture.h"
 
-#include "StatusTables.h"
+#include "StatusReads.h"
 #include "Transcript.h"
 
 #include <QStringList>
@@ -58,10 +58,13 @@ const QLatin1String kDegC(" deg C ");
 const QStringList& tableTexts() {
     static const QStringList texts = [] {
         QStringList all;
-        for (const StatusTable& table : kStatusTables) {
-            for (int i = 0; i < table.wordCount; ++i)
-                all << QString::fromLatin1(table.words[i].text);
-        }
+        const QLatin1Char lead(' ');
+        for (int s = 0; s <= int(PowerState::LampFault); ++s)
+            all << lead + wordsOf(PowerState(s));
+        for (int input = 1; input <= inputCount(); ++input)
+            all << lead + inputWords(input);
+        for (int r = 0; r <= int(Reversal::Both); ++r)
+            all << lead + wordsOf(Reversal(r));
         return all;
     }();
     return texts;

@@ -175,8 +175,7 @@ void TestGatewayCore::commandGoesAheadOfPolls() {
     rig.gateway->start();
     rig.clock.advance(2); // a's power read is on the wire
     QList<Exchange> replies;
-    rig.gateway->submit(1, Gateway::powerCommand(false),
-                        [&replies](const Exchange& e) { replies << e; });
+    rig.gateway->setPower(1, false, [&replies](const Exchange& e) { replies << e; });
     rig.clock.advance(500);
     QCOMPARE(replies.size(), 1);
     QCOMPARE(replies[0].status, Exchange::Status::Ok);
@@ -238,7 +237,7 @@ void TestGatewayCore::commandsQueueInOrderWithinBounds_data() {
 }
 
 // Commands wait behind the one on the wire in arrival order, whichever projector they are for;
-// past a bound they are refused before submit() returns, and once the line has room again a
+// past a bound they are refused before send() returns, and once the line has room again a
 // command goes out.
 void TestGatewayCore::commandsQueueInOrderWithinBounds() {
     QFETCH(QStringList, submits);
@@ -261,13 +260,13 @@ void TestGatewayCore::commandsQueueInOrderWithinBounds() {
             const int number = ++submitted;
             const int refusedBefore = int(gotRefused.size());
             const int endedBefore = ended;
-            rig.gateway->submit(
+            rig.gateway->send(
                 index, parts[1].toLatin1(), [&gotRefused, &ended, number](const Exchange& e) {
                     ++ended;
                     if (e.status == Exchange::Status::Busy)
                         gotRefused << QStringLiteral("%1: %2").arg(number).arg(e.error);
                 });
-            // Only a refusal ends before submit() returns: the line is busy.
+            // Only a refusal ends before send() returns: the line is busy.
             QCOMPARE(ended - endedBefore, int(gotRefused.size()) - refusedBefore);
         }
     }
@@ -278,7 +277,7 @@ void TestGatewayCore::commandsQueueInOrderWithinBounds() {
     QCOMPARE(commandRuns(line->writes), wire);
 
     Exchange after;
-    rig.gateway->submit(1, "C08", [&after](const Exchange& e) { after = e; });
+    rig.gateway->send(1, "C08", [&after](const Exchange& e) { after = e; });
     rig.clock.advance(2000);
     QCOMPARE(after.status, Exchange::Status::Ok);
 }
@@ -298,18 +297,18 @@ void TestGatewayCore::pollsKeepAShareUnderAFlood() {
     again = [&](const Exchange& e) {
         if (flooding && e.status == Exchange::Status::Ok) {
             ++sent;
-            rig.gateway->submit(1, "C05", again);
+            rig.gateway->send(1, "C05", again);
         }
     };
     for (int i = 0; i < PortPoller::kCommandsPerProjector; ++i) {
         ++sent;
-        rig.gateway->submit(1, "C05", again);
+        rig.gateway->send(1, "C05", again);
     }
     rig.clock.advance(61000); // six poll periods and a bit
     flooding = false;
     QVERIFY2(sent > 2000, qPrintable(QString::number(sent))); // the flood went on throughout
     QVERIFY2(polledA >= 6, qPrintable(QString::number(polledA)));
-    QCOMPARE(rig.gateway->state(0).power, std::optional<QString>(QStringLiteral("Power ON")));
+    QCOMPARE(powerWords(rig.gateway->state(0)), QStringLiteral("Power ON"));
 }
 
 QTEST_GUILESS_MAIN(TestGatewayCore)

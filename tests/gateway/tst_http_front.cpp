@@ -358,7 +358,7 @@ void TestHttpFront::busyProjector() {
     QVERIFY2(site.front->listen(), qPrintable(site.front->errorString()));
     const int lab = site.gateway->indexOf(QStringLiteral("lab"));
     for (int i = 0; i < PortPoller::kCommandsPerProjector; ++i)
-        site.gateway->submit(lab, "C0D", [&ended](const Exchange&) { ++ended; });
+        site.gateway->send(lab, "C0D", [&ended](const Exchange&) { ++ended; });
 
     const Response r = exchange(site, request("POST", "/api/projectors/lab/power",
                                               {QByteArray("Authorization: Bearer ") + kToken}, "on",
@@ -532,7 +532,7 @@ void TestHttpFront::metricsOverTime() {
         QVERIFY2(!line.contains("room=") || line.startsWith("mx7300_projector_info{"), line);
 
     const int lab = site.gateway->indexOf(QStringLiteral("lab"));
-    site.gateway->submit(lab, "C00", [](const Exchange&) {});
+    site.gateway->send(lab, "C00", [](const Exchange&) {});
     QCOMPARE(sampleLine(site.metrics->render(), "mx7300_queued_commands", "projector=\"lab\""),
              QByteArray("mx7300_queued_commands{projector=\"lab\",site=\"north-wing\"} 1"));
 

@@ -216,7 +216,7 @@ void TstPjlink::setsWhileTheQueueIsFull() {
     QVERIFY(rig.start(QString()));
     rig.projector->silent = true; // each command waits out its time-out
     for (int i = 0; i < gateway::PortPoller::kCommandsPerProjector; ++i)
-        rig.gateway->submit(0, "C0D", [&ended](const Exchange&) { ++ended; });
+        rig.gateway->send(0, "C0D", [&ended](const Exchange&) { ++ended; });
     QCOMPARE(ended, 0);
 
     PjlinkClient client(rig.front->portOf(0));

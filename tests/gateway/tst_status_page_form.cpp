@@ -56,7 +56,7 @@ private slots:
         QFETCH(QByteArray, command);
         QCOMPARE(int(post.action->kind), kind);
         QCOMPARE(post.action->target, target);
-        QCOMPARE(post.action->command, command);
+        QCOMPARE(post.action->command.text, command);
     }
 };
 

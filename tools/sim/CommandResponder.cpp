@@ -1,5 +1,7 @@
 #include "sim/CommandResponder.h"
 
+#include "ProjectorCommand.h"
+
 #include <QHash>
 #include <QSet>
 
@@ -14,6 +16,15 @@ const QSet<QByteArray>& executionCodes() {
         "C27", "C30", "C31", "C3A", "C3B", "C3C", "C3D", "C3F", "C43", "C44", "C46", "C47", "C4A",
         "C4B", "C5D", "C5E", "C5F", "C60", "C89", "C8A", "C8B", "C8E", "C8F", "C90", "C91"};
     return codes;
+}
+
+// The input an input command selects; 0 for any other command.
+int selectedInput(const QByteArray& code) {
+    for (int input = 1; input <= commands::kSelectableInputs; ++input) {
+        if (code == ProjectorCommand::input(input)->text)
+            return input;
+    }
+    return 0;
 }
 
 struct SettingEffect {
@@ -96,12 +107,12 @@ QByteArray CommandResponder::answer(const QByteArray& command) {
 QByteArray CommandResponder::execute(const QByteArray& code) {
     if (!executionCodes().contains(code))
         return unknownCommandReply();
-    if (code == "C00")
+    if (code == commands::kPowerOn)
         model_.powerOn();
-    else if (code == "C01")
+    else if (code == commands::kPowerOff)
         model_.powerOff();
-    else if (code >= "C05" && code <= "C08")
-        model_.selectInput(code.at(2) - '4');
+    else if (const int input = selectedInput(code))
+        model_.selectInput(input);
     else if (const auto effect = settingEffects().find(code); effect != settingEffects().end())
         model_.store(effect->stem, effect->value);
     return QByteArray(1, kAck);

@@ -76,35 +76,44 @@ int Gateway::queuedCommands(int index) const {
     return m_pollers[size_t(m_portOf[size_t(index)])]->queued(index);
 }
 
-std::optional<QByteArray> Gateway::inputCommand(int input) {
-    static const char* const kInputs[] = {"C05", "C06", "C07", "C08"};
-    if (input < 1 || input > 4)
-        return std::nullopt;
-    return QByteArray(kInputs[input - 1]);
+void Gateway::setPower(int index, bool on, ProjectorChannel::Done done) {
+    send(index, ProjectorCommand::power(on), std::move(done));
 }
 
-void Gateway::submit(int index, const QByteArray& command, ProjectorChannel::Done done) {
+void Gateway::selectInput(int index, int input, ProjectorChannel::Done done) {
+    const std::optional<ProjectorCommand> command = ProjectorCommand::input(input);
+    if (!command) {
+        Exchange refused;
+        refused.error = QStringLiteral("no input %1 to select").arg(input);
+        done(refused);
+        return;
+    }
+    send(index, *command, std::move(done));
+}
+
+void Gateway::send(int index, const QByteArray& text, ProjectorChannel::Done done) {
+    send(index, ProjectorCommand::typed(text), std::move(done));
+}
+
+void Gateway::send(int index, const ProjectorCommand& command, ProjectorChannel::Done done) {
     if (index < 0 || index >= projectorCount()) {
         Exchange refused;
         refused.error = QStringLiteral("no such projector");
         done(refused);
         return;
     }
-    bool changesState = command == powerCommand(true) || command == powerCommand(false);
-    for (int input = 1; input <= 4; ++input)
-        changesState = changesState || command == *inputCommand(input);
-    m_pollers[size_t(m_portOf[size_t(index)])]->command(index, command, changesState,
-                                                        std::move(done));
+    m_pollers[size_t(m_portOf[size_t(index)])]->command(
+        index, command.text, command.changesPolledState, std::move(done));
 }
 
-void Gateway::submitFrom(const AuditOrigin& origin, int index, const QByteArray& command,
-                         ProjectorChannel::Done done) {
+void Gateway::sendFrom(const AuditOrigin& origin, int index, const ProjectorCommand& command,
+                       ProjectorChannel::Done done) {
     const QString name = index >= 0 && index < projectorCount() ? projector(index).name : QString();
-    submit(index, command,
-           [this, origin, name, command, done = std::move(done)](const Exchange& e) {
-               m_audit.outcome(origin, name, command, e);
-               done(e);
-           });
+    send(index, command,
+         [this, origin, name, text = command.text, done = std::move(done)](const Exchange& e) {
+             m_audit.outcome(origin, name, text, e);
+             done(e);
+         });
 }
 
 void Gateway::takePoll(int index, const ProjectorState& reading) {

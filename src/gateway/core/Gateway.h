@@ -7,6 +7,7 @@
 
 #include "Exchange.h"
 #include "ProjectorChannel.h"
+#include "ProjectorCommand.h"
 
 #include <QObject>
 
@@ -51,19 +52,19 @@ public:
     // The projector's commands waiting or on the wire.
     int queuedCommands(int index) const;
 
-    // The projector's own commands for what the fronts offer.
-    static QByteArray powerCommand(bool on) { return on ? "C00" : "C01"; }
-    // Inputs 1 to 4; nothing for any other number.
-    static std::optional<QByteArray> inputCommand(int input);
-
-    // Next on the projector's port, ahead of the polls, and never dropped: `done` always runs,
-    // with the reply or the reason. The projector is read again at once after a power or input
-    // command.
-    void submit(int index, const QByteArray& command, ProjectorChannel::Done done);
+    // What the fronts ask for. Each goes next on the projector's port, ahead of the polls, and is
+    // never dropped: `done` always runs, with the reply or the reason. After a command that
+    // changes what a poll reads, the projector is read again at once.
+    void setPower(int index, bool on, ProjectorChannel::Done done);
+    // Inputs 1 to 4; any other is refused through `done`, and nothing is sent.
+    void selectInput(int index, int input, ProjectorChannel::Done done);
+    // Any command's text, without the CR.
+    void send(int index, const QByteArray& text, ProjectorChannel::Done done);
+    void send(int index, const ProjectorCommand& command, ProjectorChannel::Done done);
     // The same, and its outcome in the audit log under `origin`: what every front uses for a
     // client's command.
-    void submitFrom(const AuditOrigin& origin, int index, const QByteArray& command,
-                    ProjectorChannel::Done done);
+    void sendFrom(const AuditOrigin& origin, int index, const ProjectorCommand& command,
+                  ProjectorChannel::Done done);
     // Where the fronts also tell what they turned away; main() adds the sinks.
     AuditLog& audit() { return m_audit; }
 

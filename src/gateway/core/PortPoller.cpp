@@ -1,37 +1,18 @@
 #include "PortPoller.h"
 
 #include "SerialPort.h"
+#include "StatusReads.h"
 #include "Timer.h"
 
 namespace tavo::gateway {
 namespace {
 
-// The reads of one poll, in the order they go out: power first, since a projector that does not
-// answer it is not asked the rest.
-constexpr const char* kReads[] = {"CR0", "CR1", "CR3", "CR6", "CR4"};
-constexpr int kReadCount = int(sizeof kReads / sizeof *kReads);
-
-void take(ProjectorState& state, int step, const Exchange& exchange) {
-    const bool answered = exchange.status == Exchange::Status::Ok;
-    const std::optional<QString> words = answered ? exchange.decoded : std::nullopt;
-    switch (step) {
-    case 0:
-        state.power = words;
-        break;
-    case 1:
-        state.input = words;
-        break;
-    case 2:
-        state.lampHours = words ? lampHoursIn(*words) : std::nullopt;
-        break;
-    case 3:
-        state.temperatures = words ? temperaturesIn(*words) : std::nullopt;
-        break;
-    case 4:
-        state.reversal = words;
-        break;
-    }
+// The reads of one poll, in the order they go out; the first (power) decides whether the
+// projector answers at all, and one that does not is not asked the rest.
+const StatusRead* readAt(int step) {
+    return statusReadsBegin() + step;
 }
+const int kReadCount = int(statusReadsEnd() - statusReadsBegin());
 
 } // namespace
 
@@ -139,15 +120,17 @@ void PortPoller::poll(Member& m, ProjectorChannel::Priority priority) {
 void PortPoller::read(Member& m, int step, ProjectorState reading) {
     const int index = m.index;
     m_channel.request(
-        kReads[step], m.config.prefix, kReplyTimeoutMs,
+        readAt(step)->command, m.config.prefix, kReplyTimeoutMs,
         [this, index, step, reading](const Exchange& exchange) mutable {
             Member* m = member(index);
             if (m_events.exchanged)
                 m_events.exchanged(index, exchange);
-            take(reading, step, exchange);
+            const bool answered = exchange.status == Exchange::Status::Ok &&
+                                  exchange.readings.has(readAt(step)->field);
+            if (answered)
+                reading.take(exchange.readings);
             // Answered means a status reply: noise or a bare ACK on the line is no answer.
-            const bool unanswered = step == 0 && !(exchange.status == Exchange::Status::Ok &&
-                                                   exchange.decoded.has_value());
+            const bool unanswered = step == 0 && !answered;
             if (step + 1 < kReadCount && !unanswered && !m_stopped && m_channel.isOpen()) {
                 read(*m, step + 1, reading);
                 return;

@@ -259,7 +259,7 @@ void HttpFront::act(const QString& name, const QString& action, const QHttpServe
     auto pending = std::make_shared<QHttpServerResponder>(std::move(responder));
     QPointer<QTcpSocket> socket = pending->socket();
     const ProjectorConfig config = m_gateway.projector(index);
-    m_gateway.submitFrom(
+    m_gateway.sendFrom(
         origin, index, *command.command, [pending, socket, config](const Exchange& exchange) {
             if (!socket || socket->state() != QAbstractSocket::ConnectedState)
                 return;

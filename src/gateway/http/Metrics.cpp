@@ -18,18 +18,18 @@ namespace {
 using prometheus::Labels;
 
 struct PowerStateName {
-    PowerKind kind;
+    std::optional<PowerState> state; // none: not known
     const char* name;
 };
 constexpr std::array<PowerStateName, 8> kPowerStates{{
-    {PowerKind::On, "on"},
-    {PowerKind::Standby, "standby"},
-    {PowerKind::WarmingUp, "warming_up"},
-    {PowerKind::CoolingDown, "cooling_down"},
-    {PowerKind::PowerFault, "power_fault"},
-    {PowerKind::TemperatureFault, "temperature_fault"},
-    {PowerKind::LampFault, "lamp_fault"},
-    {PowerKind::Unknown, "unknown"},
+    {PowerState::On, "on"},
+    {PowerState::Standby, "standby"},
+    {PowerState::CountDown, "warming_up"},
+    {PowerState::CoolingDown, "cooling_down"},
+    {PowerState::PowerFault, "power_fault"},
+    {PowerState::TemperatureFault, "temperature_fault"},
+    {PowerState::LampFault, "lamp_fault"},
+    {std::nullopt, "unknown"},
 }};
 constexpr int kSensors = 3;
 
@@ -176,9 +176,9 @@ void Metrics::takeState(int index) {
     const ProjectorState& state = m_gateway.state(index);
 
     p.up->Set(state.available ? 1 : 0);
-    const PowerKind kind = state.available ? powerKind(state.power) : PowerKind::Unknown;
+    const std::optional<PowerState> power = state.available ? state.power : std::nullopt;
     for (size_t k = 0; k < kPowerStates.size(); ++k)
-        p.power[k]->Set(kPowerStates[k].kind == kind ? 1 : 0);
+        p.power[k]->Set(kPowerStates[k].state == power ? 1 : 0);
     if (state.updated.isValid()) {
         if (!p.lastPoll)
             p.lastPoll = &s.lastPoll.Add(p.labels);

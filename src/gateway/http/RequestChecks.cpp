@@ -1,8 +1,6 @@
 #include "RequestChecks.h"
 
-#include "Gateway.h"
-
-#include "CommandText.h"
+#include "CommandPayload.h"
 
 #include <QCryptographicHash>
 #include <QNetworkInterface>
@@ -183,36 +181,34 @@ bool isOwnHost(const QByteArray& host, const QHostAddress& address, quint16 port
 }
 
 BodyCommand powerBody(const QByteArray& body) {
-    const QByteArray word = withoutLineEnd(body);
-    if (word == "on" || word == "off")
-        return BodyCommand{Gateway::powerCommand(word == "on"), QString()};
+    if (const std::optional<bool> on = CommandPayload::power(withoutLineEnd(body)))
+        return BodyCommand{ProjectorCommand::power(*on), QString()};
     return refused(QStringLiteral("the body must be on or off"));
 }
 
 BodyCommand inputBody(const QByteArray& body) {
-    const QByteArray word = withoutLineEnd(body);
-    if (word.size() == 1) {
-        if (const auto command = Gateway::inputCommand(word[0] - '0'))
-            return BodyCommand{command, QString()};
-    }
+    if (const std::optional<int> input = CommandPayload::input(withoutLineEnd(body)))
+        return BodyCommand{ProjectorCommand::input(*input), QString()};
     return refused(QStringLiteral("the body must be an input from 1 to 4"));
 }
 
 BodyCommand sendBody(const QByteArray& body) {
-    const QByteArray raw = withoutLineEnd(body);
-    if (raw.isEmpty())
-        return refused(QStringLiteral("the body must hold a command"));
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = utf8.decode(raw);
-    if (utf8.hasError())
-        return refused(QStringLiteral("the body is not UTF-8 text"));
     // The link's own rule: a CR inside would start a second, unaddressed command that every
     // projector on the line obeys, and other control bytes are no command's.
+    CommandPayload::TextError error;
     QString why;
-    const auto command = commandTextBytes(text, &why);
-    if (!command)
+    const auto command = CommandPayload::text(withoutLineEnd(body), &error, &why);
+    switch (error) {
+    case CommandPayload::TextError::None:
+        break;
+    case CommandPayload::TextError::Empty:
+        return refused(QStringLiteral("the body must hold a command"));
+    case CommandPayload::TextError::NotUtf8:
+        return refused(QStringLiteral("the body is not UTF-8 text"));
+    case CommandPayload::TextError::NotCommand:
         return refused(why + QStringLiteral("; nothing was sent"));
-    return BodyCommand{*command, QString()};
+    }
+    return BodyCommand{command, QString()};
 }
 
 } // namespace tavo::gateway

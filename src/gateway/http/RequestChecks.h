@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ProjectorCommand.h"
+
 #include <QByteArray>
 #include <QHostAddress>
 #include <QString>
@@ -44,7 +46,7 @@ RequestHead readRequestHead(const QByteArray& head);
 // A command from a request body, or why there is none. One trailing line end (as echo and
 // many clients add) is dropped; everything else is taken as sent.
 struct BodyCommand {
-    std::optional<QByteArray> command;
+    std::optional<ProjectorCommand> command;
     QString error;
 };
 BodyCommand powerBody(const QByteArray& body); // "on" or "off"

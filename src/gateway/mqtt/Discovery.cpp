@@ -1,5 +1,7 @@
 #include "Discovery.h"
 
+#include "StatusReads.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -24,10 +26,10 @@ struct Entity {
 // Every template gives Home Assistant's "no value" (None) for what the gateway does not know,
 // never a state of its own: a switch that showed "off" for an unread power would fire
 // automations for nothing.
-QString problemTemplate(const char* words) {
+QString problemTemplate(PowerState fault) {
     return QStringLiteral("{% set p = value_json.power %}"
                           "{{ None if p is none else 'ON' if p == '%1' else 'OFF' }}")
-        .arg(QLatin1String(words));
+        .arg(wordsOf(fault));
 }
 
 QString temperatureTemplate(int sensor) {
@@ -137,12 +139,12 @@ QList<DiscoveryConfig> projectorConfigs(const SiteTopics& topics, const Discover
     if (!look.statusUrl.isEmpty())
         device.insert(QStringLiteral("configuration_url"), look.statusUrl);
 
-    const auto problem = [&](const char* object, const char* name, const char* words) {
+    const auto problem = [&](const char* object, const char* name, PowerState fault) {
         return Entity{"binary_sensor",
                       object,
                       name,
                       {{"state_topic", state},
-                       {"value_template", problemTemplate(words)},
+                       {"value_template", problemTemplate(fault)},
                        {"device_class", "problem"}},
                       true};
     };
@@ -206,9 +208,9 @@ QList<DiscoveryConfig> projectorConfigs(const SiteTopics& topics, const Discover
           {"device_class", "connectivity"}},
          true,
          Gate::Gateway},
-        problem("lamp_problem", "Lamp problem", "Lamp Failure"),
-        problem("temperature_problem", "Temperature problem", "Temperature abnormality"),
-        problem("power_problem", "Power problem", "Power abnormality"),
+        problem("lamp_problem", "Lamp problem", PowerState::LampFault),
+        problem("temperature_problem", "Temperature problem", PowerState::TemperatureFault),
+        problem("power_problem", "Power problem", PowerState::PowerFault),
     };
     return build(topics, look, part, id, device, entities, availability);
 }

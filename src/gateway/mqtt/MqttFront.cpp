@@ -1,9 +1,9 @@
 #include "MqttFront.h"
 
+#include "CommandPayload.h"
 #include "Gateway.h"
 #include "MqttClient.h"
 
-#include "CommandText.h"
 #include "ExchangeJson.h"
 
 #include <QCoreApplication>
@@ -381,43 +381,41 @@ void MqttFront::onCommand(int index, const QString& leaf, const QByteArray& payl
                QStringLiteral("the payload is over %1 bytes").arg(kMaxPayload));
         return;
     }
-    QByteArray command;
+    ProjectorCommand command;
     if (leaf == QLatin1String("set/power")) {
-        if (payload != "on" && payload != "off") {
+        const std::optional<bool> on = CommandPayload::power(payload);
+        if (!on) {
             refuse(index, topic, payload, QStringLiteral("set/power takes on or off"));
             return;
         }
-        command = Gateway::powerCommand(payload == "on");
+        command = ProjectorCommand::power(*on);
     } else if (leaf == QLatin1String("set/input")) {
-        bool ok = false;
-        const int input = payload.size() == 1 ? payload.toInt(&ok) : 0;
-        const auto selected = ok ? Gateway::inputCommand(input) : std::nullopt;
-        if (!selected) {
+        const std::optional<int> input = CommandPayload::input(payload);
+        if (!input) {
             refuse(index, topic, payload, QStringLiteral("set/input takes 1, 2, 3 or 4"));
             return;
         }
-        command = *selected;
+        command = *ProjectorCommand::input(*input);
     } else if (leaf == QLatin1String("send")) {
         // The command's text as typed in the console: one byte per character, Latin-1.
-        const QString text = QString::fromUtf8(payload);
-        if (text.isEmpty() || text.toUtf8() != payload) {
-            refuse(index, topic, payload, QStringLiteral("send takes a command's text in UTF-8"));
-            return;
-        }
+        CommandPayload::TextError error;
         QString why;
-        const auto bytes = commandTextBytes(text, &why);
-        if (!bytes) {
-            refuse(index, topic, payload, QStringLiteral("send: %1; nothing was sent").arg(why));
+        const auto typed = CommandPayload::text(payload, &error, &why);
+        if (!typed) {
+            refuse(index, topic, payload,
+                   error == CommandPayload::TextError::NotCommand
+                       ? QStringLiteral("send: %1; nothing was sent").arg(why)
+                       : QStringLiteral("send takes a command's text in UTF-8"));
             return;
         }
-        command = *bytes;
+        command = *typed;
     } else {
         refuse(index, topic, payload, QStringLiteral("unknown command topic \"%1\"").arg(leaf));
         return;
     }
     const ProjectorConfig projector = m_gateway.projector(index);
     const bool wantsReply = leaf == QLatin1String("send");
-    m_gateway.submitFrom(
+    m_gateway.sendFrom(
         AuditOrigin{QStringLiteral("mqtt"), topic, payload}, index, command,
         [this, index, topic, payload, projector, wantsReply](const Exchange& exchange) {
             const bool wentOut = exchange.status != Exchange::Status::Failed &&

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ProjectorCommand.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -11,9 +13,9 @@ namespace tavo::gateway::page {
 struct FormAction {
     enum class Kind { CheckToken, Projector, Room };
     Kind kind = Kind::CheckToken;
-    QString target;     // the projector's name or the room, as the site file has it
-    QByteArray command; // the projector's own command
-    QString what;       // "power on", "input 3": for the page that answers
+    QString target; // the projector's name or the room, as the site file has it
+    ProjectorCommand command;
+    QString what; // "power on", "input 3": for the page that answers
 };
 
 // An application/x-www-form-urlencoded body with the fields `token` and `do`; `do` is

@@ -18,8 +18,8 @@ QString esc(const QString& text) {
     return text.toHtmlEscaped();
 }
 
-QString orDash(const std::optional<QString>& text) {
-    return text && !text->isEmpty() ? esc(*text) : QStringLiteral("—");
+QString orDash(const QString& text) {
+    return !text.isEmpty() ? esc(text) : QStringLiteral("—");
 }
 
 QString temperaturesText(const std::optional<QList<double>>& temperatures) {
@@ -68,8 +68,8 @@ QString rowHtml(const StatusRow& row, bool writable) {
                    (s.available ? QStringLiteral("\">") : QStringLiteral("\" class=\"offline\">"));
     html += cell("name", QStringLiteral("Projector"), esc(c.name));
     html += cell("avail", QStringLiteral("State"), esc(availabilityWord(row)));
-    html += cell("power", QStringLiteral("Power"), orDash(s.power));
-    html += cell("input", QStringLiteral("Input"), orDash(s.input));
+    html += cell("power", QStringLiteral("Power"), orDash(powerWords(s)));
+    html += cell("input", QStringLiteral("Input"), orDash(inputWordsOf(s)));
     html += cell("lamp", QStringLiteral("Lamp hours"),
                  s.lampHours ? QString::number(*s.lampHours) : QStringLiteral("—"),
                  lampWarning(row) ? QStringLiteral(" warn") : QString());

@@ -140,7 +140,7 @@ void act(Gateway& gateway, const QByteArray& token, const QHttpServerRequest& re
                              : QStringLiteral("%1 for %2").arg(action.what, action.target);
     for (const int index : indices) {
         const QString name = gateway.projector(index).name;
-        gateway.submitFrom(
+        gateway.sendFrom(
             origin, index, action.command, [pending, socket, name, what](const Exchange& exchange) {
                 if (exchange.status != Exchange::Status::Ok) {
                     pending->failures << name + QStringLiteral(": ") + exchange.error;

@@ -1,6 +1,6 @@
 #include "PjlinkInputs.h"
 
-#include "StatusTables.h"
+#include "StatusReads.h"
 
 #include <QStringList>
 
@@ -8,8 +8,6 @@
 
 namespace tavo::gateway::pjlink {
 namespace {
-
-constexpr int kInputCount = int(sizeof kInputWords / sizeof *kInputWords);
 
 bool isCode(const QByteArray& code) {
     return code.size() == 2 && code[0] >= '1' && code[0] <= '5' && code[1] >= '1' && code[1] <= '9';
@@ -42,11 +40,11 @@ std::optional<InputMap> InputMap::parse(const QString& text, QString* error) {
         bool ok = false;
         const int input = sides.size() == 2 ? sides[0].trimmed().toInt(&ok) : 0;
         const QByteArray code = sides.size() == 2 ? sides[1].trimmed().toLatin1() : QByteArray();
-        if (!ok || input < 1 || input > kInputCount || !isCode(code))
+        if (!ok || input < 1 || input > inputCount() || !isCode(code))
             return fail(QStringLiteral("pjlink_inputs: \"%1\" is not INPUT=CODE with an input 1 "
                                        "to %2 and a PJLink code 11 to 59")
                             .arg(item.trimmed())
-                            .arg(kInputCount));
+                            .arg(inputCount()));
         for (const Entry& e : map.m_entries) {
             if (e.input == input || e.code == code)
                 return fail(QStringLiteral("pjlink_inputs: input %1 or code %2 is given twice")
@@ -57,20 +55,6 @@ std::optional<InputMap> InputMap::parse(const QString& text, QString* error) {
     }
     sortByCode(map.m_entries);
     return map;
-}
-
-int InputMap::inputOfWords(const QString& words) {
-    for (int i = 0; i < kInputCount; ++i) {
-        if (words == QLatin1String(kInputWords[i].text).trimmed())
-            return i + 1;
-    }
-    return 0;
-}
-
-QString InputMap::wordsOf(int input) {
-    if (input < 1 || input > kInputCount)
-        return {};
-    return QString::fromLatin1(kInputWords[input - 1].text).trimmed();
 }
 
 std::optional<QByteArray> InputMap::codeOf(int input) const {

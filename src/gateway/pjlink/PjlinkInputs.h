@@ -23,10 +23,6 @@ public:
     // A section's pjlink_inputs: "1=11,2=31,4=51", only the inputs listed; empty for the defaults.
     static std::optional<InputMap> parse(const QString& text, QString* error);
 
-    // The words of the projector's input read ("Input 1", "Wired", ...) to its number; 0 if none.
-    static int inputOfWords(const QString& words);
-    static QString wordsOf(int input);
-
     std::optional<QByteArray> codeOf(int input) const;
     // 0 for a code not in the table.
     int inputOf(const QByteArray& code) const;

@@ -1,6 +1,7 @@
 #include "PjlinkResponder.h"
 
 #include "Gateway.h"
+#include "StatusReads.h"
 
 #include <QPointer>
 
@@ -13,9 +14,6 @@ const QByteArray kErrUndefined = "ERR1";
 const QByteArray kErrParameter = "ERR2";
 const QByteArray kErrUnavailableTime = "ERR3";
 const QByteArray kErrFailure = "ERR4";
-const QByteArray kVideoMuteRead = "CR VMUTE";
-const QByteArray kVideoMuteOn = "C0D";
-const QByteArray kVideoMuteOff = "C0E";
 
 constexpr int kMaxInfo = 32;
 
@@ -23,8 +21,8 @@ bool isQuery(const Request& request) {
     return isPlainParameter(request) && request.parameter == "?";
 }
 
-bool changingPower(PowerKind kind) {
-    return kind == PowerKind::WarmingUp || kind == PowerKind::CoolingDown;
+bool changingPower(const std::optional<PowerState>& power) {
+    return power == PowerState::CountDown || power == PowerState::CoolingDown;
 }
 
 bool acknowledged(const Exchange& exchange) {
@@ -122,7 +120,7 @@ std::optional<QByteArray> Responder::query(const QByteArray& command) const {
     if (command == "INST") {
         QByteArrayList codes;
         for (const InputMap::Entry& e : m_inputs.entries()) {
-            if (Gateway::inputCommand(e.input))
+            if (ProjectorCommand::input(e.input))
                 codes << e.code;
         }
         return codes.join(' ');
@@ -130,11 +128,11 @@ std::optional<QByteArray> Responder::query(const QByteArray& command) const {
     if (command == "ERST") {
         if (!state.available)
             return kErrFailure;
-        const PowerKind kind = powerKind(state.power);
+        const std::optional<PowerState> power = state.power;
         const bool lampWorn = state.lampHours && *state.lampHours >= config.lampWarnHours;
-        const char lamp = kind == PowerKind::LampFault ? '2' : lampWorn ? '1' : '0';
-        const char temperature = kind == PowerKind::TemperatureFault ? '2' : '0';
-        const char other = kind == PowerKind::PowerFault ? '2' : '0';
+        const char lamp = power == PowerState::LampFault ? '2' : lampWorn ? '1' : '0';
+        const char temperature = power == PowerState::TemperatureFault ? '2' : '0';
+        const char other = power == PowerState::PowerFault ? '2' : '0';
         // fan, lamp, temperature, cover, filter, other
         const char digits[] = {'0', lamp, temperature, '0', '0', other};
         return QByteArray(digits, sizeof digits);
@@ -142,7 +140,7 @@ std::optional<QByteArray> Responder::query(const QByteArray& command) const {
     if (command == "LAMP") {
         if (!state.available || !state.lampHours)
             return kErrFailure;
-        const bool lit = powerKind(state.power) == PowerKind::On;
+        const bool lit = state.power == PowerState::On;
         return QByteArray::number(qBound(0, *state.lampHours, 99999)) + (lit ? " 1" : " 0");
     }
     return std::nullopt;
@@ -150,43 +148,42 @@ std::optional<QByteArray> Responder::query(const QByteArray& command) const {
 
 void Responder::power(const Request& request, const Reply& reply) {
     const ProjectorState& state = m_gateway.state(m_index);
-    const PowerKind kind = powerKind(state.power);
     if (isQuery(request)) {
-        if (!state.available)
+        if (!state.available || !state.power)
             return reply(request.answer(kErrFailure));
-        switch (kind) {
-        case PowerKind::Standby:
+        switch (*state.power) {
+        case PowerState::Standby:
             return reply(request.answer("0"));
-        case PowerKind::On:
+        case PowerState::On:
             return reply(request.answer("1"));
-        case PowerKind::CoolingDown:
+        case PowerState::CoolingDown:
             return reply(request.answer("2"));
-        case PowerKind::WarmingUp:
+        case PowerState::CountDown:
             return reply(request.answer("3"));
-        default: // a fault, told by ERST, or words this gateway does not know
+        default: // a fault, told by ERST
             return reply(request.answer(kErrFailure));
         }
     }
     if (!isPlainParameter(request) || (request.parameter != "0" && request.parameter != "1"))
         return reply(request.answer(kErrParameter));
-    if (changingPower(kind))
+    if (changingPower(state.power))
         return reply(request.answer(kErrUnavailableTime));
-    send(Gateway::powerCommand(request.parameter == "1"), request, reply);
+    send(ProjectorCommand::power(request.parameter == "1"), request, reply);
 }
 
 void Responder::input(const Request& request, const Reply& reply) {
     const ProjectorState& state = m_gateway.state(m_index);
     if (isQuery(request)) {
-        const int current = state.input ? InputMap::inputOfWords(*state.input) : 0;
+        const int current = state.input.value_or(0);
         const std::optional<QByteArray> code = m_inputs.codeOf(current);
         return reply(request.answer(state.available && code ? *code : kErrFailure));
     }
     const int wanted =
         isPlainParameter(request) ? m_inputs.inputOf(request.parameter.toUpper()) : 0;
-    const std::optional<QByteArray> command = Gateway::inputCommand(wanted);
+    const std::optional<ProjectorCommand> command = ProjectorCommand::input(wanted);
     if (!command)
         return reply(request.answer(kErrParameter));
-    if (changingPower(powerKind(state.power)))
+    if (changingPower(state.power))
         return reply(request.answer(kErrUnavailableTime));
     send(*command, request, reply);
 }
@@ -201,16 +198,17 @@ void Responder::mute(const Request& request, const Reply& reply) {
         if (m_videoMute)
             return reply(request.answer(*m_videoMute ? "11" : "30"));
         QPointer<Responder> self(this);
-        m_gateway.submit(m_index, kVideoMuteRead, [self, request, reply](const Exchange& e) {
-            const QByteArray words = e.reply.trimmed();
-            const bool known =
-                e.status == Exchange::Status::Ok && (words == "ON" || words == "OFF");
-            if (known && self)
-                self->m_videoMute = words == "ON";
-            if (e.status == Exchange::Status::Busy)
-                return reply(request.answer(kErrUnavailableTime));
-            reply(request.answer(!known ? kErrFailure : words == "ON" ? "11" : "30"));
-        });
+        m_gateway.send(
+            m_index, commands::kReadVideoMute, [self, request, reply](const Exchange& e) {
+                const QByteArray words = e.reply.trimmed();
+                const bool known =
+                    e.status == Exchange::Status::Ok && (words == "ON" || words == "OFF");
+                if (known && self)
+                    self->m_videoMute = words == "ON";
+                if (e.status == Exchange::Status::Busy)
+                    return reply(request.answer(kErrUnavailableTime));
+                reply(request.answer(!known ? kErrFailure : words == "ON" ? "11" : "30"));
+            });
         return;
     }
     const QByteArray& p = request.parameter;
@@ -218,11 +216,11 @@ void Responder::mute(const Request& request, const Reply& reply) {
         isPlainParameter(request) && (p == "10" || p == "11" || p == "30" || p == "31");
     if (!valid)
         return reply(request.answer(kErrParameter));
-    if (changingPower(powerKind(state.power)))
+    if (changingPower(state.power))
         return reply(request.answer(kErrUnavailableTime));
     const bool on = p.endsWith('1');
     QPointer<Responder> self(this);
-    send(on ? kVideoMuteOn : kVideoMuteOff, request, reply, [self, on] {
+    send(ProjectorCommand::videoMute(on), request, reply, [self, on] {
         if (self)
             self->m_videoMute = on;
     });
@@ -235,13 +233,13 @@ void Responder::inputName(const Request& request, const Reply& reply) {
         isPlainParameter(request) && p.startsWith('?') ? m_inputs.inputOf(p.mid(1).toUpper()) : 0;
     if (input == 0)
         return reply(request.answer(kErrParameter));
-    reply(request.answer(InputMap::wordsOf(input).toLatin1()));
+    reply(request.answer(inputWords(input).toLatin1()));
 }
 
-void Responder::send(const QByteArray& command, const Request& request, const Reply& reply,
+void Responder::send(const ProjectorCommand& command, const Request& request, const Reply& reply,
                      std::function<void()> accepted) {
     m_submitted = true;
-    m_gateway.submitFrom(
+    m_gateway.sendFrom(
         m_origin.value_or(AuditOrigin{QStringLiteral("pjlink"), {}, {}}), m_index, command,
         [request, reply, accepted = std::move(accepted)](const Exchange& e) {
             const bool ok = acknowledged(e);

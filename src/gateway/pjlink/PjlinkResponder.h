@@ -4,6 +4,7 @@
 #include "PjlinkRequest.h"
 
 #include "AuditLog.h"
+#include "ProjectorCommand.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -49,7 +50,7 @@ private:
     void inputName(const Request& request, const Reply& reply);
     std::optional<QByteArray> query(const QByteArray& command) const;
     // Sends the projector's command; OK once it acknowledged.
-    void send(const QByteArray& command, const Request& request, const Reply& reply,
+    void send(const ProjectorCommand& command, const Request& request, const Reply& reply,
               std::function<void()> accepted = {});
 
     Gateway& m_gateway;
