@@ -2,28 +2,37 @@
 
 #include <QObject>
 
+#include <csignal>
 #include <functional>
 #include <initializer_list>
 #include <memory>
 
-class QSocketNotifier;
-
 namespace tavo {
 
-// Turns SIGTERM, SIGHUP and SIGINT into a call on the UI thread through a
-// socket pair: the handler only writes the signal number, the event loop
-// does the work. One instance per process (dispositions are per process).
+// The hang-up signal's number. Windows has no such signal: a console window closed under the
+// program is reported with this number, as POSIX numbers a hang-up.
+#ifdef SIGHUP
+constexpr int kHangUpSignal = SIGHUP;
+#else
+constexpr int kHangUpSignal = 1;
+#endif
+
+// Turns the system's requests to stop into a call on the UI thread, with the signal's number.
+// On POSIX systems: SIGTERM, SIGHUP and SIGINT, through a socket pair (the handler only writes
+// the number, the event loop does the work). On Windows: the console's control events (Ctrl+C
+// as SIGINT, Ctrl+Break, log-off and shut-down as SIGTERM, the console window closed as
+// kHangUpSignal) and WM_ENDSESSION (SIGTERM) for a program with windows. Only the numbers
+// asked for are reported. One instance per process (dispositions are per process).
 class ShutdownSignals : public QObject {
 public:
     ShutdownSignals(std::initializer_list<int> signalNumbers, std::function<void(int)> onSignal,
                     QObject* parent = nullptr);
     ~ShutdownSignals() override;
 
-private:
-    void drain();
+    struct Native; // the system's side, one per platform
 
-    int m_sockets[2] = {-1, -1};
-    std::unique_ptr<QSocketNotifier> m_notifier;
+private:
+    std::unique_ptr<Native> m_native;
     std::function<void(int)> m_onSignal;
 };
 

@@ -1,0 +1,159 @@
+#!/usr/bin/env python3
+"""The Windows console under Wine on a virtual X display, its COM1 a simulated projector.
+
+usage: wine_console.py MX7300_CONTROL_EXE MX7300_SIM MX7300_LAYOUT QT_KIT [SCREENSHOT.png]
+
+A fresh Wine prefix gets what the earlier Windows program would have left in the registry
+(ComPort 1, BaudRate 96, ADRESS A001 under HKEY_CURRENT_USER\\Software\\VB and VBA Program
+Settings\\TAVO\\StartUP) and COM1 mapped to mx7300-sim's pseudo-terminal. The console must open
+COM1 at that address without asking, a click on "STATUS" must put A001CR0 and CR on the line and
+the simulator's standby answer must be decoded as " Stand by" (read from the console's own
+traffic log); "ALL" then "END" must store ADRESS AFFF back in the registry. Exits 77 (skipped)
+when Wine, Xvfb, openbox, xdotool or xwininfo are missing.
+"""
+
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from x11_panel import SKIP, Desk, Display, Fatal, Results, load_layout, stop_process  # noqa: E402
+
+WINE = "/usr/lib/wine/wine64"
+WINESERVER = "/usr/lib/wine/wineserver"
+KEY = r"HKCU\Software\VB and VBA Program Settings\TAVO\StartUP"
+TITLE = "TAVO  MX7300  CONTROL"
+TWIPS_PER_PIXEL = 15
+
+
+def wine_env(base, prefix, kit):
+    env = dict(base)
+    gcc = subprocess.run(["x86_64-w64-mingw32-g++-posix", "-print-libgcc-file-name"],
+                         capture_output=True, text=True, check=True).stdout.strip()
+    dirs = [os.path.join(kit, "bin"), os.path.dirname(gcc), "/usr/x86_64-w64-mingw32/lib"]
+    env.update({"WINEPREFIX": prefix, "WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml=",
+                "WINEPATH": ";".join("Z:" + d.replace("/", "\\") for d in dirs),
+                "WINEQT_PLUGIN_PATH": "Z:" + os.path.join(kit, "plugins")})
+    return env
+
+
+def wine(env, *args, check=True):
+    done = subprocess.run([WINE, *args], env=env, capture_output=True, text=True, timeout=120)
+    if check and done.returncode != 0:
+        raise Fatal(f"wine {' '.join(args)}: {done.stderr.strip()}")
+    return done.stdout
+
+
+def registry_value(env, name):
+    out = wine(env, "reg", "query", KEY, "/v", name, check=False)
+    match = re.search(rf"{name}\s+REG_SZ\s*(.*)", out)
+    return match.group(1).strip() if match else None
+
+
+def centre(rects, name, origin):
+    left, top, width, height = rects[name]
+    return origin[0] + left + width // 2, origin[1] + top + height // 2
+
+
+def main(argv):
+    if len(argv) not in (5, 6):
+        print(__doc__)
+        return 2
+    exe, sim_path, layout_tool, kit = argv[1:5]
+    shot = argv[5] if len(argv) == 6 else None
+    for tool in (WINE, "Xvfb", "openbox", "xdotool", "xwininfo"):
+        if not (os.path.exists(tool) or shutil.which(tool)):
+            print(f"SKIP: {tool} is missing")
+            return SKIP
+    results = Results()
+    work = tempfile.mkdtemp(prefix="wine-console-")
+    display = Display(work)
+    sim = console = None
+    try:
+        display.start()
+        env = wine_env(display.env, os.path.join(work, "prefix"), kit)
+        wine(env, "wineboot", "--init")
+        sim = subprocess.Popen([sim_path, "--baud", "9600"], stdout=subprocess.PIPE,
+                               stderr=open(os.path.join(work, "sim.log"), "wb"), text=True)
+        device = sim.stdout.readline().strip()
+        if not device.startswith("/dev/"):
+            raise Fatal(f"mx7300-sim printed {device!r}, not a device")
+        wine(env, "reg", "add", r"HKLM\Software\Wine\Ports", "/v", "COM1", "/d", device, "/f")
+        for name, value in (("ComPort", "1"), ("BaudRate", "96"), ("ADRESS", "A001")):
+            wine(env, "reg", "add", KEY, "/v", name, "/t", "REG_SZ", "/d", value, "/f")
+        subprocess.run([WINESERVER, "-k"], env=env)  # COM ports are read when Wine starts
+        subprocess.run([WINESERVER, "-w"], env=env)
+
+        console = subprocess.Popen([WINE, exe, "-platform", "windows"], env=env,
+                                   stdout=subprocess.DEVNULL,
+                                   stderr=open(os.path.join(work, "console.log"), "wb"))
+        desk = Desk(env)
+        window = desk.find_window(TITLE, timeout=90)
+        results.check("the console opens its main window, not the port dialog", window is not None)
+        if window is None:
+            return 1
+        desk.activate(window)
+        desk.key("ctrl+h")  # the full panel: status buttons, address options, status line
+        time.sleep(1.0)
+        x, y, _, height = desk.geometry(window)
+        rects = load_layout(layout_tool)
+        results.check("Ctrl+H shows the full panel", height > 5100 // TWIPS_PER_PIXEL,
+                      f"{height} px high")
+        if shot:
+            subprocess.run(["import", "-window", window, shot], env=env, check=False)
+
+        desk.move_to(*centre(rects, "Command44", (x, y)))
+        desk.xdotool("click", "1")
+        deadline = time.monotonic() + 10
+        line = b""
+        while time.monotonic() < deadline and b"CR0" not in line:
+            time.sleep(0.2)
+            line = open(os.path.join(work, "sim.log"), "rb").read()
+        results.check("STATUS puts A001CR0 and CR on COM1", b"A001CR0" in line,
+                      line[-200:].decode(errors="replace").strip())
+        log_dir = os.path.join(work, "prefix", "drive_c", "users")
+        decoded = ""
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline and "Stand by" not in decoded:
+            time.sleep(0.2)
+            decoded = "".join(open(os.path.join(root, f), errors="replace").read()
+                              for root, _, files in os.walk(log_dir) for f in files
+                              if re.fullmatch(r"\d{4}-\d{2}-\d{2}\.log", f))
+        results.check("the reply is decoded as \" Stand by\"", "\t Stand by" in decoded,
+                      decoded.strip().splitlines()[-1] if decoded.strip() else "no log")
+
+        desk.move_to(*centre(rects, "Option2", (x, y)))  # ALL: AFFF
+        desk.xdotool("click", "1")
+        time.sleep(0.5)
+        desk.move_to(*centre(rects, "Command16", (x, y)))  # END
+        desk.xdotool("click", "1")
+        try:
+            console.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            pass
+        results.check("END ends the console", console.poll() == 0, f"status {console.poll()}")
+        results.check("END stores ADRESS AFFF in the registry",
+                      registry_value(env, "ADRESS") == "AFFF", registry_value(env, "ADRESS"))
+        results.check("ComPort and BaudRate stay as the earlier program wrote them",
+                      (registry_value(env, "ComPort"), registry_value(env, "BaudRate"))
+                      == ("1", "96"))
+    except Fatal as error:
+        print(f"FAIL {error}")
+        results.failed += 1
+    finally:
+        for proc in (console, sim):
+            if proc:
+                stop_process(proc)
+        if "env" in locals():
+            subprocess.run([WINESERVER, "-k"], env=env)
+        display.stop()
+        print(f"{results.passed} passed, {results.failed} failed; files in {work}")
+    return 1 if results.failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
