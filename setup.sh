@@ -27,6 +27,20 @@ test_packages=(
     chromium chromium-driver python3-selenium
 )
 
+# ---- Windows leg (tools/windows/test-leg.sh) ------------------------------------------------
+# The Windows build under Wine: installed only when the leg runs. TAVO_WINDOWS=0 leaves it out of
+# `./setup.sh test`; `./setup.sh windows` runs the leg alone (on a Linux build `test` made).
+windows_packages=(
+    mingw-w64 g++-mingw-w64-x86-64-posix wine64 nsis
+    python3 xvfb xdotool openbox x11-utils imagemagick
+)
+
+windows_leg() {
+    install_packages "${windows_packages[@]}"
+    "$here/tools/windows/test-leg.sh" "$build"
+}
+# ---- end of the Windows leg ---------------------------------------------------------------------
+
 # What demo.sh starts.
 run_targets=(mx7300-control mx7300-sim)
 
@@ -81,9 +95,13 @@ test)
     cmake --build "$build" -j "$(nproc)"
     cd "$build"
     QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j 2
+    if [ "${TAVO_WINDOWS:-1}" != 0 ]; then windows_leg; fi
+    ;;
+windows)
+    windows_leg
     ;;
 *)
-    echo "usage: $0 run|test" >&2
+    echo "usage: $0 run|test|windows" >&2
     exit 2
     ;;
 esac
