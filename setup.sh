@@ -21,10 +21,15 @@ test_packages=(
     xvfb xauth xdotool openbox x11-utils imagemagick
     clang libclang-rt-14-dev valgrind
     ser2net
-    mosquitto mosquitto-clients libmosquitto-dev openssl
-    python3-prometheus-client qt6-httpserver-dev prometheus-cpp-dev
+    mosquitto mosquitto-clients libmosquitto-dev openssl libsystemd-dev
+    python3-prometheus-client qt6-httpserver-dev prometheus-cpp-dev python3-jinja2
+    # Qt6HttpServer's CMake files look for Qt6WebSockets, but qt6-httpserver-dev does not
+    # depend on it.
+    qt6-websockets-dev
     nodejs
     chromium chromium-driver python3-selenium
+    # The Debian packages and their service (tools/ci/package-checks.sh).
+    lintian systemd man-db file libsystemd-dev
 )
 
 # ---- Windows leg (tools/windows/test-leg.sh) ------------------------------------------------
@@ -76,6 +81,11 @@ configure() {
 }
 
 case "$mode" in
+packages)
+    # Every package either mode installs, one a line: what tools/ci/install-closure.sh checks
+    # the configured build against.
+    printf '%s\n' "${run_packages[@]}" "${test_packages[@]}" npm
+    ;;
 run)
     install_packages "${run_packages[@]}"
     use_ninja_tree
@@ -101,7 +111,7 @@ windows)
     windows_leg
     ;;
 *)
-    echo "usage: $0 run|test|windows" >&2
+    echo "usage: $0 run|test|packages|windows" >&2
     exit 2
     ;;
 esac

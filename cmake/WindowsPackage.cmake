@@ -20,6 +20,13 @@ install(FILES ${tavo_gcc_runtime}/libstdc++-6.dll ${tavo_gcc_runtime}/libgcc_s_s
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
 
 set(CPACK_GENERATOR NSIS)
+set(CPACK_PACKAGE_NAME tavo-mx7300-control)
+set(CPACK_PACKAGE_VENDOR "TAVO MX7300 CONTROL team")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Control console for a TAVO MX7300 projector on an RS-232 line")
+set(CPACK_STRIP_FILES ON)
+# A 64-bit installer (Debian's nsis ships the amd64 stubs) into the 64-bit Program Files.
+set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY "TAVO MX7300 CONTROL")
 set(CPACK_PACKAGE_EXECUTABLES mx7300-control "TAVO MX7300 CONTROL")
 set(CPACK_NSIS_DISPLAY_NAME "TAVO MX7300 CONTROL ${PROJECT_VERSION}")
@@ -29,3 +36,4 @@ set(CPACK_NSIS_MUI_ICON ${PROJECT_SOURCE_DIR}/packaging/windows/tavo-mx7300-cont
 set(CPACK_NSIS_MUI_UNIICON ${PROJECT_SOURCE_DIR}/packaging/windows/tavo-mx7300-control.ico)
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
 set(CPACK_NSIS_EXECUTABLES_DIRECTORY bin)
+include(CPack)

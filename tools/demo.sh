@@ -20,7 +20,7 @@ if ! grep -q '^ComPort=' "$ini" 2>/dev/null; then
     printf '[StartUP]\nComPort=1\nBaudRate=96\n' >"$ini"
 fi
 
-"$bin/mx7300-sim" --register 1 --warmup 5 --cooldown 5 >"$XDG_CONFIG_HOME/simulator.log" 2>&1 &
+"$bin/mx7300-sim" --register 1 --baud 9600 --warmup 5 --cooldown 5 >"$XDG_CONFIG_HOME/simulator.log" 2>&1 &
 sim=$!
 trap 'kill "$sim" 2>/dev/null || true; wait "$sim" 2>/dev/null || true' EXIT
 

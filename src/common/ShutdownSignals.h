@@ -23,11 +23,21 @@ constexpr int kHangUpSignal = 1;
 // as SIGINT, Ctrl+Break, log-off and shut-down as SIGTERM, the console window closed as
 // kHangUpSignal) and WM_ENDSESSION (SIGTERM) for a program with windows. Only the numbers
 // asked for are reported. One instance per process (dispositions are per process).
+//
+// A program that must catch them before it has built what a stop undoes constructs it first
+// without a handler (even before QCoreApplication) and sets the handler once its event loop is
+// about to run: a request that came meanwhile waits and is handled then. On POSIX systems the
+// signals are also unblocked, so a parent that started us with them blocked cannot keep us from
+// stopping.
 class ShutdownSignals : public QObject {
 public:
+    explicit ShutdownSignals(std::initializer_list<int> signalNumbers, QObject* parent = nullptr);
     ShutdownSignals(std::initializer_list<int> signalNumbers, std::function<void(int)> onSignal,
                     QObject* parent = nullptr);
     ~ShutdownSignals() override;
+
+    // Needs the thread's event dispatcher (QCoreApplication made); at most once.
+    void setHandler(std::function<void(int)> onSignal);
 
     struct Native; // the system's side, one per platform
 

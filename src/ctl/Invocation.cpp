@@ -45,15 +45,6 @@ ParseOutcome usage(const QString& message) {
     return outcome;
 }
 
-// Only Latin-1 reaches the wire byte for byte; anything else has no byte.
-std::optional<QByteArray> latin1Bytes(const QString& text) {
-    for (const QChar c : text) {
-        if (c.unicode() > 0xFF)
-            return std::nullopt;
-    }
-    return text.toLatin1();
-}
-
 } // namespace
 
 ParseOutcome parseInvocation(const QStringList& arguments) {
@@ -156,15 +147,14 @@ ParseOutcome parseInvocation(const QStringList& arguments) {
     case Command::Send: {
         if (args.size() != 1 || args[0].isEmpty())
             return usage(QStringLiteral("send needs exactly one TEXT (quote it if it has spaces)"));
-        const auto bytes = latin1Bytes(args[0]);
-        if (!bytes)
-            return usage(QStringLiteral("send: the text has characters outside Latin-1"));
         // A CR inside would start a second command without the address, which every
-        // projector on the line would obey.
-        if (const auto control = findControlByte(*bytes))
-            return usage(QStringLiteral("send: the text holds %1; a command is one line of "
-                                        "printable characters")
-                             .arg(describeControlByte(*control)));
+        // projector on the line would obey; the link refuses every control byte.
+        QString why;
+        const auto bytes = commandTextBytes(args[0], &why);
+        if (!bytes)
+            return usage(QStringLiteral("send: %1; a command is one line of printable "
+                                        "characters")
+                             .arg(why));
         inv.commandText = *bytes;
         break;
     }

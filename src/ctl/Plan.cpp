@@ -5,6 +5,7 @@
 #include "StoredNumber.h"
 
 #include "SiteFile.h"
+#include "SiteRules.h"
 
 #include <QHash>
 #include <QRegularExpression>
@@ -36,8 +37,9 @@ QString targetProblem(const QString& target) {
                    : QStringLiteral("\"%1\" is no port COM1 to COM15").arg(target);
     }
     // Any case of the scheme, as the network port reads it.
-    static const QRegularExpression network(QStringLiteral("^(tcp|rfc2217)://(.+):(\\d{1,5})$"),
-                                            QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression network(
+        QRegularExpression::anchoredPattern(QStringLiteral("(tcp|rfc2217)://(.+):(\\d{1,5})")),
+        QRegularExpression::CaseInsensitiveOption);
     if (target.contains(QLatin1String("://"))) {
         const auto match = network.match(target);
         if (!match.hasMatch() || match.captured(3).toInt() < 1 || match.captured(3).toInt() > 65535)
@@ -68,10 +70,11 @@ QString at(const QString& path, const site::SiteSection& section, const QString&
         .arg(path, QString::number(entry ? entry->line : section.line), section.name, problem);
 }
 
-// One projector from its section, the flags and stored settings filling what it leaves out.
-// Empty when it reads right; otherwise what is wrong, at the line that says it.
+// One projector from its section, the flags and stored settings filling what it leaves out; its
+// baud rate comes from the site's shared rules. Empty when it reads right; otherwise what is
+// wrong, at the line that says it.
 QString readSection(const QString& path, const site::SiteSection& section,
-                    const ProjectorEntry& fallback, ProjectorEntry* entry) {
+                    const ProjectorEntry& fallback, int baud, ProjectorEntry* entry) {
     for (const site::SiteEntry& e : section.entries) {
         if (!knownKey(e.key))
             return at(
@@ -81,10 +84,7 @@ QString readSection(const QString& path, const site::SiteSection& section,
     *entry = fallback;
     entry->name = section.name;
     entry->target = section.value(kPortKey).value_or(fallback.target);
-    const QString baud = section.value(kBaudKey).value_or(QString::number(fallback.baud));
-    if (baud != QLatin1String("9600") && baud != QLatin1String("19200"))
-        return at(path, section, kBaudKey, QStringLiteral("baud must be 9600 or 19200"));
-    entry->baud = baud.toInt();
+    entry->baud = baud;
     entry->address = section.value(kAddressKey).value_or(fallback.address);
     if (!prefixForAddressWord(entry->address))
         return at(path, section, kAddressKey,
@@ -96,8 +96,9 @@ QString readSection(const QString& path, const site::SiteSection& section,
 } // namespace
 
 std::optional<int> comPortNumber(const QString& target) {
-    static const QRegularExpression com(QStringLiteral("^COM(\\d{1,2})$"),
-                                        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression com(
+        QRegularExpression::anchoredPattern(QStringLiteral("COM(\\d{1,2})")),
+        QRegularExpression::CaseInsensitiveOption);
     const auto match = com.match(target);
     if (!match.hasMatch())
         return std::nullopt;
@@ -128,6 +129,17 @@ Plan planRun(const Invocation& inv, const ConsoleDefaults& defaults,
     fallback.baud = inv.baud.value_or(defaults.baud);
     fallback.address = inv.address.value_or(defaults.address);
 
+    QHash<int, QString> comDevices; // each COMn is looked up in the console's settings once
+    const auto deviceOf = [&](const QString& target) {
+        const auto n = comPortNumber(target);
+        if (!n)
+            return target;
+        auto device = comDevices.find(*n);
+        if (device == comDevices.end())
+            device = comDevices.insert(*n, deviceForPort(*n, consoleSettingsPath));
+        return *device;
+    };
+
     QList<ProjectorEntry> wanted;
     if (inv.siteFile.isEmpty()) {
         wanted << fallback;
@@ -136,6 +148,16 @@ Plan planRun(const Invocation& inv, const ConsoleDefaults& defaults,
         if (!read.site)
             return failed(QStringLiteral("site file ") + read.error);
         const QList<site::SiteSection>& sections = read.site->sections;
+        // The whole file keeps the rules it shares with the gateway, chosen sections or not.
+        QString problem;
+        const auto rates = site::baudRates(
+            *read.site, fallback.baud,
+            [&](const site::SiteSection& section) {
+                return deviceOf(section.value(kPortKey).value_or(fallback.target));
+            },
+            &problem);
+        if (!rates)
+            return failed(QStringLiteral("site file ") + problem);
         QHash<QString, qsizetype> byName;
         byName.reserve(sections.size());
         for (qsizetype i = 0; i < sections.size(); ++i)
@@ -162,7 +184,8 @@ Plan planRun(const Invocation& inv, const ConsoleDefaults& defaults,
         wanted.reserve(chosen.size());
         for (const qsizetype index : chosen) {
             ProjectorEntry entry;
-            const QString problem = readSection(inv.siteFile, sections[index], fallback, &entry);
+            problem =
+                readSection(inv.siteFile, sections[index], fallback, rates->at(index), &entry);
             if (!problem.isEmpty())
                 return failed(QStringLiteral("site file ") + problem);
             wanted << entry;
@@ -171,8 +194,6 @@ Plan planRun(const Invocation& inv, const ConsoleDefaults& defaults,
 
     Plan plan;
     plan.projectors.reserve(wanted.size());
-    QHash<int, QString> comDevices; // each COMn is looked up in the console's settings once
-    QHash<QString, qsizetype> firstOnDevice;
     for (ProjectorEntry entry : wanted) {
         const QString who =
             entry.name.isEmpty() ? QString() : QStringLiteral("[%1] ").arg(entry.name);
@@ -182,22 +203,7 @@ Plan planRun(const Invocation& inv, const ConsoleDefaults& defaults,
         const QString problem = targetProblem(entry.target);
         if (!problem.isEmpty())
             return failed(who + problem);
-        if (const auto n = comPortNumber(entry.target)) {
-            auto device = comDevices.find(*n);
-            if (device == comDevices.end())
-                device = comDevices.insert(*n, deviceForPort(*n, consoleSettingsPath));
-            entry.device = *device;
-        } else {
-            entry.device = entry.target;
-        }
-        // Projectors on one wire share its speed.
-        const auto first = firstOnDevice.constFind(entry.device);
-        if (first == firstOnDevice.constEnd()) {
-            firstOnDevice.insert(entry.device, plan.projectors.size());
-        } else if (plan.projectors[*first].baud != entry.baud) {
-            return failed(QStringLiteral("[%1] and [%2] share %3 at different baud rates")
-                              .arg(plan.projectors[*first].name, entry.name, entry.device));
-        }
+        entry.device = deviceOf(entry.target);
         plan.projectors << entry;
     }
     return plan;

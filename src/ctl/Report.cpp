@@ -48,6 +48,7 @@ Tally tally(const QList<Outcome>& outcomes) {
             ++t.noReply;
             break;
         case Outcome::Status::Failed:
+        case Outcome::Status::Busy: // only the gateway refuses as busy
             ++t.failed;
             break;
         case Outcome::Status::LinkLost:

@@ -14,6 +14,7 @@ struct Exchange {
         NoReply,  // nothing, or no whole reply, within the time-out
         Failed,   // refused, not sent, or the port did not open
         LinkLost, // the line went away while it was out
+        Busy,     // refused at once: too many commands wait already; nothing was sent
     };
     Status status = Status::Failed;
     QByteArray sent;                // the framed command, CR included

@@ -6,6 +6,8 @@
 #include "Timer.h"
 #include "Transcript.h"
 
+#include <iterator>
+
 namespace tavo {
 namespace {
 const QString kNoReplyMark = QStringLiteral(" X X X X ");
@@ -55,7 +57,7 @@ void ProjectorChannel::setOnLinkLost(std::function<void(const QString&)> handler
 }
 
 int ProjectorChannel::pending() const {
-    return int(m_waiting.size()) + (m_current ? 1 : 0);
+    return int(m_urgent.size() + m_normal.size()) + (m_current ? 1 : 0);
 }
 
 void ProjectorChannel::request(const QByteArray& command, const QByteArray& addressPrefix,
@@ -68,11 +70,17 @@ void ProjectorChannel::request(const QByteArray& command, const QByteArray& addr
         return;
     }
     Pending next{command, addressPrefix, qMax(1, timeoutMs), std::move(done)};
-    if (priority == Priority::Urgent)
-        m_waiting.push_front(std::move(next));
-    else
-        m_waiting.push_back(std::move(next));
+    (priority == Priority::Urgent ? m_urgent : m_normal).push_back(std::move(next));
     startNext();
+}
+
+ProjectorChannel::Pending ProjectorChannel::takeNext() {
+    const bool normalTurn = !m_normal.empty() && (m_urgent.empty() || m_urgentRun >= kUrgentRun);
+    std::deque<Pending>& from = normalTurn ? m_normal : m_urgent;
+    m_urgentRun = normalTurn || m_normal.empty() ? 0 : m_urgentRun + 1;
+    Pending next = std::move(from.front());
+    from.pop_front();
+    return next;
 }
 
 void ProjectorChannel::startNext() {
@@ -80,9 +88,8 @@ void ProjectorChannel::startNext() {
     if (m_current || m_starting)
         return;
     m_starting = true;
-    while (!m_current && !m_waiting.empty()) {
-        m_current = std::move(m_waiting.front());
-        m_waiting.pop_front();
+    while (!m_current && (!m_urgent.empty() || !m_normal.empty())) {
+        m_current = takeNext();
         m_exchange = Exchange();
         m_caption.clear();
         m_exchange.sent = frameCommand(m_current->prefix, m_current->command);
@@ -155,7 +162,10 @@ void ProjectorChannel::finish(Exchange::Status status, const QString& error) {
 void ProjectorChannel::failAll(const QString& reason, Exchange::Status current) {
     // Taken first, so ending the one on the wire does not send the next.
     std::deque<Pending> waiting;
-    waiting.swap(m_waiting);
+    waiting.swap(m_urgent);
+    std::move(m_normal.begin(), m_normal.end(), std::back_inserter(waiting));
+    m_normal.clear();
+    m_urgentRun = 0;
     if (m_current)
         finish(current, reason);
     for (Pending& left : waiting) {

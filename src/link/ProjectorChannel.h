@@ -17,9 +17,11 @@ class Timer;
 
 // The projector protocol on one serial line, for programs without the panel: each request is
 // framed with its projector's address and CR, goes out when the one before it has ended, and ends
-// with a whole reply (CR or ACK), its time-out, or the loss of the line. Projectors sharing the
-// line take turns in the order their requests came, except that an urgent request goes ahead of
-// the waiting ones. Replies to the status reads are decoded with the console's own tables.
+// with a whole reply (CR or ACK), its time-out, or the loss of the line. Each priority is a queue
+// of its own, in the order the requests came: urgent ones go ahead of the normal ones, but while
+// normal ones wait, at most kUrgentRun urgent ones go out in a row, so a stream of urgent
+// requests cannot hold the normal ones back for ever. Replies to the status reads are decoded
+// with the console's own tables.
 //
 // Runs on the event loop: the port's receive event and the reply timer drive it. `done` may run
 // before request() returns (a refused command, a closed port); it may queue further requests or
@@ -31,6 +33,8 @@ public:
     using Now = std::function<qint64()>;
 
     static constexpr int kReceiveLimit = 1024;
+    // Urgent requests that go out in a row while a normal one waits; then the oldest normal goes.
+    static constexpr int kUrgentRun = 4;
 
     ProjectorChannel(SerialPort& port, Timer& replyTimer, Now now);
     ~ProjectorChannel();
@@ -61,6 +65,7 @@ private:
     };
 
     void startNext();
+    Pending takeNext();
     void onComm();
     void onReplyTimeout();
     void finish(Exchange::Status status, const QString& error);
@@ -69,7 +74,9 @@ private:
     SerialPort& m_port;
     Timer& m_replyTimer;
     Now m_now;
-    std::deque<Pending> m_waiting;
+    std::deque<Pending> m_urgent;
+    std::deque<Pending> m_normal;
+    int m_urgentRun = 0; // urgent requests sent in a row while normal ones waited
     std::optional<Pending> m_current;
     Exchange m_exchange;
     QString m_caption; // the status words so far, kept as the status line keeps them

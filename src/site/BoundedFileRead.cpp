@@ -21,16 +21,17 @@ QString systemText(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-QString openFailure(const QByteArray& name, int error) {
+QString openFailure(const QByteArray& name, int error, FinalLink finalLink) {
+    struct stat link {};
+    const bool isLink = ::lstat(name.constData(), &link) == 0 && S_ISLNK(link.st_mode);
     switch (error) {
-    case ENOENT: {
-        struct stat link {};
-        if (::lstat(name.constData(), &link) == 0 && S_ISLNK(link.st_mode))
-            return QStringLiteral("is a symbolic link to nothing");
-        return QStringLiteral("does not exist");
-    }
+    case ENOENT:
+        return isLink ? QStringLiteral("is a symbolic link to nothing")
+                      : QStringLiteral("does not exist");
     case ELOOP:
-        return QStringLiteral("is a symbolic link loop");
+        return finalLink == FinalLink::Refuse && isLink
+                   ? QStringLiteral("is a symbolic link; name the file itself")
+                   : QStringLiteral("is a symbolic link loop");
     default:
         return QStringLiteral("cannot be opened (%1)").arg(systemText(error));
     }
@@ -54,13 +55,15 @@ QString tooLarge(qint64 cap) {
 
 } // namespace
 
-BoundedRead readRegularFile(const QString& path, qint64 cap) {
+BoundedRead readRegularFile(const QString& path, qint64 cap, FinalLink finalLink) {
     const QByteArray name = QFile::encodeName(path);
     // O_NONBLOCK: a FIFO with no writer would block open(); O_NOCTTY: a terminal must not become
     // ours on the way to being refused.
-    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int flags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC |
+                      (finalLink == FinalLink::Refuse ? O_NOFOLLOW : 0);
+    const int fd = ::open(name.constData(), flags);
     if (fd < 0)
-        return refused(openFailure(name, errno));
+        return refused(openFailure(name, errno, finalLink));
     BoundedRead read;
     struct stat info {};
     if (::fstat(fd, &info) != 0)

@@ -22,8 +22,11 @@ QString tooLarge(qint64 cap) {
 
 // Windows has no FIFO that holds an open: a file, a device or a pipe opens at once, and its
 // handle says which it is.
-BoundedRead readRegularFile(const QString& path, qint64 cap) {
+BoundedRead readRegularFile(const QString& path, qint64 cap, FinalLink finalLink) {
     const QFileInfo info(path);
+    if (finalLink == FinalLink::Refuse && info.isSymLink())
+        return refused(info.exists() ? QStringLiteral("is a symbolic link; name the file itself")
+                                     : QStringLiteral("is a symbolic link to nothing"));
     if (info.isDir())
         return refused(QStringLiteral("is a directory, not a file"));
     QFile file(path);

@@ -21,9 +21,7 @@ QString shownPath(const QString& path) {
 
 SiteRead failed(const QString& path, int line, const QString& reason) {
     SiteRead read;
-    read.error =
-        line > 0 ? QStringLiteral("%1:%2: %3").arg(shownPath(path), QString::number(line), reason)
-                 : QStringLiteral("%1: %2").arg(shownPath(path), reason);
+    read.error = siteError(path, line, reason);
     return read;
 }
 
@@ -40,6 +38,12 @@ QString hex(QChar c) {
 }
 
 } // namespace
+
+QString siteError(const QString& path, int line, const QString& reason) {
+    return line > 0
+               ? QStringLiteral("%1:%2: %3").arg(shownPath(path), QString::number(line), reason)
+               : QStringLiteral("%1: %2").arg(shownPath(path), reason);
+}
 
 const SiteEntry* SiteSection::entry(const QString& key) const {
     for (const SiteEntry& e : entries) {

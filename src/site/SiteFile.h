@@ -46,4 +46,8 @@ SiteRead readSiteFile(const QString& path);
 // The same checks on text already read; `path` only names the file in the error.
 SiteRead parseSiteText(const QString& path, const QByteArray& text);
 
+// "FILE:LINE: reason", or "FILE: reason" for line 0, with control characters in the path shown
+// as "?" so the message stays on one line.
+QString siteError(const QString& path, int line, const QString& reason);
+
 } // namespace tavo::site

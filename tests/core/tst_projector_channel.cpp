@@ -13,6 +13,7 @@ namespace {
 // One step of a script, at a time on the virtual clock:
 //   "req NAME COMMAND [PREFIX] [urgent]"  a request (COMMAND with "\r" spelled out as <CR>)
 //   "rx BYTES"                            bytes from the projectors (<CR>, <ACK>, <N*x> for N x's)
+//                                         (<NEL>, a C1 byte, in either)
 //   "lost"                                the line goes away
 struct Step {
     qint64 at;
@@ -26,6 +27,7 @@ QByteArray bytesOf(QString text) {
                      QString(m.captured(1).toInt(), m.captured(2).at(0)));
     return text.replace(QLatin1String("<CR>"), QLatin1String("\r"))
         .replace(QLatin1String("<ACK>"), QLatin1String("\x06"))
+        .replace(QLatin1String("<NEL>"), QString(QChar(0x85)))
         .toLatin1();
 }
 
@@ -39,6 +41,8 @@ const char* statusName(Exchange::Status status) {
         return "failed";
     case Exchange::Status::LinkLost:
         return "lost";
+    case Exchange::Status::Busy:
+        return "busy";
     }
     return "?";
 }
@@ -84,11 +88,38 @@ void TestProjectorChannel::requestsTakeTurns_data() {
         << QList<Step>{{0, "req a CR0"}, {0, "req b CR1"}, {5, "lost"}} << QByteArray("CR0\r")
         << QStringList{"a lost 0 - | link lost: fake1 went away",
                        "b failed 0 - | link lost: fake1 went away"};
-    QTest::newRow("a CR inside a command is refused; the next one goes")
-        << QList<Step>{{0, "req a C00<CR>C01 A002"}, {0, "req b C00 A002"}, {5, "rx <ACK>"}}
+    QTest::newRow("a CR or a C1 byte inside a command is refused; the next one goes")
+        << QList<Step>{{0, "req a C00<CR>C01 A002"},
+                       {0, "req n C0<NEL>0 A002"},
+                       {0, "req b C00 A002"},
+                       {5, "rx <ACK>"}}
         << QByteArray("A002C00\r")
-        << QStringList{"a failed 0 - | the command holds CR (0x0D) at position 4; nothing was sent",
-                       "b ok 1 - |"};
+        << QStringList{
+               "a failed 0 - | the command holds CR (0x0D) at position 4; nothing was sent",
+               "n failed 0 - | the command holds NEL (0x85) at position 3; nothing was sent",
+               "b ok 1 - |"};
+    QTest::newRow("urgent ones go in the order they came, ahead of the normal ones")
+        << QList<Step>{{0, "req a CR0"},          {0, "req b CR1"},
+                       {0, "req c C05 - urgent"}, {0, "req d C06 - urgent"},
+                       {0, "req e C07 - urgent"}, {5, "rx <ACK>"},
+                       {10, "rx <ACK>"},          {15, "rx <ACK>"},
+                       {20, "rx <ACK>"},          {25, "rx <ACK>"}}
+        << QByteArray("CR0\rC05\rC06\rC07\rCR1\r")
+        << QStringList{"a ok 1 - |", "c ok 1 - |", "d ok 1 - |", "e ok 1 - |", "b ok 1 - |"};
+    // kUrgentRun is 4: the fifth turn goes to the oldest normal request waiting.
+    QTest::newRow("while normal ones wait, they get every fifth turn")
+        << QList<Step>{{0, "req a CR0"},           {0, "req b CR1"},
+                       {0, "req c CR3"},           {0, "req u1 C05 - urgent"},
+                       {0, "req u2 C06 - urgent"}, {0, "req u3 C07 - urgent"},
+                       {0, "req u4 C08 - urgent"}, {0, "req u5 C00 - urgent"},
+                       {0, "req u6 C01 - urgent"}, {5, "rx <ACK>"},
+                       {10, "rx <ACK>"},           {15, "rx <ACK>"},
+                       {20, "rx <ACK>"},           {25, "rx <ACK>"},
+                       {30, "rx <ACK>"},           {35, "rx <ACK>"},
+                       {40, "rx <ACK>"},           {45, "rx <ACK>"}}
+        << QByteArray("CR0\rC05\rC06\rC07\rC08\rCR1\rC00\rC01\rCR3\r")
+        << QStringList{"a ok 1 - |", "u1 ok 1 - |", "u2 ok 1 - |", "u3 ok 1 - |", "u4 ok 1 - |",
+                       "b ok 1 - |", "u5 ok 1 - |", "u6 ok 1 - |", "c ok 1 - |"};
 }
 
 void TestProjectorChannel::requestsTakeTurns() {

@@ -96,6 +96,9 @@ void TestCtlInvocation::commandLine_data() {
         << QStringList{"send", "CR", "0"} << "TEXT" << no << none << none << 0 << 0;
     QTest::newRow("send beyond Latin-1") << QStringList{"send", QString::fromUtf8("CR\u20ac")}
                                          << "Latin-1" << no << none << none << 0 << 0;
+    QTest::newRow("send with a C1 CSI")
+        << QStringList{"send", QString::fromUtf8("C0\u009b0")} << "CSI (0x9B) at position 3" << no
+        << none << none << 0 << 0;
     QTest::newRow("wait-ready 0") << QStringList{"wait-ready", "0"} << "SECONDS" << no << none
                                   << none << 0 << 0;
     QTest::newRow("--all without a site")
@@ -213,7 +216,12 @@ void TestCtlInvocation::siteFile_data() {
                                       << QStringList{"--all", "status"} << "tcp://" << nothing;
     QTest::newRow("one wire, two speeds")
         << QByteArray("[a]\nport=/dev/ttyS0\nbaud=9600\n[b]\nport=/dev/ttyS0\nbaud=19200\n")
-        << QStringList{"--all", "status"} << "different baud" << nothing;
+        << QStringList{"--all", "status"}
+        << "site.ini:6: [b] is on /dev/ttyS0 at a different baud rate (19200) from [a] at line 1"
+        << nothing;
+    QTest::newRow("one wire, two speeds, one of them not run")
+        << QByteArray("[a]\nport=COM2\nbaud=9600\n[b]\nport=/dev/mapped-com2\n")
+        << QStringList{"a", "status"} << "site.ini:4: [b] is on /dev/mapped-com2" << nothing;
 }
 
 void TestCtlInvocation::siteFile() {

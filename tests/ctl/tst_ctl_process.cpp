@@ -44,7 +44,9 @@ public:
         auto sim = std::make_unique<QProcess>();
         sim->setProcessEnvironment(m_env);
         sim->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        sim->start(QStringLiteral(MX7300_SIM_PATH), args << QStringLiteral("--quiet"));
+        // The rows run at 9600 unless they name another rate (the last --baud counts).
+        sim->start(QStringLiteral(MX7300_SIM_PATH),
+                   QStringList{"--baud", "9600"} + args << QStringLiteral("--quiet"));
         QElapsedTimer waited;
         waited.start();
         while (!sim->canReadLine() && waited.elapsed() < 10000)

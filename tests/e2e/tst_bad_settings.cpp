@@ -500,6 +500,15 @@ void TestBadSettings::programKeepsRunning() {
     Config config;
     QVERIFY(config.make(Shape(shape), content));
 
+    QString console = QStringLiteral(MX7300_CONTROL_PATH);
+    QTemporaryDir reachable; // the checkout may sit in a folder "nobody" cannot enter
+    if (asNobody) {
+        QString why;
+        console = reachableCopy(console, reachable.path(), nobody, &why);
+        if (console.isEmpty())
+            QSKIP(qPrintable(why));
+    }
+
     QProcess program;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.home());
@@ -512,7 +521,7 @@ void TestBadSettings::programKeepsRunning() {
         setRunAs(program, nobody);
     }
     program.setProcessEnvironment(env);
-    program.start(QStringLiteral(MX7300_CONTROL_PATH), {});
+    program.start(console, {});
     QVERIFY2(program.waitForStarted(10000), qPrintable(program.errorString()));
     QByteArray errors;
     const auto dialogShownOrEnded = [&] {

@@ -75,6 +75,8 @@ struct PjlinkRig {
     std::unique_ptr<gateway::Gateway> gateway;
     std::unique_ptr<gateway::pjlink::PjlinkFront> front;
     QElapsedTimer clock;
+    int lineMs = gateway::pjlink::PjlinkFront::kLineDeadlineMs;
+    int digestMs = gateway::pjlink::PjlinkFront::kDigestDeadlineMs;
 
     explicit PjlinkRig(const QString& pjlinkInputs = {}) {
         clock.start();
@@ -108,6 +110,8 @@ struct PjlinkRig {
         options.basePort = 0;
         options.defaultPassword = password;
         options.idleMs = idleMs;
+        options.lineMs = lineMs;
+        options.digestMs = digestMs;
         options.searchPort = searchPort;
         front = std::make_unique<gateway::pjlink::PjlinkFront>(*gateway, options);
         QString error;

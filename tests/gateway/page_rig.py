@@ -56,7 +56,7 @@ class Process:
 
 class Sim(Process):
     def __init__(self, sim_path, *extra):
-        super().__init__([sim_path, "--warmup", "1", "--cooldown", "1", *extra])
+        super().__init__([sim_path, "--baud", "9600", "--warmup", "1", "--cooldown", "1", *extra])
         self.device = self.proc.stdout.readline().strip()
         if not self.device.startswith("/dev/"):
             raise RuntimeError("the simulator gave no device")

@@ -13,7 +13,8 @@ using namespace tavo::test;
 namespace {
 
 // A line with projectors behind it: each framed command is answered 5 ms later by the
-// projector its address names, from a table of replies; an address not in the table is silent.
+// projector its address names, from a table of replies (ACK for a command not in it); an address
+// not in the table is silent.
 class ProjectorLine : public FakeSerialPort {
 public:
     ProjectorLine(VirtualClock& clock, QHash<QByteArray, QHash<QByteArray, QByteArray>> replies)
@@ -72,7 +73,7 @@ struct GatewayRig {
             [this, unopenable](const QString& device) {
                 auto line = std::make_unique<ProjectorLine>(
                     clock, QHash<QByteArray, QHash<QByteArray, QByteArray>>{
-                               {"", kLit}, {"A001", kLit}, {"A002", kLit}});
+                               {"", kLit}, {"A001", kLit}, {"A002", kLit}, {"A003", {}}});
                 if (unopenable.contains(device))
                     line->missing.insert(1);
                 lines[device] = line.get();
@@ -94,8 +95,8 @@ struct GatewayRig {
 
     VirtualClock clock;
     QHash<QString, ProjectorLine*> lines;
+    QList<int> changed; // before the gateway: its stop may still tell of changes
     std::unique_ptr<Gateway> gateway;
-    QList<int> changed;
 };
 
 } // namespace
@@ -107,6 +108,9 @@ private slots:
     void pollsReadEveryProjector_data();
     void pollsReadEveryProjector();
     void commandGoesAheadOfPolls();
+    void commandsQueueInOrderWithinBounds_data();
+    void commandsQueueInOrderWithinBounds();
+    void pollsKeepAShareUnderAFlood();
 };
 
 void TestGatewayCore::pollsReadEveryProjector_data() {
@@ -138,6 +142,11 @@ void TestGatewayCore::pollsReadEveryProjector_data() {
         << QList<ProjectorConfig>{projector("a", "/dev/gone", ""), projector("b", "/dev/l2", "")}
         << QSet<QString>{"/dev/gone"} << qint64(200)
         << QStringList{silent.arg("single", "/dev/gone"), lit.arg("single", "/dev/l2")};
+    QTest::newRow("a projector that answers every read with an ACK is offline")
+        << QList<ProjectorConfig>{projector("a", "/dev/l1", "A003"),
+                                  projector("b", "/dev/l1", "A001")}
+        << QSet<QString>{} << qint64(200)
+        << QStringList{silent.arg("003", "/dev/l1"), lit.arg("001", "/dev/l1")};
 }
 
 void TestGatewayCore::pollsReadEveryProjector() {
@@ -177,6 +186,130 @@ void TestGatewayCore::commandGoesAheadOfPolls() {
                                      "A002CR3\r", "A002CR6\r", "A002CR4\r"};
     QCOMPARE(writes.mid(0, expected.size()), expected);
     QVERIFY(writes.count("A002CR0\r") == 1); // b's queued poll did not run twice
+}
+
+// The command writes in order, a run of one write shown as "WRITE*N".
+QStringList commandRuns(const QList<QByteArray>& writes) {
+    QStringList runs;
+    QByteArray last;
+    int count = 0;
+    const auto flush = [&] {
+        if (count > 0)
+            runs << QString::fromLatin1(last) +
+                        (count > 1 ? QStringLiteral("*%1").arg(count) : QString());
+    };
+    for (const QByteArray& w : writes) {
+        const QByteArray line = w.chopped(1);
+        if (line.contains("CR"))
+            continue; // a poll's read
+        if (line != last) {
+            flush();
+            last = line;
+            count = 0;
+        }
+        ++count;
+    }
+    flush();
+    return runs;
+}
+
+void TestGatewayCore::commandsQueueInOrderWithinBounds_data() {
+    // "N*P CMD": N commands CMD for projector P (a..e: A001..A004 and the unaddressed one),
+    // submitted at once behind the poll on the wire.
+    QTest::addColumn<QStringList>("submits");
+    QTest::addColumn<QStringList>("wire");
+    QTest::addColumn<QStringList>("refused"); // "NUMBER: error", 1-based in submit order
+
+    QTest::newRow("three inputs behind a busy line go in the order they came")
+        << QStringList{"1*b C05", "1*b C06", "1*b C07"}
+        << QStringList{"A002C05", "A002C06", "A002C07"} << QStringList{};
+    QTest::newRow("power on then off ends off")
+        << QStringList{"1*b C00", "1*b C01"} << QStringList{"A002C00", "A002C01"} << QStringList{};
+    QTest::newRow("two projectors' commands keep their arrival order")
+        << QStringList{"1*a C05", "1*b C06", "1*a C07"}
+        << QStringList{"A001C05", "A002C06", "A001C07"} << QStringList{};
+    QTest::newRow("the 17th for one projector is refused at once")
+        << QStringList{"17*b C05", "1*a C06"} << QStringList{"A002C05*16", "A001C06"}
+        << QStringList{"17: busy: 16 commands already wait for this projector; nothing was sent"};
+    QTest::newRow("the 65th on one line is refused at once")
+        << QStringList{"16*a C05", "16*b C05", "16*c C05", "16*d C05", "1*e C05"}
+        << QStringList{"A001C05*16", "A002C05*16", "A003C05*16", "A004C05*16"}
+        << QStringList{"65: busy: 64 commands already wait on this line; nothing was sent"};
+}
+
+// Commands wait behind the one on the wire in arrival order, whichever projector they are for;
+// past a bound they are refused before submit() returns, and once the line has room again a
+// command goes out.
+void TestGatewayCore::commandsQueueInOrderWithinBounds() {
+    QFETCH(QStringList, submits);
+    QFETCH(QStringList, wire);
+    QFETCH(QStringList, refused);
+
+    QStringList gotRefused;
+    int submitted = 0;
+    int ended = 0;
+    GatewayRig rig({projector("a", "/dev/l1", "A001"), projector("b", "/dev/l1", "A002"),
+                    projector("c", "/dev/l1", "A003"), projector("d", "/dev/l1", "A004"),
+                    projector("e", "/dev/l1", "")});
+    rig.gateway->start();
+    rig.clock.advance(2); // a's power read is on the wire
+    for (const QString& submit : submits) {
+        const QStringList parts = submit.split(QLatin1Char(' '));
+        const int count = parts[0].section(QLatin1Char('*'), 0, 0).toInt();
+        const int index = parts[0].section(QLatin1Char('*'), 1).at(0).unicode() - 'a';
+        for (int i = 0; i < count; ++i) {
+            const int number = ++submitted;
+            const int refusedBefore = int(gotRefused.size());
+            const int endedBefore = ended;
+            rig.gateway->submit(
+                index, parts[1].toLatin1(), [&gotRefused, &ended, number](const Exchange& e) {
+                    ++ended;
+                    if (e.status == Exchange::Status::Busy)
+                        gotRefused << QStringLiteral("%1: %2").arg(number).arg(e.error);
+                });
+            // Only a refusal ends before submit() returns: the line is busy.
+            QCOMPARE(ended - endedBefore, int(gotRefused.size()) - refusedBefore);
+        }
+    }
+    QCOMPARE(gotRefused, refused);
+    rig.clock.advance(120000);
+    QCOMPARE(ended, submitted);
+    const ProjectorLine* line = rig.lines[QStringLiteral("/dev/l1")];
+    QCOMPARE(commandRuns(line->writes), wire);
+
+    Exchange after;
+    rig.gateway->submit(1, "C08", [&after](const Exchange& e) { after = e; });
+    rig.clock.advance(2000);
+    QCOMPARE(after.status, Exchange::Status::Ok);
+}
+
+// A projector flooded with commands leaves the line's polls their turns: its neighbour is still
+// read every period.
+void TestGatewayCore::pollsKeepAShareUnderAFlood() {
+    int sent = 0;
+    bool flooding = true;
+    int polledA = 0;
+    std::function<void(const Exchange&)> again;
+    GatewayRig rig({projector("a", "/dev/l1", "A001"), projector("b", "/dev/l1", "A002")});
+    QObject::connect(rig.gateway.get(), &Gateway::polled, rig.gateway.get(),
+                     [&polledA](int index) { polledA += index == 0 ? 1 : 0; });
+    rig.gateway->start();
+    rig.clock.advance(2);
+    again = [&](const Exchange& e) {
+        if (flooding && e.status == Exchange::Status::Ok) {
+            ++sent;
+            rig.gateway->submit(1, "C05", again);
+        }
+    };
+    for (int i = 0; i < PortPoller::kCommandsPerProjector; ++i) {
+        ++sent;
+        rig.gateway->submit(1, "C05", again);
+    }
+    rig.clock.advance(61000); // six poll periods and a bit
+    flooding = false;
+    QVERIFY2(sent > 2000, qPrintable(QString::number(sent))); // the flood went on throughout
+    QVERIFY2(polledA >= 6, qPrintable(QString::number(polledA)));
+    QCOMPARE(rig.gateway->state(0).power, std::optional<QString>(QStringLiteral("Power ON")));
 }
 
 QTEST_GUILESS_MAIN(TestGatewayCore)

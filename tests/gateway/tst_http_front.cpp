@@ -15,6 +15,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <sys/stat.h>
 
@@ -47,7 +48,8 @@ SiteConfig northWing() {
 // The gateway over simulated lines on a virtual clock (polls only at the start and after a
 // command), with its HTTP front on a free loopback port.
 struct Site {
-    explicit Site(const QByteArray& token, int maxConnections = 64, int idleMs = 30000) {
+    explicit Site(const QByteArray& token, int maxConnections = 64, int idleMs = 30000,
+                  int requestMs = 5000) {
         gateway = std::make_unique<Gateway>(
             northWing(),
             [this](const QString& target) {
@@ -65,6 +67,7 @@ struct Site {
         options.token = token;
         options.maxConnections = maxConnections;
         options.idleMs = idleMs;
+        options.requestMs = requestMs;
         front = std::make_unique<HttpFront>(*gateway, *metrics, options);
         gateway->start();
     }
@@ -139,6 +142,41 @@ QByteArray request(const QByteArray& method, const QByteArray& path, QByteArrayL
     return method + ' ' + path + " HTTP/1.1\r\n" + headers.join("\r\n") + "\r\n\r\n" + body;
 }
 
+// Answers read off one connection in turn; one flagged in `headOnly` has no body whatever its
+// Content-Length says. `rest` is what came beyond them. Virtual time runs on while it waits.
+struct Conversation {
+    QList<Response> answers;
+    QByteArray rest;
+};
+
+Conversation converse(Site& site, QTcpSocket& socket, const QList<bool>& headOnly) {
+    Conversation c;
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < 5000 && c.answers.size() < headOnly.size()) {
+        QTest::qWait(1);
+        site.clock.advance(20);
+        c.rest += socket.readAll();
+        for (int end = c.rest.indexOf("\r\n\r\n"); end >= 0 && c.answers.size() < headOnly.size();
+             end = c.rest.indexOf("\r\n\r\n")) {
+            Response r;
+            r.head = c.rest.left(end);
+            const auto length = QRegularExpression(QStringLiteral("(?i)content-length: *(\\d+)"))
+                                    .match(QString::fromLatin1(r.head));
+            const int body = headOnly[c.answers.size()] ? 0 : length.captured(1).toInt();
+            if (c.rest.size() < end + 4 + body)
+                break;
+            r.status = c.rest.mid(9, 3).toInt();
+            r.body = c.rest.mid(end + 4, body);
+            c.answers << r;
+            c.rest.remove(0, end + 4 + body);
+        }
+        if (socket.state() == QAbstractSocket::UnconnectedState)
+            break;
+    }
+    return c;
+}
+
 } // namespace
 
 class TestHttpFront : public QObject {
@@ -147,9 +185,14 @@ class TestHttpFront : public QObject {
 private slots:
     void requests_data();
     void requests();
+    void busyProjector();
     void metricsParse_data();
     void metricsParse();
     void hostileConnections();
+    void oneConnection_data();
+    void oneConnection();
+    void slowClients_data();
+    void slowClients();
     void tokenFile_data();
     void tokenFile();
 };
@@ -244,6 +287,14 @@ void TestHttpFront::requests_data() {
                       "0",
                       4)
         << 400 << QByteArray("NUL (0x00) at position 3") << L();
+    QTest::newRow("a C1 NEL inside a command")
+        << t << QByteArray("POST") << QByteArray("/api/projectors/hall/send") << auth
+        << QByteArray("C0\xc2\x85"
+                      "0")
+        << 400 << QByteArray("NEL (0x85) at position 3") << L();
+    QTest::newRow("a C1 APC ending a command")
+        << t << QByteArray("POST") << QByteArray("/api/projectors/hall/send") << auth
+        << QByteArray("C00\xc2\x9f") << 400 << QByteArray("APC (0x9F) at position 4") << L();
     QTest::newRow("binary") << t << QByteArray("POST") << QByteArray("/api/projectors/hall/send")
                             << auth << QByteArray("\xff\xfe\x80") << 400 << QByteArray("not UTF-8")
                             << L();
@@ -297,6 +348,24 @@ void TestHttpFront::requests() {
     QCOMPARE(site.commandsSent(), sent);
     if (status == 401)
         QVERIFY(r.head.contains("WWW-Authenticate: Bearer"));
+}
+
+// A write for a projector whose queue is full is answered 503 at once and not sent.
+void TestHttpFront::busyProjector() {
+    int ended = 0; // outlives the site, whose stop ends the commands
+    Site site(kToken);
+    QVERIFY2(site.front->listen(), qPrintable(site.front->errorString()));
+    const int lab = site.gateway->indexOf(QStringLiteral("lab"));
+    for (int i = 0; i < PortPoller::kCommandsPerProjector; ++i)
+        site.gateway->submit(lab, "C0D", [&ended](const Exchange&) { ++ended; });
+
+    const Response r = exchange(site, request("POST", "/api/projectors/lab/power",
+                                              {QByteArray("Authorization: Bearer ") + kToken}, "on",
+                                              site.front->port()));
+    QCOMPARE(r.status, 503);
+    QVERIFY2(r.body.contains("busy: 16 commands already wait for this projector"),
+             r.body.constData());
+    QVERIFY(!site.commandsSent().contains("C00\r"));
 }
 
 void TestHttpFront::metricsParse_data() {
@@ -435,12 +504,169 @@ void TestHttpFront::hostileConnections() {
         idle.back()->connectToHost(QHostAddress::LocalHost, port);
         QVERIFY(idle.back()->waitForConnected(2000));
     }
-    QTRY_COMPARE(idle[3]->state(), QAbstractSocket::UnconnectedState); // past the cap
-    QCOMPARE(idle[0]->state(), QAbstractSocket::ConnectedState);
-    for (int i = 0; i < 3; ++i)
+    // Past the cap, the newcomer takes the place of the one that has waited longest.
+    QTRY_COMPARE(idle[0]->state(), QAbstractSocket::UnconnectedState);
+    QCOMPARE(idle[3]->state(), QAbstractSocket::ConnectedState);
+    for (int i = 1; i < 4; ++i)
         QTRY_COMPARE(idle[size_t(i)]->state(), QAbstractSocket::UnconnectedState);
 
     QCOMPARE(exchange(site, request("GET", "/metrics", {}, {}, port)).status, 200);
+}
+
+void TestHttpFront::oneConnection_data() {
+    QTest::addColumn<QByteArray>("requests"); // written at once on one connection
+    QTest::addColumn<QByteArray>("answers");  // statuses in order; "h": bodyless, head as the next
+    QTest::addColumn<bool>("closes");
+    QTest::addColumn<QList<QByteArray>>("sent");
+
+    const QByteArray host = "Host: 127.0.0.1:{port}\r\n";
+    const QByteArray auth = "Authorization: Bearer " + QByteArray(kToken) + "\r\n";
+    const auto post = [&](const char* path, const QByteArray& fields, const QByteArray& body) {
+        return "POST " + QByteArray(path) + " HTTP/1.1\r\n" + host + auth + fields + "\r\n" + body;
+    };
+    const auto get = [&](const char* method, const char* path) {
+        return QByteArray(method) + ' ' + path + " HTTP/1.1\r\n" + host + "\r\n";
+    };
+    using L = QList<QByteArray>;
+
+    QTest::newRow("a slow write, then reads: answered in order")
+        << post("/api/projectors/lab/power", "Content-Length: 2\r\n", "on") +
+               get("GET", "/api/projectors/attic") + get("GET", "/metrics")
+        << QByteArray("504 404 200") << false << L{"C00\r"};
+    QTest::newRow("a write, then a read, CR LF between")
+        << post("/api/projectors/hall/send", "Content-Length: 3\r\n", "CR7") + "\r\n" +
+               get("GET", "/api/projectors/attic")
+        << QByteArray("200 404") << false << L{"CR7\r"};
+    QTest::newRow("two Content-Lengths that differ")
+        << post("/api/projectors/hall/send", "Content-Length: 3\r\nContent-Length: 26\r\n",
+                "CR7" + get("GET", "/api/projectors/hall/x"))
+        << QByteArray("400") << true << L();
+    QTest::newRow("one Content-Length listing two")
+        << post("/api/projectors/hall/send", "Content-Length: 3, 4\r\n", "CR7\n")
+        << QByteArray("400") << true << L();
+    QTest::newRow("the same Content-Length twice")
+        << post("/api/projectors/hall/send", "Content-Length: 3\r\nContent-Length: 3\r\n", "CR7")
+        << QByteArray("200") << false << L{"CR7\r"};
+    QTest::newRow("Content-Length and Transfer-Encoding")
+        << post("/api/projectors/hall/send", "Content-Length: 3\r\nTransfer-Encoding: chunked\r\n",
+                "3\r\nCR7\r\n0\r\n\r\n")
+        << QByteArray("400") << true << L();
+    QTest::newRow("Transfer-Encoding alone")
+        << post("/api/projectors/hall/send", "Transfer-Encoding: chunked\r\n",
+                "3\r\nCR7\r\n0\r\n\r\n")
+        << QByteArray("411") << true << L();
+    QTest::newRow("a space before the colon")
+        << post("/api/projectors/hall/send", "Content-Length : 3\r\n", "CR7") << QByteArray("400")
+        << true << L();
+    QTest::newRow("a method HTTP has not")
+        << get("BREW", "/api/projectors") << QByteArray("501") << true << L();
+    QTest::newRow("a control byte in a header")
+        << get("GET", "/api/projectors").replace("\r\n\r\n", "\r\nX-A: b\x01\r\n\r\n")
+        << QByteArray("400") << true << L();
+    QTest::newRow("HEAD of a projector, then GET")
+        << get("HEAD", "/api/projectors/hall") + get("GET", "/api/projectors/hall")
+        << QByteArray("200h 200") << false << L();
+    QTest::newRow("HEAD of the metrics, then GET")
+        << get("HEAD", "/metrics") + get("GET", "/metrics") << QByteArray("200h 200") << false
+        << L();
+    QTest::newRow("HEAD of a write, then GET")
+        << get("HEAD", "/api/projectors/hall/power") + get("GET", "/api/projectors/hall/power")
+        << QByteArray("405h 405") << false << L();
+}
+
+// Requests sent together on one connection: answered one by one in their order, HEAD as GET
+// without the body, and a request whose body's length is open to two readings refused and its
+// connection closed, before anything reaches a projector.
+void TestHttpFront::oneConnection() {
+    QFETCH(QByteArray, requests);
+    QFETCH(QByteArray, answers);
+    QFETCH(bool, closes);
+    QFETCH(QList<QByteArray>, sent);
+
+    Site site(kToken);
+    QVERIFY(site.front->listen());
+    const int hall = site.gateway->indexOf(QStringLiteral("hall"));
+    QTRY_VERIFY(site.gateway->state(hall).lampHours.has_value());
+    site.clock.advance(2000); // lab's first read has timed out: its line is free
+
+    QList<int> statuses;
+    QList<bool> headOnly;
+    for (const QByteArray& a : answers.split(' ')) {
+        statuses << a.left(3).toInt();
+        headOnly << a.endsWith('h');
+    }
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, site.front->port());
+    socket.write(requests.replace("{port}", QByteArray::number(site.front->port())));
+    const Conversation c = converse(site, socket, headOnly);
+
+    QList<int> got;
+    for (const Response& r : c.answers)
+        got << r.status;
+    QCOMPARE(got, statuses);
+    QVERIFY2(c.rest.isEmpty(), c.rest.constData()); // no body after a HEAD, nothing unasked
+    for (int i = 0; i + 1 < c.answers.size(); ++i) {
+        if (headOnly[i])
+            QCOMPARE(c.answers[i].head, c.answers[i + 1].head);
+    }
+    QCOMPARE(site.commandsSent(), sent);
+    if (closes)
+        QTRY_COMPARE(socket.state(), QAbstractSocket::UnconnectedState);
+    else
+        QCOMPARE(socket.state(), QAbstractSocket::ConnectedState);
+}
+
+void TestHttpFront::slowClients_data() {
+    QTest::addColumn<QByteArray>("trickle"); // a byte of it every 50 ms from each slow client
+    QTest::addColumn<int>("crowd");          // slow clients, then one that asks for the metrics
+    QTest::addColumn<int>("requestMs");
+
+    const QByteArray head =
+        "GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Pad: " + QByteArray(200, 'a');
+    QTest::newRow("a head a byte at a time") << head << 1 << 400;
+    QTest::newRow("a body a byte at a time")
+        << "POST /api/projectors/hall/send HTTP/1.1\r\nContent-Length: 500\r\n\r\n" +
+               QByteArray(500, 'C')
+        << 1 << 400;
+    QTest::newRow("every place taken by heads a byte at a time") << head << 3 << 30000;
+}
+
+// Clients that trickle bytes are closed by the request's deadline long before the idle time,
+// and never keep a newcomer out.
+void TestHttpFront::slowClients() {
+    QFETCH(QByteArray, trickle);
+    QFETCH(int, crowd);
+    QFETCH(int, requestMs);
+
+    Site site(kToken, 3, 30000, requestMs);
+    QVERIFY(site.front->listen());
+    std::vector<std::unique_ptr<QTcpSocket>> slow;
+    QByteArrayList received(crowd);
+    for (int i = 0; i < crowd; ++i) {
+        slow.push_back(std::make_unique<QTcpSocket>());
+        QTcpSocket* s = slow.back().get();
+        connect(s, &QTcpSocket::readyRead, s, [s, &received, i] { received[i] += s->readAll(); });
+        s->connectToHost(QHostAddress::LocalHost, site.front->port());
+        QVERIFY(s->waitForConnected(2000));
+    }
+    QTRY_COMPARE(site.front->connections(), crowd);
+    int next = 0;
+    QTimer drip;
+    connect(&drip, &QTimer::timeout, this, [&] {
+        for (const auto& s : slow)
+            s->write(trickle.mid(next % trickle.size(), 1));
+        ++next;
+    });
+    drip.start(50);
+
+    if (crowd == 1) {
+        QTRY_COMPARE_WITH_TIMEOUT(slow[0]->state(), QAbstractSocket::UnconnectedState,
+                                  10 * requestMs);
+        QVERIFY2(received[0].startsWith("HTTP/1.1 408 "), received[0].constData());
+    }
+    const Response r = exchange(site, request("GET", "/metrics", {}, {}, site.front->port()));
+    QCOMPARE(r.status, 200);
+    QVERIFY(r.body.contains("mx7300_up{"));
 }
 
 void TestHttpFront::tokenFile_data() {
@@ -455,19 +681,18 @@ void TestHttpFront::tokenFile_data() {
                            << QByteArray("abcdefghijklmnop") << QString();
     QTest::newRow("too short") << "file" << QByteArray("short\n") << QByteArray() << "at least 16";
     QTest::newRow("two lines") << "file" << QByteArray("abcdefghijklmnop\nqrstuvwxyz\n")
-                               << QByteArray() << "one line";
+                               << QByteArray() << "more than one line";
     QTest::newRow("a space") << "file" << QByteArray("abcdefgh ijklmnop") << QByteArray()
                              << "without spaces";
     QTest::newRow("too long") << "file" << QByteArray(kTokenFileLimit + 1, 'x') << QByteArray()
-                              << "longer than";
+                              << "larger than 4 KiB";
     QTest::newRow("a FIFO, which must not hang the start")
-        << "fifo" << QByteArray() << QByteArray() << "not a regular file";
+        << "fifo" << QByteArray() << QByteArray() << "is a FIFO, not a file";
     QTest::newRow("a symbolic link") << "link" << QByteArray("abcdefghijklmnop") << QByteArray()
-                                     << "Too many levels of symbolic links";
+                                     << "is a symbolic link; name the file itself";
     QTest::newRow("a directory") << "directory" << QByteArray() << QByteArray()
-                                 << "not a regular file";
-    QTest::newRow("missing") << "missing" << QByteArray() << QByteArray()
-                             << "No such file or directory";
+                                 << "is a directory, not a file";
+    QTest::newRow("missing") << "missing" << QByteArray() << QByteArray() << "does not exist";
 }
 
 void TestHttpFront::tokenFile() {

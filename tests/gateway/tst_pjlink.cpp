@@ -7,6 +7,7 @@
 #include <QNetworkDatagram>
 #include <QRegularExpression>
 #include <QTest>
+#include <QTimer>
 #include <QUdpSocket>
 
 using namespace tavo;
@@ -35,8 +36,11 @@ private slots:
     void inputMap();
     void conversation_data();
     void conversation();
+    void setsWhileTheQueueIsFull();
     void badInput_data();
     void badInput();
+    void slowClients_data();
+    void slowClients();
     void search();
 };
 
@@ -204,6 +208,26 @@ void TstPjlink::conversation() {
         QCOMPARE(client.socket.state(), QAbstractSocket::ConnectedState);
 }
 
+// Sets are refused as "try later" while the projector's commands fill its queue; nothing more is
+// queued for it.
+void TstPjlink::setsWhileTheQueueIsFull() {
+    int ended = 0; // outlives the rig, whose stop ends the commands
+    PjlinkRig rig;
+    QVERIFY(rig.start(QString()));
+    rig.projector->silent = true; // each command waits out its time-out
+    for (int i = 0; i < gateway::PortPoller::kCommandsPerProjector; ++i)
+        rig.gateway->submit(0, "C0D", [&ended](const Exchange&) { ++ended; });
+    QCOMPARE(ended, 0);
+
+    PjlinkClient client(rig.front->portOf(0));
+    QTRY_VERIFY(client.received.endsWith('\r'));
+    client.socket.write("%1POWR 1\r%1AVMT 31\r");
+    const QByteArray expected = "PJLINK 0\r%1POWR=ERR3\r%1AVMT=ERR3\r";
+    QTRY_VERIFY(client.received.size() >= expected.size());
+    QCOMPARE(client.received, expected);
+    QVERIFY(!rig.projector->commands.contains("C00"));
+}
+
 void TstPjlink::badInput_data() {
     QTest::addColumn<QString>("attack");
     QTest::newRow("long lines") << "long";
@@ -268,10 +292,15 @@ void TstPjlink::badInput() {
             return true;
         };
         QTRY_VERIFY_WITH_TIMEOUT(settled(), 10000);
-        int greeted = 0;
-        for (const auto& c : crowd)
-            greeted += c->received.isEmpty() ? 0 : 1;
-        QCOMPARE(greeted, PjlinkFront::kMaxClientsPerPort - 1);
+        // Each newcomer took the place of the oldest not yet answered; the bystander kept its.
+        const auto connected = [&crowd] {
+            int n = 0;
+            for (const auto& c : crowd)
+                n += c->socket.state() == QAbstractSocket::ConnectedState ? 1 : 0;
+            return n;
+        };
+        QTRY_COMPARE(connected(), PjlinkFront::kMaxClientsPerPort - 1);
+        QVERIFY(!crowd.back()->received.isEmpty());
         crowd.clear();
         QTRY_COMPARE(rig.front->clientsOn(0), 1);
     }
@@ -279,6 +308,64 @@ void TstPjlink::badInput() {
     bystander.received.clear();
     bystander.socket.write("%1NAME ?\r");
     QTRY_COMPARE(bystander.received, QByteArray("%1NAME=hall\r"));
+}
+
+void TstPjlink::slowClients_data() {
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QByteArray>("trickle"); // a byte of it every 50 ms, round and round; no CR
+    QTest::addColumn<int>("crowd");          // how many such clients come first
+    QTest::addColumn<int>("deadlineMs");     // for a line and for the digest
+    const int full = PjlinkFront::kMaxClientsPerPort;
+    QTest::newRow("a line never finished") << QString() << QByteArray("%1POWR ?") << 1 << 400;
+    QTest::newRow("no digest after the greeting") << kPassword << QByteArray() << 1 << 400;
+    QTest::newRow("a digest never finished") << kPassword << QByteArray("5d8409bc") << 1 << 400;
+    QTest::newRow("a port full of them") << QString() << QByteArray("%1POWR ?") << full << 30000;
+    QTest::newRow("a password port full of silent ones")
+        << kPassword << QByteArray() << full << 30000;
+}
+
+// Clients that trickle bytes or say nothing are closed by the deadlines well before the idle
+// time, and never keep the room controller that comes after them out.
+void TstPjlink::slowClients() {
+    QFETCH(QString, password);
+    QFETCH(QByteArray, trickle);
+    QFETCH(int, crowd);
+    QFETCH(int, deadlineMs);
+    PjlinkRig rig;
+    rig.lineMs = deadlineMs;
+    rig.digestMs = deadlineMs;
+    QVERIFY(rig.start(password, 30000));
+
+    std::vector<std::unique_ptr<PjlinkClient>> slow;
+    for (int i = 0; i < crowd; ++i) {
+        slow.push_back(std::make_unique<PjlinkClient>(rig.front->portOf(0)));
+        QTRY_VERIFY(slow.back()->received.endsWith('\r'));
+    }
+    int next = 0;
+    QTimer drip;
+    connect(&drip, &QTimer::timeout, this, [&] {
+        if (trickle.isEmpty())
+            return;
+        for (const auto& c : slow)
+            c->socket.write(trickle.mid(next % trickle.size(), 1));
+        ++next;
+    });
+    drip.start(50);
+
+    PjlinkClient controller(rig.front->portOf(0));
+    QTRY_VERIFY(controller.received.endsWith('\r'));
+    const QByteArray digest =
+        password.isEmpty() ? QByteArray() : gateway::pjlink::digest(controller.random(), password);
+    controller.received.clear();
+    controller.socket.write(digest + "%1POWR ?\r");
+    QTRY_COMPARE(controller.received, QByteArray("%1POWR=0\r"));
+
+    if (crowd == 1) {
+        QTRY_COMPARE_WITH_TIMEOUT(slow[0]->socket.state(), QAbstractSocket::UnconnectedState,
+                                  10 * deadlineMs);
+        QVERIFY(!slow[0]->received.contains('%')); // nothing of it was answered
+    }
+    QCOMPARE(controller.socket.state(), QAbstractSocket::ConnectedState);
 }
 
 // Class 2 search: the gateway on 127.0.0.2 answers a searcher on 127.0.0.1 at the search port.

@@ -25,18 +25,18 @@ void TestSimControl::options_data() {
     QTest::addColumn<int>("registerPort");
     QTest::addColumn<int>("baud");
 
-    QTest::newRow("defaults") << QStringList{} << true << QByteArray("001") << 0 << 9600;
+    QTest::newRow("defaults") << QStringList{} << true << QByteArray("001") << 0 << 19200;
     QTest::newRow("register 9") << QStringList{"--register", "9"} << true << QByteArray("001") << 9
-                                << 9600;
+                                << 19200;
     QTest::newRow("register 16") << QStringList{"--register", "16"} << false << QByteArray() << 0
                                  << 0;
     QTest::newRow("register 0") << QStringList{"--register", "0"} << false << QByteArray() << 0
                                 << 0;
     QTest::newRow("address padded")
-        << QStringList{"--address", "2"} << true << QByteArray("002") << 0 << 9600;
+        << QStringList{"--address", "2"} << true << QByteArray("002") << 0 << 19200;
     QTest::newRow("address 0") << QStringList{"--address", "0"} << false << QByteArray() << 0 << 0;
-    QTest::newRow("baud 19200") << QStringList{"--baud", "19200"} << true << QByteArray("001") << 0
-                                << 19200;
+    QTest::newRow("baud 9600") << QStringList{"--baud", "9600"} << true << QByteArray("001") << 0
+                               << 9600;
     QTest::newRow("baud 4800") << QStringList{"--baud", "4800"} << false << QByteArray() << 0 << 0;
     QTest::newRow("time scale 0") << QStringList{"--time-scale", "0"} << false << QByteArray() << 0
                                   << 0;
@@ -71,9 +71,9 @@ void TestSimControl::startupFaults() {
     FakeClock clock;
     tavo::sim::Simulator sim(clock, parsed.config->sim);
     tavo::sim::applyStartupFaults(sim, *parsed.config);
-    sim.receive("C00\rCR3\r", 9600);
+    sim.receive("C00\rCR3\r", 19200);
     clock.advance(5000);
-    sim.receive("CR0\r", 9600);
+    sim.receive("CR0\r", 19200);
     clock.advance(600);
     QCOMPARE(sim.takeOutput(), kAckReply + "00042\r" + "21\r");
 

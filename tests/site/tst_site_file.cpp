@@ -1,4 +1,5 @@
 #include "SiteFile.h"
+#include "SiteRules.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -33,6 +34,8 @@ private Q_SLOTS:
     void text();
     void onlyRegularFilesWithinTheCap_data();
     void onlyRegularFilesWithinTheCap();
+    void sharedRules_data();
+    void sharedRules();
 };
 
 void TestSiteFile::text_data() {
@@ -169,6 +172,63 @@ void TestSiteFile::onlyRegularFilesWithinTheCap() {
     }
     QVERIFY(!read.site);
     QCOMPARE(read.error, path + error);
+}
+
+// The rules mx7300-ctl and the gateway both apply, so neither takes a file the other refuses.
+void TestSiteFile::sharedRules_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("rates"); // each section's rate, when it reads
+    QTest::addColumn<QString>("error"); // after "site.ini", when refused
+
+    QTest::newRow("one port, one rate")
+        << QByteArray("[a]\nport=/dev/ttyS0\nbaud=9600\n[b]\nport=/dev/ttyS0\nbaud=9600\n")
+        << "9600 9600" << QString();
+    QTest::newRow("the default and the same rate written")
+        << QByteArray("[a]\nport=/dev/ttyS0\n[b]\nport= /dev/ttyS0 \nbaud=19200\n") << "19200 19200"
+        << QString();
+    QTest::newRow("two ports, two rates")
+        << QByteArray("[a]\nport=/dev/ttyS0\nbaud=9600\n[b]\nport=/dev/ttyS1\n") << "9600 19200"
+        << QString();
+    QTest::newRow("no port, no wire to share")
+        << QByteArray("[a]\nbaud=9600\n[b]\n") << "9600 19200" << QString();
+    QTest::newRow("one port, two rates")
+        << QByteArray("[a]\nport=/dev/ttyS0\nbaud=9600\n[b]\nport=/dev/ttyS0\nbaud=19200\n")
+        << QString()
+        << ":6: [b] is on /dev/ttyS0 at a different baud rate (19200) from [a] at line 1 "
+           "(9600); projectors on one port share its speed";
+    QTest::newRow("a written rate against the default, at the section")
+        << QByteArray("[a]\nport=tcp://h:1\nbaud=9600\n[b]\nport=tcp://h:1\n") << QString()
+        << ":4: [b] is on tcp://h:1 at a different baud rate (19200) from [a] at line 1 "
+           "(9600); projectors on one port share its speed";
+    QTest::newRow("a rate that is none")
+        << QByteArray("[a]\nport=/dev/ttyS0\nbaud=9600 \n[b]\nbaud=115200\n") << QString()
+        << ":5: [b] baud must be 9600 or 19200";
+}
+
+void TestSiteFile::sharedRules() {
+    QFETCH(QByteArray, text);
+    QFETCH(QString, rates);
+    QFETCH(QString, error);
+
+    const SiteRead read = parseSiteText(QStringLiteral("site.ini"), text);
+    QVERIFY2(read.site, qPrintable(read.error));
+    QString why;
+    const auto got = baudRates(
+        *read.site, 19200,
+        [](const SiteSection& section) {
+            return section.value(QStringLiteral("port")).value_or(QString()).trimmed();
+        },
+        &why);
+    if (!error.isEmpty()) {
+        QVERIFY(!got);
+        QCOMPARE(why, QStringLiteral("site.ini") + error);
+        return;
+    }
+    QVERIFY2(got, qPrintable(why));
+    QStringList words;
+    for (const int rate : *got)
+        words << QString::number(rate);
+    QCOMPARE(words.join(QLatin1Char(' ')), rates);
 }
 
 QTEST_GUILESS_MAIN(TestSiteFile)

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QString>
 
@@ -73,6 +74,34 @@ inline QByteArray runAs(const Account& account, const std::function<QByteArray()
     int status = 0;
     ::waitpid(child, &status, 0);
     return result;
+}
+
+// `account` may not be able to reach a program inside the checkout (a home folder of mode 0700,
+// say). Copies `program` into `folder`, opened to everyone, and gives the copy's path; empty, with
+// the reason in `why`, when even the copy cannot be executed as `account` (a temporary folder
+// inside a private one).
+inline QString reachableCopy(const QString& program, const QString& folder, const Account& account,
+                             QString* why) {
+    const QString copy = folder + QStringLiteral("/") + QFileInfo(program).fileName();
+    if (!QFile::copy(program, copy)) {
+        *why = QStringLiteral("could not copy %1 to %2").arg(program, folder);
+        return {};
+    }
+    const auto everyone = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                          QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+    QFile::setPermissions(folder, everyone);
+    QFile::setPermissions(copy, everyone);
+    const QByteArray path = QFile::encodeName(copy);
+    const QByteArray reached = runAs(account, [&path] {
+        return QByteArray(::access(path.constData(), X_OK) == 0 ? "yes" : "no");
+    });
+    if (reached != "yes") {
+        *why = QStringLiteral("%1 cannot be reached by an unprivileged user (is the temporary "
+                              "folder inside a private one?)")
+                   .arg(copy);
+        return {};
+    }
+    return copy;
 }
 
 // A program started by `process` runs as `account`; one that cannot drop privileges ends at once

@@ -32,7 +32,7 @@ trap cleanup EXIT
 start_sim() {
     local out="$work/sim$1.out"
     shift
-    "$sim" --quiet "$@" >"$out" 2>/dev/null &
+    "$sim" --quiet --baud 9600 "$@" >"$out" 2>/dev/null &
     pids+=($!)
     for _ in $(seq 100); do
         [ -s "$out" ] && break

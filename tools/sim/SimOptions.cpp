@@ -28,8 +28,9 @@ struct OptionSet {
                                  "Simulated seconds per real second (default 1); 3600 makes "
                                  "the lamp age one hour per second.",
                                  "X", "1"};
-    QCommandLineOption baud{"baud", "The projector's line speed, 9600 or 19200 (default 9600).",
-                            "BAUD", "9600"};
+    // 19200, as a site section without baud= and a console with no stored rate use.
+    QCommandLineOption baud{"baud", "The projector's line speed, 9600 or 19200 (default 19200).",
+                            "BAUD", "19200"};
     QCommandLineOption lampHours{"lamp-hours", "Lamp hours at start (default 1234).", "HOURS",
                                  "1234"};
     QCommandLineOption seed{"seed", "Seed of the random bytes (garbage, noise, split sizes).", "N",

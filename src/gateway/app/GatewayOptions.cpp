@@ -1,9 +1,11 @@
 #include "GatewayOptions.h"
 
-#include "BoundedFileRead.h"
-
 #include <QCommandLineParser>
+#include <QDir>
 #include <QHostAddress>
+#include <QRegularExpression>
+
+#include <algorithm>
 
 namespace tavo::gateway {
 namespace {
@@ -13,6 +15,12 @@ GatewayParse usage(const QString& error) {
     parse.kind = GatewayParse::Kind::Usage;
     parse.error = error;
     return parse;
+}
+
+// Topic levels of letters, digits, '_' and '-', joined by '/': no wildcard, no empty level.
+bool isTopicBase(const QString& text) {
+    static const QRegularExpression form(QStringLiteral("\\A[A-Za-z0-9_-]+(/[A-Za-z0-9_-]+)*\\z"));
+    return text.size() <= 64 && form.match(text).hasMatch();
 }
 
 } // namespace
@@ -35,19 +43,30 @@ bool splitHostPort(const QString& text, QString* host, quint16* port, bool anyPo
     return true;
 }
 
-std::optional<QString> readSecretFile(const QString& path, QString* error) {
-    const site::BoundedRead read = site::readRegularFile(path, 4096);
-    if (!read.ok) {
-        *error = QStringLiteral("%1: %2").arg(path, read.error);
-        return std::nullopt;
+bool resolveFileOptions(GatewayOptions* options, const QString& credentialsDirectory,
+                        QString* error) {
+    const std::pair<const char*, QString*> files[] = {
+        {"--mqtt-cafile", &options->mqttCaFile},
+        {"--mqtt-password-file", &options->mqttPasswordFile},
+        {"--http-token-file", &options->httpTokenFile},
+        {"--pjlink-password-file", &options->pjlinkPasswordFile},
+    };
+    for (const auto& [option, value] : files) {
+        if (value->isEmpty() || value->contains(QLatin1Char('/')))
+            continue;
+        if (*value == QLatin1String(".") || *value == QLatin1String("..")) {
+            *error = QStringLiteral("%1 \"%2\" is no file").arg(QLatin1String(option), *value);
+            return false;
+        }
+        if (credentialsDirectory.isEmpty()) {
+            *error = QStringLiteral("%1 %2 names a systemd credential, but CREDENTIALS_DIRECTORY "
+                                    "is not set; give a path (./%2 for a file here)")
+                         .arg(QLatin1String(option), *value);
+            return false;
+        }
+        *value = QDir(credentialsDirectory).filePath(*value);
     }
-    const QByteArray first = read.bytes.split('\n').value(0);
-    const QString secret = QString::fromUtf8(first.endsWith('\r') ? first.chopped(1) : first);
-    if (secret.isEmpty()) {
-        *error = QStringLiteral("%1: the first line is empty").arg(path);
-        return std::nullopt;
-    }
-    return secret;
+    return true;
 }
 
 GatewayParse parseGatewayOptions(const QStringList& arguments) {
@@ -64,14 +83,17 @@ GatewayParse parseGatewayOptions(const QStringList& arguments) {
                                       QStringLiteral("FILE"));
     const QCommandLineOption keepalive(QStringLiteral("mqtt-keepalive"), {},
                                        QStringLiteral("SECONDS"));
+    const QCommandLineOption mqttBase(QStringLiteral("mqtt-base"), {}, QStringLiteral("BASE"));
+    const QCommandLineOption haPrefix(QStringLiteral("ha-prefix"), {}, QStringLiteral("PREFIX"));
+    const QCommandLineOption haArea(QStringLiteral("ha-area-prefix"), {}, QStringLiteral("TEXT"));
     const QCommandLineOption http(QStringLiteral("http"), {}, QStringLiteral("ADDR:PORT"));
     const QCommandLineOption token(QStringLiteral("http-token-file"), {}, QStringLiteral("FILE"));
     const QCommandLineOption pjlink(QStringLiteral("pjlink"), {}, QStringLiteral("ADDR:PORT"));
     const QCommandLineOption pjlinkPassword(QStringLiteral("pjlink-password-file"), {},
                                             QStringLiteral("FILE"));
     const QCommandLineOption poll(QStringLiteral("poll"), {}, QStringLiteral("SECONDS"));
-    parser.addOptions({help, version, check, site, name, mqtt, caFile, password, keepalive, http,
-                       token, pjlink, pjlinkPassword, poll});
+    parser.addOptions({help, version, check, site, name, mqtt, caFile, password, keepalive,
+                       mqttBase, haPrefix, haArea, http, token, pjlink, pjlinkPassword, poll});
     if (!parser.parse(arguments))
         return usage(parser.errorText());
     if (parser.isSet(help)) {
@@ -101,6 +123,23 @@ GatewayParse parseGatewayOptions(const QStringList& arguments) {
         o.mqttKeepaliveSeconds = parser.value(keepalive).toInt(&ok);
         if (!ok || o.mqttKeepaliveSeconds < 5 || o.mqttKeepaliveSeconds > 3600)
             return usage(QStringLiteral("--mqtt-keepalive must be 5 to 3600 seconds"));
+    }
+    for (const auto& [option, value] :
+         {std::pair{&mqttBase, &o.mqttBase}, std::pair{&haPrefix, &o.haPrefix}}) {
+        if (!parser.isSet(*option))
+            continue;
+        *value = parser.value(*option);
+        if (!isTopicBase(*value))
+            return usage(QStringLiteral("--%1 must be topic levels of letters, digits, _ and - "
+                                        "joined by /")
+                             .arg(option->names().first()));
+    }
+    if (parser.isSet(haArea)) {
+        const QString area = parser.value(haArea);
+        if (area.size() > 64 ||
+            std::any_of(area.begin(), area.end(), [](QChar c) { return !c.isPrint(); }))
+            return usage(QStringLiteral("--ha-area-prefix must be up to 64 printable characters"));
+        o.haAreaPrefix = area;
     }
     if (parser.isSet(http)) {
         quint16 port = 0;
@@ -132,6 +171,9 @@ GatewayParse parseGatewayOptions(const QStringList& arguments) {
         if (!ok || o.pollSeconds < 1 || o.pollSeconds > 3600)
             return usage(QStringLiteral("--poll must be 1 to 3600 seconds"));
     }
+    // A gateway that serves nothing would only hold the site's ports.
+    if (!o.check && o.mqttUrl.isEmpty() && !o.httpPort && !o.pjlinkPort)
+        return usage(QStringLiteral("no front: give --mqtt, --http or --pjlink (or --check)"));
     GatewayParse parse;
     parse.kind = GatewayParse::Kind::Run;
     parse.options = o;
@@ -151,16 +193,23 @@ QString gatewayHelpText() {
         "  --poll SECONDS            read every projector this often (default 10)\n"
         "  --mqtt URL                mqtt://[USER@]HOST[:PORT] or mqtts://[USER@]HOST[:PORT]\n"
         "  --mqtt-cafile FILE        certificate authorities for mqtts://\n"
-        "  --mqtt-password-file FILE the broker password, first line of FILE\n"
+        "  --mqtt-password-file FILE the broker password, one line\n"
         "  --mqtt-keepalive SECONDS  (default 15)\n"
+        "  --mqtt-base BASE          topics under BASE/SITE/ (default tavo)\n"
+        "  --ha-prefix PREFIX        Home Assistant's discovery prefix (default homeassistant)\n"
+        "  --ha-area-prefix TEXT     put before every room in Home Assistant's areas\n"
+        "                            (default: the site's name; empty: the room alone)\n"
         "  --http ADDR:PORT          metrics, API and status page (e.g. 127.0.0.1:9731)\n"
         "  --http-token-file FILE    the token HTTP writes need; without it HTTP is read-only\n"
         "  --pjlink ADDR[:PORT]      PJLink, one port per projector from PORT (4352) on\n"
         "  --pjlink-password-file FILE  PJLink password for projectors without their own\n"
         "  --help, --version\n"
+        "At least one of --mqtt, --http and --pjlink is needed, except with --check.\n"
+        "A FILE without \"/\" names a systemd credential in $CREDENTIALS_DIRECTORY.\n"
         "\n"
         "Exit status: 0 after a clean stop (SIGTERM, SIGINT, SIGHUP) or a good --check,\n"
-        "2 for a usage error or a bad site file, 3 when a listening port cannot be had.\n"
+        "2 for a usage error, a bad site file or an unreadable secret, 3 when a listening\n"
+        "port cannot be had, 4 when another live gateway holds the site on the broker.\n"
         "See man mx7300-gateway.\n");
 }
 

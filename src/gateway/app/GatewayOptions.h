@@ -15,6 +15,9 @@ struct GatewayOptions {
     QString mqttCaFile;
     QString mqttPasswordFile;
     int mqttKeepaliveSeconds = 15;
+    QString mqttBase = QStringLiteral("tavo");          // topics under BASE/SITE/
+    QString haPrefix = QStringLiteral("homeassistant"); // Home Assistant's discovery prefix
+    std::optional<QString> haAreaPrefix;                // none: the site's name
     QString httpAddress = QStringLiteral("127.0.0.1");
     std::optional<quint16> httpPort; // no --http: no HTTP side
     QString httpTokenFile;
@@ -40,8 +43,12 @@ QString gatewayHelpText();
 // addresses of --http and --pjlink must also be numeric addresses.
 bool splitHostPort(const QString& text, QString* host, quint16* port, bool anyPort = false);
 
-// The first line of a secret file (a password, a token), without its line end; refuses anything
-// but a small regular file, so a FIFO or a device cannot hang the start.
-std::optional<QString> readSecretFile(const QString& path, QString* error);
+// The file options (secrets, certificates) as files to open. A value with a "/" is a path, as
+// given; one without names a credential systemd passed the service (LoadCredential=NAME:...),
+// read from `credentialsDirectory` ($CREDENTIALS_DIRECTORY). Without that directory such a
+// value is refused (false, `error` one line), so a mistyped path never reads a file in the
+// working directory by chance.
+bool resolveFileOptions(GatewayOptions* options, const QString& credentialsDirectory,
+                        QString* error);
 
 } // namespace tavo::gateway

@@ -1,17 +1,16 @@
 #include "GatewayOptions.h"
 #include "Log.h"
+#include "ServiceNotifier.h"
+#include "Startup.h"
 
 #include "Gateway.h"
-#include "SiteLoad.h"
 
 #include "HttpFront.h"
 #include "Metrics.h"
 #include "MqttClient.h"
 #include "MqttFront.h"
-#include "MqttOptions.h"
 #include "PjlinkFront.h"
 #include "StatusPage.h"
-#include "TokenFile.h"
 
 #include "AnyDevicePort.h"
 #include "NetworkPort.h"
@@ -22,7 +21,9 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QHash>
+#include <QHostAddress>
 #include <QSet>
+#include <QSysInfo>
 #include <QTextStream>
 #include <QTimer>
 
@@ -46,29 +47,36 @@ int portCount(const SiteConfig& site) {
     return int(ports.size());
 }
 
-// The broker connection from the options, the password read from its file.
-std::optional<MqttOptions> mqttOptions(const GatewayOptions& o, const QString& willTopic,
-                                       QString* error) {
-    auto options = parseMqttUrl(o.mqttUrl, error);
-    if (!options)
-        return std::nullopt;
-    if (!o.mqttPasswordFile.isEmpty()) {
-        const auto password = readSecretFile(o.mqttPasswordFile, error);
-        if (!password)
-            return std::nullopt;
-        options->password = *password;
+// What the MQTT front publishes beyond the site: topics' base, discovery prefix, areas, the
+// status page's address (when --http serves one on a known port) and this run's identity.
+MqttFront::Options mqttFrontOptions(const GatewayOptions& o, const QString& site,
+                                    const QString& host, const QString& clientId) {
+    MqttFront::Options options;
+    options.topics.base = o.mqttBase;
+    options.topics.site = site;
+    options.topics.haPrefix = o.haPrefix;
+    options.look.areaPrefix = o.haAreaPrefix.value_or(site);
+    options.look.version = QStringLiteral(MX7300_VERSION);
+    if (o.httpPort && *o.httpPort != 0) {
+        const QHostAddress address(o.httpAddress);
+        const QString shown = address == QHostAddress::AnyIPv4 || address == QHostAddress::AnyIPv6
+                                  ? host
+                              : address.protocol() == QAbstractSocket::IPv6Protocol
+                                  ? QStringLiteral("[%1]").arg(o.httpAddress)
+                                  : o.httpAddress;
+        options.look.statusUrl = QStringLiteral("http://%1:%2/").arg(shown).arg(*o.httpPort);
     }
-    options->caFile = o.mqttCaFile;
-    options->keepaliveSeconds = o.mqttKeepaliveSeconds;
-    options->willTopic = willTopic;
-    options->willPayload = "offline";
-    options->willRetain = true;
+    options.host = host;
+    options.clientId = clientId;
     return options;
 }
 
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // Caught before anything else: a stop asked for while the gateway starts waits until its
+    // event loop runs, and is then the same clean stop as later.
+    ShutdownSignals shutdown({SIGINT, SIGTERM, SIGHUP});
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
 
@@ -87,14 +95,19 @@ int main(int argc, char* argv[]) {
     case GatewayParse::Kind::Run:
         break;
     }
-    const GatewayOptions& o = parsed.options;
-
-    const SiteLoad load = loadSite(o.siteFile, o.siteName);
-    if (!load.site) {
-        logLine(Priority::Error, QStringLiteral("mx7300-gateway: %1").arg(load.error));
+    GatewayOptions o = parsed.options;
+    QString error;
+    if (!resolveFileOptions(&o, qEnvironmentVariable("CREDENTIALS_DIRECTORY"), &error)) {
+        logLine(Priority::Error, QStringLiteral("mx7300-gateway: %1").arg(error));
         return 2;
     }
-    const SiteConfig& site = *load.site;
+    // Every check that can refuse the start, before a port is taken or the broker is told.
+    const std::optional<Startup> startup = prepareStartup(o, &error);
+    if (!startup) {
+        logLine(Priority::Error, QStringLiteral("mx7300-gateway: %1").arg(error));
+        return 2;
+    }
+    const SiteConfig& site = startup->site;
     if (o.check) {
         out << QStringLiteral("%1: site %2, %3 projectors on %4 ports\n")
                    .arg(o.siteFile, site.name)
@@ -102,6 +115,7 @@ int main(int argc, char* argv[]) {
                    .arg(portCount(site));
         return 0;
     }
+    ServiceNotifier service;
 
     QElapsedTimer steady;
     steady.start();
@@ -132,56 +146,13 @@ int main(int argc, char* argv[]) {
                                                  : QStringLiteral("offline (no answer)")));
     });
 
-    std::unique_ptr<MqttClient> mqtt;
-    std::unique_ptr<MqttFront> mqttFront;
-    QString lastBrokerProblem; // told once until the broker answers again
-    if (!o.mqttUrl.isEmpty()) {
-        QString error;
-        const QString willTopic = QStringLiteral("tavo/%1/gateway/availability").arg(site.name);
-        auto options = mqttOptions(o, willTopic, &error);
-        if (!options) {
-            logLine(Priority::Error, QStringLiteral("mx7300-gateway: --mqtt: %1").arg(error));
-            return 2;
-        }
-        options->clientId = QStringLiteral("mx7300-gateway-%1").arg(site.name);
-        mqtt = std::make_unique<MqttClient>(*options);
-        mqttFront = std::make_unique<MqttFront>(gateway, *mqtt);
-        QObject::connect(mqtt.get(), &MqttClient::connected, mqtt.get(), [&lastBrokerProblem] {
-            lastBrokerProblem.clear();
-            logLine(Priority::Info, QStringLiteral("broker: connected"));
-        });
-        QObject::connect(mqtt.get(), &MqttClient::connectionFailed, mqtt.get(),
-                         [&lastBrokerProblem](const QString& reason, int) {
-                             if (reason == lastBrokerProblem)
-                                 return;
-                             lastBrokerProblem = reason;
-                             logLine(Priority::Warning,
-                                     QStringLiteral("broker: %1; trying again").arg(reason));
-                         });
-        QObject::connect(
-            mqtt.get(), &MqttClient::disconnected, mqtt.get(), [](const QString& reason) {
-                logLine(Priority::Warning, QStringLiteral("broker: disconnected (%1)").arg(reason));
-            });
-        mqttFront->start();
-        mqtt->start();
-    }
-
     std::unique_ptr<Metrics> metrics;
     std::unique_ptr<HttpFront> http;
     if (o.httpPort) {
         HttpOptions options;
         options.address = QHostAddress(o.httpAddress);
         options.port = *o.httpPort;
-        if (!o.httpTokenFile.isEmpty()) {
-            QString why;
-            const auto token = readTokenFile(o.httpTokenFile, &why);
-            if (!token) {
-                logLine(Priority::Error,
-                        QStringLiteral("mx7300-gateway: --http-token-file: %1").arg(why));
-                return 2;
-            }
-            options.token = *token;
-        }
+        options.token = startup->httpToken;
         metrics = std::make_unique<Metrics>(gateway);
         http = std::make_unique<HttpFront>(gateway, *metrics, options);
         page::addStatusPage(*http, gateway, options.token);
@@ -202,16 +173,7 @@ int main(int argc, char* argv[]) {
         pjlink::PjlinkFront::Options options;
         options.address = QHostAddress(o.pjlinkAddress);
         options.basePort = *o.pjlinkPort;
-        if (!o.pjlinkPasswordFile.isEmpty()) {
-            QString why;
-            const auto password = readSecretFile(o.pjlinkPasswordFile, &why);
-            if (!password) {
-                logLine(Priority::Error,
-                        QStringLiteral("mx7300-gateway: --pjlink-password-file: %1").arg(why));
-                return 2;
-            }
-            options.defaultPassword = *password;
-        }
+        options.defaultPassword = startup->pjlinkPassword;
         pjlinkFront = std::make_unique<pjlink::PjlinkFront>(gateway, options);
         QString why;
         if (!pjlinkFront->listen(&why)) {
@@ -223,20 +185,63 @@ int main(int argc, char* argv[]) {
                                     .arg(pjlinkFront->portOf(0)));
     }
 
+    // Only now the broker: every listening port is ours, so a refused second start of this site
+    // has not thrown the running one off the broker (same client id) nor left "offline" there.
+    std::unique_ptr<MqttClient> mqtt;
+    std::unique_ptr<MqttFront> mqttFront;
+    QString lastBrokerProblem; // told once until the broker answers again
+    if (startup->mqtt) {
+        const QString host = QSysInfo::machineHostName();
+        MqttFront::Options front =
+            mqttFrontOptions(o, site.name, host, MqttFront::clientIdFor(site.name, host));
+        MqttOptions options = *startup->mqtt;
+        options.clientId = front.clientId;
+        options.willTopic = front.topics.gatewayAvailability();
+        mqtt = std::make_unique<MqttClient>(options);
+        mqttFront = std::make_unique<MqttFront>(gateway, *mqtt, front);
+        // Two gateways on one site would fight over its topics: the later one leaves.
+        QObject::connect(
+            mqttFront.get(), &MqttFront::siteHeldElsewhere, &app, [&](const QString& why) {
+                logLine(Priority::Error, QStringLiteral("mx7300-gateway: %1").arg(why));
+                gateway.stop();
+                QObject::connect(mqtt.get(), &MqttClient::stopped, &app, [&app] { app.exit(4); });
+                mqttFront->stop();
+            });
+        QObject::connect(mqtt.get(), &MqttClient::connected, mqtt.get(), [&lastBrokerProblem] {
+            lastBrokerProblem.clear();
+            logLine(Priority::Info, QStringLiteral("broker: connected"));
+        });
+        QObject::connect(mqtt.get(), &MqttClient::connectionFailed, mqtt.get(),
+                         [&lastBrokerProblem](const QString& reason, int) {
+                             if (reason == lastBrokerProblem)
+                                 return;
+                             lastBrokerProblem = reason;
+                             logLine(Priority::Warning,
+                                     QStringLiteral("broker: %1; trying again").arg(reason));
+                         });
+        QObject::connect(
+            mqtt.get(), &MqttClient::disconnected, mqtt.get(), [](const QString& reason) {
+                logLine(Priority::Warning, QStringLiteral("broker: disconnected (%1)").arg(reason));
+            });
+        mqttFront->start();
+        mqtt->start();
+    }
+
     // A clean stop: ports closed (their locks gone), "offline" left on the broker, then out.
     bool stopping = false;
-    ShutdownSignals shutdown({SIGINT, SIGTERM, SIGHUP}, [&](int number) {
+    shutdown.setHandler([&](int number) {
         if (stopping)
             return;
         stopping = true;
         logLine(Priority::Info, QStringLiteral("stopping (signal %1)").arg(number));
+        service.stopping(QStringLiteral("stopping (signal %1)").arg(number));
         gateway.stop();
         if (!mqtt) {
             app.quit();
             return;
         }
         QObject::connect(mqtt.get(), &MqttClient::stopped, &app, &QCoreApplication::quit);
-        mqtt->stopWith(mqttFront->gatewayAvailabilityTopic(), "offline");
+        mqttFront->stop();
     });
 
     logLine(Priority::Info, QStringLiteral("site %1: %2 projectors on %3 ports, polled every %4 s")
@@ -244,7 +249,13 @@ int main(int argc, char* argv[]) {
                                 .arg(site.projectors.size())
                                 .arg(portCount(site))
                                 .arg(o.pollSeconds));
-    QTimer::singleShot(0, &gateway, [&gateway] { gateway.start(); });
+    service.ready(
+        QStringLiteral("site %1: %2 projectors").arg(site.name).arg(site.projectors.size()));
+    // When a stop that came during start-up is handled first, the serial ports are never opened.
+    QTimer::singleShot(0, &gateway, [&gateway, &stopping] {
+        if (!stopping)
+            gateway.start();
+    });
     const int status = app.exec();
     pjlinkFront.reset();
     http.reset();

@@ -39,7 +39,8 @@ struct PortPoller::Member {
     int index;
     ProjectorConfig config;
     bool polling = false; // its reads are on the line or waiting
-    // Urgent after a command: its reads go next, right behind the command.
+    int commands = 0;     // its commands waiting or on the wire
+    // Urgent after a command: its reads go with the commands, in turn, ahead of the other polls.
     ProjectorChannel::Priority priority = ProjectorChannel::Priority::Normal;
 };
 
@@ -137,12 +138,15 @@ void PortPoller::read(Member& m, int step, ProjectorState reading) {
             if (m_events.exchanged)
                 m_events.exchanged(index, exchange);
             take(reading, step, exchange);
-            const bool unanswered = step == 0 && exchange.status != Exchange::Status::Ok;
+            // Answered means a status reply: noise or a bare ACK on the line is no answer.
+            const bool unanswered = step == 0 && !(exchange.status == Exchange::Status::Ok &&
+                                                   exchange.decoded.has_value());
             if (step + 1 < kReadCount && !unanswered && !m_stopped && m_channel.isOpen()) {
                 read(*m, step + 1, reading);
                 return;
             }
-            // Online while it answers its power read, and the line stayed up to the end.
+            // Online while it answers its power read as a projector does, and the line stayed up
+            // to the end.
             reading.available = !unanswered && exchange.status != Exchange::Status::LinkLost;
             if (reading.available)
                 reading.updated = m_wallClock();
@@ -163,17 +167,37 @@ void PortPoller::command(int projector, const QByteArray& text, bool pollAfter,
         done(refused);
         return;
     }
+    // Refused now rather than queued for longer than anyone waits for it.
+    const bool projectorFull = m->commands >= kCommandsPerProjector;
+    if (projectorFull || m_commands >= kCommandsPerLine) {
+        Exchange busy;
+        busy.status = Exchange::Status::Busy;
+        busy.error = projectorFull
+                         ? QStringLiteral("busy: %1 commands already wait for this projector; "
+                                          "nothing was sent")
+                               .arg(kCommandsPerProjector)
+                         : QStringLiteral("busy: %1 commands already wait on this line; nothing "
+                                          "was sent")
+                               .arg(kCommandsPerLine);
+        done(busy);
+        return;
+    }
+    ++m->commands;
+    ++m_commands;
     m_channel.request(
         text, m->config.prefix, kReplyTimeoutMs,
         [this, projector, pollAfter, done = std::move(done)](const Exchange& exchange) {
+            --m_commands;
+            if (Member* m = member(projector))
+                --m->commands;
             if (m_events.exchanged)
                 m_events.exchanged(projector, exchange);
             done(exchange);
             Member* m = member(projector);
             if (!pollAfter || !m || m_stopped || !m_channel.isOpen())
                 return;
-            // A poll under way goes on from here with its reads next; its reads still to come
-            // are taken after the command, so they show what it did.
+            // A poll under way goes on from here with its reads among the commands, in turn; its
+            // reads still to come are taken after the command, so they show what it did.
             if (m->polling)
                 m->priority = ProjectorChannel::Priority::Urgent;
             else

@@ -32,6 +32,12 @@ public:
     using WallClock = std::function<QDateTime()>;
 
     static constexpr int kReplyTimeoutMs = 1000;
+    // Commands waiting (the one on the wire included) for one projector, and for the whole line;
+    // one more is refused at once (Exchange::Status::Busy). At the reply time-out 64 commands
+    // are about a minute of line time. Polls keep every fifth turn of a busy line
+    // (ProjectorChannel::kUrgentRun).
+    static constexpr int kCommandsPerProjector = 16;
+    static constexpr int kCommandsPerLine = 64;
 
     // `projectors`: (index in the site, its configuration), all on this port.
     PortPoller(std::unique_ptr<SerialPort> port, std::unique_ptr<Timer> replyTimer,
@@ -43,8 +49,8 @@ public:
     void stop();
     bool isOpen() const;
 
-    // Next on the line, ahead of every poll waiting; the projector is read again right after
-    // when `pollAfter`.
+    // On the line behind the commands already waiting, ahead of the polls; the projector is read
+    // again right after when `pollAfter`. Refused at once past the bounds above.
     void command(int projector, const QByteArray& text, bool pollAfter,
                  ProjectorChannel::Done done);
 
@@ -63,6 +69,7 @@ private:
     int m_baud;
     WallClock m_wallClock;
     Events m_events;
+    int m_commands = 0; // waiting or on the wire, all projectors
     bool m_opening = false;
     bool m_stopped = true;
 };

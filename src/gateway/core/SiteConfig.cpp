@@ -5,7 +5,9 @@
 namespace tavo::gateway {
 
 bool isPlainName(const QString& name) {
-    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_-]+$"));
+    // The whole string: "$" alone would also match before a final newline.
+    static const QRegularExpression plain(
+        QRegularExpression::anchoredPattern(QStringLiteral("[A-Za-z0-9_-]+")));
     return plain.match(name).hasMatch();
 }
 

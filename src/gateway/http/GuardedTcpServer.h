@@ -1,37 +1,41 @@
 #pragma once
 
+#include "HttpConnection.h"
+
 #include <QTcpServer>
+
+#include <list>
 
 namespace tavo::gateway {
 
 // The HTTP server's listening socket, with the bounds Qt HTTP Server 6.4 does not keep itself
-// (it buffers a whole request, however long, before anyone sees it):
-// - at most `maxConnections` at once; more are closed as they come;
-// - a request longer than `requestLimit` bytes (headers and body) is answered 413 and its
-//   connection closed, and no connection buffers more than that;
-// - a connection with no traffic for `idleMs` is closed.
+// (it buffers a whole request, however long, before anyone sees it, and answers pipelined
+// requests in the order its handlers finish). Each client goes through an HttpConnection, which
+// hands the server one request at a time and keeps the limits there. At most `maxConnections`
+// clients at once: a client past it takes the place of the one that has waited longest for a
+// whole request (a client that trickles its head, or an idle one between requests), and is
+// closed only when every place holds one whose request is being answered.
 class GuardedTcpServer : public QTcpServer {
     Q_OBJECT
 
 public:
     struct Limits {
         int maxConnections = 64;
-        qint64 requestLimit = 16 * 1024;
-        int idleMs = 30000;
+        HttpConnection::Limits connection;
     };
 
     explicit GuardedTcpServer(Limits limits, QObject* parent = nullptr);
 
-    int connections() const { return m_connections; }
+    int connections() const { return int(m_open.size()); }
 
 protected:
     void incomingConnection(qintptr descriptor) override;
 
 private:
-    void watch(QTcpSocket* socket);
+    void makeRoom();
 
     Limits m_limits;
-    int m_connections = 0;
+    std::list<HttpConnection*> m_open;
 };
 
 } // namespace tavo::gateway

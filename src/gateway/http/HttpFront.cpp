@@ -74,6 +74,8 @@ Status statusFor(const Exchange& exchange) {
         return Status::Ok;
     case Exchange::Status::NoReply:
         return Status::GatewayTimeout;
+    case Exchange::Status::Busy:
+        return Status::ServiceUnavailable;
     case Exchange::Status::Failed:
     case Exchange::Status::LinkLost:
         break;
@@ -118,8 +120,9 @@ HttpFront::~HttpFront() = default;
 bool HttpFront::listen() {
     GuardedTcpServer::Limits limits;
     limits.maxConnections = m_options.maxConnections;
-    limits.requestLimit = 16 * kBodyLimit;
-    limits.idleMs = m_options.idleMs;
+    limits.connection.requestLimit = 16 * kBodyLimit;
+    limits.connection.requestMs = m_options.requestMs;
+    limits.connection.idleMs = m_options.idleMs;
     auto listener = std::make_unique<GuardedTcpServer>(limits);
     if (!listener->listen(m_options.address, m_options.port)) {
         m_error = QStringLiteral("cannot listen on %1 port %2: %3")

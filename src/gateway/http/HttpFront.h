@@ -24,6 +24,7 @@ struct HttpOptions {
     quint16 port = 0; // 0: a free port, see HttpFront::port()
     QByteArray token; // what writes must carry; empty: the HTTP side is read-only
     int maxConnections = 64;
+    int requestMs = 5000; // a request, head and body, must be whole this long after its start
     int idleMs = 30000;
 };
 
@@ -38,8 +39,8 @@ struct HttpOptions {
 // Writes go through Gateway::submit and answer {"ok":true,"reply":{exchangeJson}} (200), or
 // {"ok":false,"error":…} with 400 (bad body), 401 (token missing or wrong), 403 (read-only,
 // foreign Origin or Host), 404 (no such projector), 405, 413 (body over kBodyLimit), 502 (the
-// line failed or is not open) or 504 (no reply in time); a reply object rides along whenever
-// the command went out.
+// line failed or is not open), 503 (too many commands wait already: PortPoller's bounds) or 504
+// (no reply in time); a reply object rides along whenever the command went out.
 class HttpFront : public QObject {
     Q_OBJECT
 

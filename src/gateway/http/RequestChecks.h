@@ -24,6 +24,23 @@ QStringList ownOrigins(const QHostAddress& address, quint16 port);
 // without a Host header, any host is taken.
 bool isOwnHost(const QByteArray& host, const QHostAddress& address, quint16 port);
 
+// What a request head (request line and header fields, up to and without the empty line)
+// says about framing, checked before the HTTP server sees it. Refused (status 400, or 411 for a
+// body without Content-Length) when the body's length is not certain, as a proxy in front could
+// read it otherwise (RFC 9112 6.3): Transfer-Encoding of any kind, Content-Length values that
+// differ or are not numbers, a field name with white space before the colon, a folded line, two
+// Host fields, a control byte in a field or the target, a request line that is not METHOD TARGET
+// HTTP/1.0 or 1.1; a method HTTP has not is answered 501.
+struct RequestHead {
+    int refusal = 0; // an HTTP status; 0: taken
+    QString error;
+    qint64 bodyLength = 0;
+    bool head = false;       // HEAD: answered as GET, without the body
+    bool closeAfter = false; // Connection: close, or HTTP/1.0 without keep-alive
+    QByteArray forServer;    // the head as the server gets it (HEAD asked as GET), CR LF ended
+};
+RequestHead readRequestHead(const QByteArray& head);
+
 // A command from a request body, or why there is none. One trailing line end (as echo and
 // many clients add) is dropped; everything else is taken as sent.
 struct BodyCommand {

@@ -4,18 +4,29 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
+
 namespace tavo::gateway {
 namespace {
+
+// Which availability topics an entity follows.
+enum class Gate { GatewayAndProjector, Gateway, None };
 
 struct Entity {
     const char* component;
     const char* object;
     const char* name;
     QJsonObject fields;
+    bool diagnostic = false;
+    Gate gate = Gate::GatewayAndProjector;
 };
 
+// Every template gives Home Assistant's "no value" (None) for what the gateway does not know,
+// never a state of its own: a switch that showed "off" for an unread power would fire
+// automations for nothing.
 QString problemTemplate(const char* words) {
-    return QStringLiteral("{{ 'ON' if value_json.power == '%1' else 'OFF' }}")
+    return QStringLiteral("{% set p = value_json.power %}"
+                          "{{ None if p is none else 'ON' if p == '%1' else 'OFF' }}")
         .arg(QLatin1String(words));
 }
 
@@ -24,49 +35,148 @@ QString temperatureTemplate(int sensor) {
         .arg(sensor);
 }
 
+// The select's options are the projector's own words; Wireless/Viewer cannot be chosen by a
+// command, so it shows as no value rather than as an option that fails.
+const char* const kInputTemplate =
+    "{% set i = value_json.input %}"
+    "{{ i if i in ['Input 1', 'Input 2', 'Input 3', 'Wired'] else None }}";
+const char* const kInputCommand =
+    "{{ {'Input 1': '1', 'Input 2': '2', 'Input 3': '3', 'Wired': '4'}[value] }}";
+const char* const kPowerTemplate = "{% set p = value_json.power %}"
+                                   "{{ 'on' if p in ['Power ON', 'Count down'] "
+                                   "else 'off' if p == 'Stand by' else None }}";
+const char* const kAttributesTemplate =
+    "{{ {'reversal': value_json.reversal, 'port': value_json.port, "
+    "'address': value_json.address, 'updated': value_json.updated} | tojson }}";
+
+QJsonObject origin(const DiscoveryLook& look) {
+    QJsonObject o{{"name", "mx7300-gateway"}, {"sw_version", look.version}};
+    if (!look.statusUrl.isEmpty())
+        o.insert(QStringLiteral("support_url"), look.statusUrl);
+    return o;
+}
+
+QString gatewayDeviceId(const SiteTopics& topics) {
+    return discoveryNode(topics) + QStringLiteral("_gateway");
+}
+
+QList<DiscoveryConfig> build(const SiteTopics& topics, const DiscoveryLook& look,
+                             const QString& topicObject, const QString& id,
+                             const QJsonObject& device, const QList<Entity>& entities,
+                             const QString& projectorAvailability = QString()) {
+    QList<DiscoveryConfig> configs;
+    for (const Entity& entity : entities) {
+        QJsonObject config = entity.fields;
+        const QString uniqueId = id + QLatin1Char('_') + QLatin1String(entity.object);
+        config.insert(QStringLiteral("name"), QLatin1String(entity.name));
+        config.insert(QStringLiteral("unique_id"), uniqueId);
+        config.insert(QStringLiteral("object_id"), uniqueId);
+        config.insert(QStringLiteral("device"), device);
+        config.insert(QStringLiteral("origin"), origin(look));
+        if (entity.diagnostic)
+            config.insert(QStringLiteral("entity_category"), QStringLiteral("diagnostic"));
+        if (entity.gate != Gate::None) {
+            QJsonArray available{QJsonObject{{"topic", topics.gatewayAvailability()}}};
+            if (entity.gate == Gate::GatewayAndProjector && !projectorAvailability.isEmpty())
+                available.append(QJsonObject{{"topic", projectorAvailability}});
+            config.insert(QStringLiteral("availability"), available);
+            config.insert(QStringLiteral("availability_mode"), QStringLiteral("all"));
+        }
+        configs << DiscoveryConfig{QStringLiteral("%1/%2/%3/%4_%5/config")
+                                       .arg(topics.haPrefix, QLatin1String(entity.component),
+                                            discoveryNode(topics), topicObject,
+                                            QLatin1String(entity.object)),
+                                   QJsonDocument(config).toJson(QJsonDocument::Compact)};
+    }
+    return configs;
+}
+
 } // namespace
 
-QString discoveryNode(const QString& site) {
-    return QStringLiteral("tavo_%1").arg(site);
+QString idPart(const QString& name) {
+    QString out;
+    out.reserve(name.size() + 4);
+    for (const QChar c : name) {
+        if (c == QLatin1Char('-'))
+            out += QStringLiteral("--");
+        else if (c == QLatin1Char('_'))
+            out += QStringLiteral("-_");
+        else if (c == QLatin1Char('/'))
+            out += QStringLiteral("-s");
+        else
+            out += c;
+    }
+    return out;
 }
 
-QString discoveryFilter(const QString& site) {
-    return QStringLiteral("homeassistant/+/%1/+/config").arg(discoveryNode(site));
+QString discoveryNode(const SiteTopics& topics) {
+    return idPart(topics.base) + QLatin1Char('_') + idPart(topics.site);
 }
 
-QList<DiscoveryConfig> discoveryConfigs(const SiteTopics& topics,
+QString discoveryFilter(const SiteTopics& topics) {
+    return QStringLiteral("%1/+/%2/+/config").arg(topics.haPrefix, discoveryNode(topics));
+}
+
+QList<DiscoveryConfig> projectorConfigs(const SiteTopics& topics, const DiscoveryLook& look,
                                         const ProjectorConfig& projector) {
     const QString state = topics.of(projector.name, QStringLiteral("state"));
     const QString availability = topics.of(projector.name, QStringLiteral("availability"));
-    const QString id = QStringLiteral("%1_%2").arg(discoveryNode(topics.site), projector.name);
+    const QString part = idPart(projector.name);
+    const QString id = discoveryNode(topics) + QLatin1Char('_') + part;
 
     QJsonObject device{{"identifiers", QJsonArray{id}},
-                       {"name", projector.name},
+                       {"name", QStringLiteral("%1 %2").arg(topics.site, projector.name)},
                        {"model", "MX7300"},
-                       {"manufacturer", "TAVO"}};
+                       {"manufacturer", "TAVO"},
+                       {"via_device", gatewayDeviceId(topics)}};
     if (!projector.room.isEmpty())
-        device.insert(QStringLiteral("suggested_area"), projector.room);
+        device.insert(QStringLiteral("suggested_area"),
+                      look.areaPrefix.isEmpty()
+                          ? projector.room
+                          : QStringLiteral("%1 %2").arg(look.areaPrefix, projector.room));
+    if (!look.statusUrl.isEmpty())
+        device.insert(QStringLiteral("configuration_url"), look.statusUrl);
 
+    const auto problem = [&](const char* object, const char* name, const char* words) {
+        return Entity{"binary_sensor",
+                      object,
+                      name,
+                      {{"state_topic", state},
+                       {"value_template", problemTemplate(words)},
+                       {"device_class", "problem"}},
+                      true};
+    };
+    const auto temperature = [&](const char* object, const char* name, int sensor) {
+        return Entity{"sensor",
+                      object,
+                      name,
+                      {{"state_topic", state},
+                       {"value_template", temperatureTemplate(sensor)},
+                       {"device_class", "temperature"},
+                       {"unit_of_measurement", "°C"},
+                       {"state_class", "measurement"}}};
+    };
     const QList<Entity> entities{
         {"switch",
          "power",
          "Power",
          {{"state_topic", state},
-          {"value_template",
-           "{{ 'on' if value_json.power in ['Power ON', 'Count down'] else 'off' }}"},
+          {"value_template", kPowerTemplate},
           {"command_topic", topics.of(projector.name, QStringLiteral("set/power"))},
           {"payload_on", "on"},
           {"payload_off", "off"},
           {"state_on", "on"},
-          {"state_off", "off"}}},
+          {"state_off", "off"},
+          {"json_attributes_topic", state},
+          {"json_attributes_template", kAttributesTemplate}}},
         {"select",
          "input",
          "Input",
          {{"state_topic", state},
-          {"value_template", "{% set inputs = {'Input 1': '1', 'Input 2': '2', 'Input 3': '3', "
-                             "'Wired': '4'} %}{{ inputs.get(value_json.input, 'unknown') }}"},
+          {"value_template", kInputTemplate},
           {"command_topic", topics.of(projector.name, QStringLiteral("set/input"))},
-          {"options", QJsonArray{"1", "2", "3", "4"}}}},
+          {"command_template", kInputCommand},
+          {"options", QJsonArray{"Input 1", "Input 2", "Input 3", "Wired"}}}},
         {"sensor",
          "lamp_hours",
          "Lamp hours",
@@ -75,77 +185,88 @@ QList<DiscoveryConfig> discoveryConfigs(const SiteTopics& topics,
           {"device_class", "duration"},
           {"unit_of_measurement", "h"},
           {"state_class", "total_increasing"}}},
-        {"sensor",
-         "temperature_1",
-         "Temperature 1",
+        temperature("temperature_1", "Temperature 1", 0),
+        temperature("temperature_2", "Temperature 2", 1),
+        temperature("temperature_3", "Temperature 3", 2),
+        {"binary_sensor",
+         "lamp_replacement_due",
+         "Lamp replacement due",
          {{"state_topic", state},
-          {"value_template", temperatureTemplate(0)},
-          {"device_class", "temperature"},
-          {"unit_of_measurement", "°C"},
-          {"state_class", "measurement"}}},
-        {"sensor",
-         "temperature_2",
-         "Temperature 2",
-         {{"state_topic", state},
-          {"value_template", temperatureTemplate(1)},
-          {"device_class", "temperature"},
-          {"unit_of_measurement", "°C"},
-          {"state_class", "measurement"}}},
-        {"sensor",
-         "temperature_3",
-         "Temperature 3",
-         {{"state_topic", state},
-          {"value_template", temperatureTemplate(2)},
-          {"device_class", "temperature"},
-          {"unit_of_measurement", "°C"},
-          {"state_class", "measurement"}}},
+          {"value_template", QStringLiteral("{% set h = value_json.lamp_hours %}"
+                                            "{{ None if h is none else 'ON' if h >= %1 else "
+                                            "'OFF' }}")
+                                 .arg(projector.lampWarnHours)},
+          {"device_class", "problem"}}},
         {"binary_sensor",
          "reachable",
          "Reachable",
          {{"state_topic", availability},
           {"payload_on", "online"},
           {"payload_off", "offline"},
-          {"device_class", "connectivity"}}},
-        {"binary_sensor",
-         "lamp_problem",
-         "Lamp",
-         {{"state_topic", state},
-          {"value_template", problemTemplate("Lamp Failure")},
-          {"device_class", "problem"}}},
-        {"binary_sensor",
-         "temperature_problem",
-         "Temperature",
-         {{"state_topic", state},
-          {"value_template", problemTemplate("Temperature abnormality")},
-          {"device_class", "problem"}}},
-        {"binary_sensor",
-         "power_problem",
-         "Power",
-         {{"state_topic", state},
-          {"value_template", problemTemplate("Power abnormality")},
-          {"device_class", "problem"}}},
+          {"device_class", "connectivity"}},
+         true,
+         Gate::Gateway},
+        problem("lamp_problem", "Lamp problem", "Lamp Failure"),
+        problem("temperature_problem", "Temperature problem", "Temperature abnormality"),
+        problem("power_problem", "Power problem", "Power abnormality"),
     };
+    return build(topics, look, part, id, device, entities, availability);
+}
 
-    QList<DiscoveryConfig> configs;
-    for (const Entity& entity : entities) {
-        const QString object = QStringLiteral("%1_%2").arg(projector.name, entity.object);
-        QJsonObject config = entity.fields;
-        config.insert(QStringLiteral("name"), QLatin1String(entity.name));
-        config.insert(QStringLiteral("unique_id"), QStringLiteral("%1_%2").arg(id, entity.object));
-        config.insert(QStringLiteral("object_id"), QStringLiteral("%1_%2").arg(id, entity.object));
-        config.insert(QStringLiteral("device"), device);
-        // The reachable sensor says itself when the projector is not; the rest go unavailable.
-        QJsonArray available{QJsonObject{{"topic", topics.gatewayAvailability()}}};
-        if (QLatin1String(entity.object) != QLatin1String("reachable"))
-            available.append(QJsonObject{{"topic", availability}});
-        config.insert(QStringLiteral("availability"), available);
-        config.insert(QStringLiteral("availability_mode"), QStringLiteral("all"));
-        configs << DiscoveryConfig{
-            QStringLiteral("homeassistant/%1/%2/%3/config")
-                .arg(QLatin1String(entity.component), discoveryNode(topics.site), object),
-            QJsonDocument(config).toJson(QJsonDocument::Compact)};
-    }
-    return configs;
+QList<DiscoveryConfig> gatewayConfigs(const SiteTopics& topics, const DiscoveryLook& look) {
+    const QString state = topics.gateway(QStringLiteral("state"));
+    QJsonObject device{{"identifiers", QJsonArray{gatewayDeviceId(topics)}},
+                       {"name", QStringLiteral("%1 gateway").arg(topics.site)},
+                       {"model", "mx7300-gateway"},
+                       {"manufacturer", "TAVO"},
+                       {"sw_version", look.version}};
+    if (!look.statusUrl.isEmpty())
+        device.insert(QStringLiteral("configuration_url"), look.statusUrl);
+    const QList<Entity> entities{
+        // Not gated by availability: its whole point is to say when the gateway is away.
+        {"binary_sensor",
+         "connected",
+         "Connected",
+         {{"state_topic", topics.gatewayAvailability()},
+          {"payload_on", "online"},
+          {"payload_off", "offline"},
+          {"device_class", "connectivity"}},
+         true,
+         Gate::None},
+        {"sensor",
+         "projectors_online",
+         "Projectors online",
+         {{"state_topic", state},
+          {"value_template", "{{ value_json.projectors_online }}"},
+          {"state_class", "measurement"}},
+         true},
+        {"sensor",
+         "last_poll",
+         "Last poll",
+         {{"state_topic", state},
+          {"value_template", "{{ value_json.last_poll }}"},
+          {"device_class", "timestamp"}},
+         true},
+        {"sensor",
+         "version",
+         "Version",
+         {{"state_topic", state}, {"value_template", "{{ value_json.version }}"}},
+         true},
+    };
+    return build(topics, look, QStringLiteral("gateway"), gatewayDeviceId(topics), device,
+                 entities);
+}
+
+bool isSiteConfig(const SiteTopics& topics, const QByteArray& payload) {
+    const QJsonObject config = QJsonDocument::fromJson(payload).object();
+    const QString ours = topics.gatewayAvailability();
+    if (config.value(QStringLiteral("availability_topic")).toString() == ours ||
+        config.value(QStringLiteral("state_topic")).toString() == ours)
+        return true;
+    const QJsonArray available = config.value(QStringLiteral("availability")).toArray();
+    return std::any_of(available.begin(), available.end(), [&](const QJsonValue& entry) {
+        return entry.toObject().value(QStringLiteral("topic")).toString() == ours;
+    });
 }
 
 } // namespace tavo::gateway

@@ -29,6 +29,7 @@ public:
     // seconds at most) for the broker to take it, then disconnects cleanly so
     // the will is not sent, then emits stopped(). If the final message cannot
     // be delivered the connection is dropped instead, and the will stands.
+    // An empty `finalTopic` publishes nothing and just disconnects cleanly.
     void stopWith(const QString& finalTopic, const QByteArray& finalPayload);
 
     bool isConnected() const;

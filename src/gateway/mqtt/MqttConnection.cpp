@@ -253,13 +253,20 @@ bool MqttConnection::stepStop(Session& session, QString* reason) {
             topic = m_finalTopic;
             payload = m_finalPayload;
         }
+        // No final message: a gateway that leaves a site to another says nothing on the way.
+        if (topic.isEmpty()) {
+            std::lock_guard lock(m_mutex);
+            m_finalDelivered = true;
+        }
         int mid = -1;
         // Only queued here; onPublish runs later on this thread, in the loop.
-        if (mosquitto_publish(m_mosq, &mid, topic.constData(), int(payload.size()),
+        if (!topic.isEmpty() &&
+            mosquitto_publish(m_mosq, &mid, topic.constData(), int(payload.size()),
                               payload.constData(), 1, true) != MOSQ_ERR_SUCCESS)
             return true;
         std::lock_guard lock(m_mutex);
-        m_finalMid = mid;
+        if (!topic.isEmpty())
+            m_finalMid = mid;
     }
     if (!session.disconnectSent) {
         bool delivered = false;

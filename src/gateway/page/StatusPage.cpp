@@ -68,6 +68,7 @@ struct PendingPost {
     QHttpServerResponder responder;
     int waiting = 0;
     bool onlyTimeouts = true;
+    bool busy = false; // a projector refused it: too many commands wait
     QStringList failures;
 };
 
@@ -80,7 +81,10 @@ void finish(PendingPost& post, const QString& what) {
         post.responder.writeBody(QByteArray());
         return;
     }
-    answerPage(post.responder, post.onlyTimeouts ? Status::GatewayTimeout : Status::BadGateway,
+    answerPage(post.responder,
+               post.onlyTimeouts ? Status::GatewayTimeout
+               : post.busy       ? Status::ServiceUnavailable
+                                 : Status::BadGateway,
                QStringLiteral("Not done: %1").arg(what), post.failures);
 }
 
@@ -130,6 +134,8 @@ void act(Gateway& gateway, const QByteArray& token, const QHttpServerRequest& re
                                pending->failures << name + QStringLiteral(": ") + exchange.error;
                                if (exchange.status != Exchange::Status::NoReply)
                                    pending->onlyTimeouts = false;
+                               if (exchange.status == Exchange::Status::Busy)
+                                   pending->busy = true;
                            }
                            if (--pending->waiting > 0)
                                return;

@@ -13,6 +13,9 @@
 #include <QTcpSocket>
 #include <QUdpSocket>
 
+#include <algorithm>
+#include <deque>
+
 namespace tavo::gateway::pjlink {
 namespace {
 
@@ -53,6 +56,7 @@ struct PjlinkFront::Port {
     QTcpServer* server = nullptr;
     Responder* responder = nullptr;
     int clients = 0;
+    std::deque<Session*> sessions; // oldest first
 };
 
 PjlinkFront::PjlinkFront(Gateway& gateway, Options options, QObject* parent)
@@ -153,16 +157,29 @@ int PjlinkFront::clientsOn(int index) const {
 }
 
 void PjlinkFront::accept(Port& port) {
+    const Session::Timing timing{m_options.idleMs, m_options.lineMs, m_options.digestMs};
     while (QTcpSocket* socket = port.server->nextPendingConnection()) {
+        if (port.clients >= kMaxClientsPerPort) {
+            // Clients that trickle bytes or never send a command must not keep the room
+            // controller out: the oldest of them makes room.
+            const auto unproven = std::find_if(port.sessions.begin(), port.sessions.end(),
+                                               [](const Session* s) { return !s->answered(); });
+            if (unproven != port.sessions.end())
+                (*unproven)->drop();
+        }
         if (port.clients >= kMaxClientsPerPort) {
             connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
             socket->disconnectFromHost();
             continue;
         }
         ++port.clients;
-        auto* session = new Session(socket, *port.responder, port.password, m_options.idleMs, this);
+        auto* session = new Session(socket, *port.responder, port.password, timing, this);
+        port.sessions.push_back(session);
         Port* p = &port;
-        connect(session, &Session::closed, this, [p] { --p->clients; });
+        connect(session, &Session::closed, this, [p, session] {
+            --p->clients;
+            p->sessions.erase(std::find(p->sessions.begin(), p->sessions.end(), session));
+        });
     }
 }
 

@@ -29,7 +29,13 @@ class PjlinkFront : public QObject {
 public:
     static constexpr quint16 kStandardPort = 4352;
     static constexpr int kStandardIdleMs = 30000;
-    // Clients at once on one projector's port; the next ones are closed before the greeting.
+    // A line must be whole this long after its first byte, and on a password port the first
+    // command (with its digest) must come this long after the greeting.
+    static constexpr int kLineDeadlineMs = 5000;
+    static constexpr int kDigestDeadlineMs = 5000;
+    // Clients at once on one projector's port. A client past it takes the place of the oldest
+    // one that has had no answer yet; when every place holds a client that has, it is closed
+    // before the greeting.
     static constexpr int kMaxClientsPerPort = 16;
 
     struct Options {
@@ -37,6 +43,8 @@ public:
         quint16 basePort = kStandardPort; // 0: any free port for each projector
         QString defaultPassword;          // for sections without pjlink_password; empty: no check
         int idleMs = kStandardIdleMs;
+        int lineMs = kLineDeadlineMs;
+        int digestMs = kDigestDeadlineMs;
         quint16 searchPort = kStandardPort;
     };
 

@@ -26,6 +26,8 @@ public:
     // False once more whole lines wait than kMaxWaitingLines: the client is flooding.
     bool feed(const QByteArray& bytes);
     std::optional<Line> next();
+    // A line has begun and its end has not come yet.
+    bool midLine() const { return !m_current.isEmpty() || m_dropping; }
 
 private:
     void finishLine();

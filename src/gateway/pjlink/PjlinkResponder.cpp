@@ -175,6 +175,8 @@ void Responder::mute(const Request& request, const Reply& reply) {
                 e.status == Exchange::Status::Ok && (words == "ON" || words == "OFF");
             if (known && self)
                 self->m_videoMute = words == "ON";
+            if (e.status == Exchange::Status::Busy)
+                return reply(request.answer(kErrUnavailableTime));
             reply(request.answer(!known ? kErrFailure : words == "ON" ? "11" : "30"));
         });
         return;
@@ -206,13 +208,15 @@ void Responder::inputName(const Request& request, const Reply& reply) {
 
 void Responder::send(const QByteArray& command, const Request& request, const Reply& reply,
                      std::function<void()> accepted) {
-    m_gateway.submit(m_index, command,
-                     [request, reply, accepted = std::move(accepted)](const Exchange& e) {
-                         const bool ok = acknowledged(e);
-                         if (ok && accepted)
-                             accepted();
-                         reply(request.answer(ok ? "OK" : kErrFailure));
-                     });
+    m_gateway.submit(
+        m_index, command, [request, reply, accepted = std::move(accepted)](const Exchange& e) {
+            const bool ok = acknowledged(e);
+            if (ok && accepted)
+                accepted();
+            // Too many commands wait: a time to try again, not a fault.
+            const bool busy = e.status == Exchange::Status::Busy;
+            reply(request.answer(ok ? QByteArray("OK") : busy ? kErrUnavailableTime : kErrFailure));
+        });
 }
 
 } // namespace tavo::gateway::pjlink

@@ -29,19 +29,29 @@ QByteArray withoutDigest(const QByteArray& line) {
 }
 } // namespace
 
-Session::Session(QTcpSocket* socket, Responder& responder, const QString& password, int idleMs,
+Session::Session(QTcpSocket* socket, Responder& responder, const QString& password, Timing timing,
                  QObject* parent)
     : QObject(parent), m_socket(socket), m_responder(responder) {
     m_socket->setParent(this);
     m_socket->setReadBufferSize(4096);
-    m_idle.setTimerType(Qt::PreciseTimer);
-    m_idle.setSingleShot(true);
-    m_idle.setInterval(idleMs);
+    // The idle time alone would let a client that trickles a byte now and then hold a place on
+    // the port for ever: a line, and the password, have deadlines of their own.
+    const std::pair<QTimer*, int> timers[] = {
+        {&m_idle, timing.idleMs}, {&m_line, timing.lineMs}, {&m_digest, timing.digestMs}};
+    for (const auto& [timer, ms] : timers) {
+        timer->setTimerType(Qt::PreciseTimer);
+        timer->setSingleShot(true);
+        timer->setInterval(ms);
+    }
     connect(&m_idle, &QTimer::timeout, this, &Session::close);
+    connect(&m_line, &QTimer::timeout, this, &Session::drop);
+    connect(&m_digest, &QTimer::timeout, this, &Session::drop);
     connect(m_socket, &QTcpSocket::readyRead, this, &Session::onReadyRead);
     connect(m_socket, &QTcpSocket::disconnected, this, [this] {
         m_closing = true;
         m_idle.stop();
+        m_line.stop();
+        m_digest.stop();
         emit closed();
         deleteLater();
     });
@@ -51,6 +61,7 @@ Session::Session(QTcpSocket* socket, Responder& responder, const QString& passwo
         const QByteArray random = randomToken();
         m_expectedDigest = digest(random, password);
         write("PJLINK 1 " + random + '\r');
+        m_digest.start();
     }
     m_idle.start();
 }
@@ -65,6 +76,10 @@ void Session::onReadyRead() {
         return;
     }
     m_idle.start();
+    if (!m_reader.midLine())
+        m_line.stop();
+    else if (!m_line.isActive())
+        m_line.start();
     takeLines();
 }
 
@@ -92,6 +107,7 @@ bool Session::take(LineReader::Line line) {
             return false;
         }
         m_expectedDigest.clear();
+        m_digest.stop();
         text = text.mid(kDigestLength);
         if (text.isEmpty())
             return true; // the digest alone: the command may follow
@@ -108,6 +124,7 @@ bool Session::take(LineReader::Line line) {
         if (!self || self->m_closing)
             return;
         self->write(answer);
+        self->m_answered = true;
         self->m_busy = false;
         self->m_idle.start(); // 30 s from the latest answer
         self->takeLines();
@@ -129,7 +146,14 @@ void Session::close() {
         return;
     m_closing = true;
     m_idle.stop();
+    m_line.stop();
+    m_digest.stop();
     m_socket->disconnectFromHost(); // what was written still goes out
+}
+
+void Session::drop() {
+    close();
+    m_socket->abort();
 }
 
 } // namespace tavo::gateway::pjlink

@@ -1,11 +1,14 @@
 #include "SiteLoad.h"
 
 #include "SiteFile.h"
+#include "SiteRules.h"
+
+#include "PjlinkInputs.h"
 
 #include "Address.h"
 
 #include <QFileInfo>
-#include <QRegularExpression>
+#include <QHash>
 #include <QSet>
 
 namespace tavo::gateway {
@@ -18,9 +21,11 @@ const QSet<QString> kKeys{
     QStringLiteral("pjlink_inputs"), QStringLiteral("lamp_warn_hours"),
 };
 
+const QString kPjlinkPort = QStringLiteral("pjlink_port");
+
 } // namespace
 
-SiteLoad loadSite(const QString& path, const QString& siteName) {
+SiteLoad loadSite(const QString& path, const QString& siteName, std::optional<int> pjlinkBasePort) {
     SiteLoad load;
     const site::SiteRead read = site::readSiteFile(path);
     if (!read.site) {
@@ -28,8 +33,7 @@ SiteLoad loadSite(const QString& path, const QString& siteName) {
         return load;
     }
     const auto refuse = [&](int line, const QString& why) {
-        load.error = line > 0 ? QStringLiteral("%1:%2: %3").arg(path).arg(line).arg(why)
-                              : QStringLiteral("%1: %2").arg(path, why);
+        load.error = site::siteError(path, line, why);
         return load;
     };
     SiteConfig config;
@@ -39,6 +43,18 @@ SiteLoad loadSite(const QString& path, const QString& siteName) {
         return refuse(0, QStringLiteral("the site name \"%1\" is not letters, digits, _ and - "
                                         "(give --name)")
                              .arg(config.name));
+    QString why;
+    const auto rates = site::baudRates(
+        *read.site, 19200,
+        [](const site::SiteSection& section) {
+            return section.value(QStringLiteral("port")).value_or(QString()).trimmed();
+        },
+        &why);
+    if (!rates) {
+        load.error = why;
+        return load;
+    }
+    QHash<int, QString> pjlinkPorts; // taken: by which projector
     for (const site::SiteSection& section : read.site->sections) {
         ProjectorConfig p;
         p.name = section.name;
@@ -64,12 +80,7 @@ SiteLoad loadSite(const QString& path, const QString& siteName) {
             return refuse(section.line, QStringLiteral("[%1]: no port= (a device path, "
                                                        "tcp://HOST:PORT or rfc2217://HOST:PORT)")
                                             .arg(p.name));
-        const QString baud =
-            section.value(QStringLiteral("baud")).value_or(QStringLiteral("19200"));
-        if (baud != QLatin1String("9600") && baud != QLatin1String("19200"))
-            return refuse(lineOf(QStringLiteral("baud")),
-                          QStringLiteral("[%1]: baud must be 9600 or 19200").arg(p.name));
-        p.baud = baud.toInt();
+        p.baud = rates->at(config.projectors.size());
         p.address = section.value(QStringLiteral("address")).value_or(QStringLiteral("single"));
         const auto prefix = prefixForAddressWord(p.address);
         if (!prefix)
@@ -78,16 +89,37 @@ SiteLoad loadSite(const QString& path, const QString& siteName) {
                               .arg(p.name));
         p.prefix = *prefix;
         p.room = section.value(QStringLiteral("room")).value_or(QString());
-        if (const auto port = section.value(QStringLiteral("pjlink_port"))) {
+        if (const auto port = section.value(kPjlinkPort)) {
             bool ok = false;
             const int number = port->toInt(&ok);
             if (!ok || number < 1 || number > 65535)
-                return refuse(lineOf(QStringLiteral("pjlink_port")),
+                return refuse(lineOf(kPjlinkPort),
                               QStringLiteral("[%1]: pjlink_port must be 1 to 65535").arg(p.name));
             p.pjlinkPort = number;
         }
+        // PJLink's port: its own, else the next of --pjlink's range (0 there: any free one).
+        const int index = int(config.projectors.size());
+        const int pjlinkPort = p.pjlinkPort                            ? *p.pjlinkPort
+                               : pjlinkBasePort && *pjlinkBasePort > 0 ? *pjlinkBasePort + index
+                                                                       : 0;
+        if (pjlinkPort > 65535)
+            return refuse(section.line,
+                          QStringLiteral("[%1]: PJLink port %2 (--pjlink's first port plus %3) "
+                                         "is beyond 65535; give it a pjlink_port")
+                              .arg(p.name, QString::number(pjlinkPort), QString::number(index)));
+        if (pjlinkPort > 0) {
+            const auto holder = pjlinkPorts.constFind(pjlinkPort);
+            if (holder != pjlinkPorts.constEnd())
+                return refuse(lineOf(kPjlinkPort),
+                              QStringLiteral("[%1]: PJLink port %2 is already [%3]'s")
+                                  .arg(p.name, QString::number(pjlinkPort), *holder));
+            pjlinkPorts.insert(pjlinkPort, p.name);
+        }
         p.pjlinkPassword = section.value(QStringLiteral("pjlink_password")).value_or(QString());
         p.pjlinkInputs = section.value(QStringLiteral("pjlink_inputs")).value_or(QString());
+        if (!pjlink::InputMap::parse(p.pjlinkInputs, &why))
+            return refuse(lineOf(QStringLiteral("pjlink_inputs")),
+                          QStringLiteral("[%1]: pjlink_inputs: %2").arg(p.name, why));
         if (const auto hours = section.value(QStringLiteral("lamp_warn_hours"))) {
             bool ok = false;
             p.lampWarnHours = hours->toInt(&ok);
