@@ -21,11 +21,15 @@ install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
 
 set(CPACK_GENERATOR NSIS)
 set(CPACK_PACKAGE_NAME tavo-mx7300-control)
+# The name the Windows tests install from (tests/CMakeLists.txt).
+set(CPACK_PACKAGE_FILE_NAME tavo-mx7300-control-${PROJECT_VERSION}-win64)
 set(CPACK_PACKAGE_VENDOR "TAVO MX7300 CONTROL team")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Control console for a TAVO MX7300 projector on an RS-232 line")
 set(CPACK_STRIP_FILES ON)
-# A 64-bit installer (Debian's nsis ships the amd64 stubs) into the 64-bit Program Files.
-set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+# A 64-bit installer (Debian's nsis ships the amd64 stubs), so a 64-bit Wine runs it too, into
+# the 64-bit Program Files. CPack's script has no place of its own for `Target`: it rides on the
+# compressor's line, which comes before anything is compressed, as NSIS requires.
+set(CPACK_NSIS_COMPRESSOR "lzma\n  Target amd64-unicode")
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY "TAVO MX7300 CONTROL")
 set(CPACK_PACKAGE_EXECUTABLES mx7300-control "TAVO MX7300 CONTROL")

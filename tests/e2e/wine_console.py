@@ -1,15 +1,20 @@
 #!/usr/bin/env python3
 """The Windows console under Wine on a virtual X display, its COM1 a simulated projector.
 
-usage: wine_console.py MX7300_CONTROL_EXE MX7300_SIM MX7300_LAYOUT QT_KIT [SCREENSHOT.png]
+usage: wine_console.py [--installer SETUP.exe] MX7300_CONTROL_EXE MX7300_SIM MX7300_LAYOUT QT_KIT
+                       [SCREENSHOT.png]
 
 A fresh Wine prefix gets what the earlier Windows program would have left in the registry
 (ComPort 1, BaudRate 96, ADRESS A001 under HKEY_CURRENT_USER\\Software\\VB and VBA Program
 Settings\\TAVO\\StartUP) and COM1 mapped to mx7300-sim's pseudo-terminal. The console must open
 COM1 at that address without asking, a click on "STATUS" must put A001CR0 and CR on the line and
 the simulator's standby answer must be decoded as " Stand by" (read from the console's own
-traffic log); "ALL" then "END" must store ADRESS AFFF back in the registry. Exits 77 (skipped)
-when Wine, Xvfb, openbox, xdotool or xwininfo are missing.
+traffic log); "ALL" then "END" must store ADRESS AFFF back in the registry.
+
+With --installer the prefix first gets SETUP.exe run silently (/S); the console is then the
+installed one, run with nothing of the kit on its paths (the installer must have brought every
+DLL and plugin), and its Start-menu entry must exist. The STATUS round trip is left to the run
+without it.
 """
 
 import os
@@ -21,7 +26,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from x11_panel import SKIP, Desk, Display, Fatal, Results, load_layout, stop_process  # noqa: E402
+from x11_panel import Desk, Display, Fatal, Results, load_layout, stop_process  # noqa: E402
 
 WINE = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver"
@@ -59,16 +64,43 @@ def centre(rects, name, origin):
     return origin[0] + left + width // 2, origin[1] + top + height // 2
 
 
+def status_round_trip(desk, rects, origin, work, results):
+    desk.move_to(*centre(rects, "Command44", origin))
+    desk.xdotool("click", "1")
+    deadline = time.monotonic() + 10
+    line = b""
+    while time.monotonic() < deadline and b"CR0" not in line:
+        time.sleep(0.2)
+        line = open(os.path.join(work, "sim.log"), "rb").read()
+    results.check("STATUS puts A001CR0 and CR on COM1", b"A001CR0" in line,
+                  line[-200:].decode(errors="replace").strip())
+    log_dir = os.path.join(work, "prefix", "drive_c", "users")
+    decoded = ""
+    deadline = time.monotonic() + 10
+    while time.monotonic() < deadline and "Stand by" not in decoded:
+        time.sleep(0.2)
+        decoded = "".join(open(os.path.join(root, f), errors="replace").read()
+                          for root, _, files in os.walk(log_dir) for f in files
+                          if re.fullmatch(r"\d{4}-\d{2}-\d{2}\.log", f))
+    results.check("the reply is decoded as \" Stand by\"", "\t Stand by" in decoded,
+                  decoded.strip().splitlines()[-1] if decoded.strip() else "no log")
+
+
 def main(argv):
+    installer = None
+    if len(argv) > 2 and argv[1] == "--installer":
+        installer = argv[2]
+        argv = argv[:1] + argv[3:]
     if len(argv) not in (5, 6):
         print(__doc__)
         return 2
     exe, sim_path, layout_tool, kit = argv[1:5]
     shot = argv[5] if len(argv) == 6 else None
-    for tool in (WINE, "Xvfb", "openbox", "xdotool", "xwininfo"):
+    # The Windows leg installs all of these: a missing one is a failure, not a skip.
+    for tool in (WINE, "Xvfb", "openbox", "xdotool", "xwininfo", installer or WINE):
         if not (os.path.exists(tool) or shutil.which(tool)):
-            print(f"SKIP: {tool} is missing")
-            return SKIP
+            print(f"FAIL: {tool} is missing")
+            return 1
     results = Results()
     work = tempfile.mkdtemp(prefix="wine-console-")
     display = Display(work)
@@ -77,6 +109,19 @@ def main(argv):
         display.start()
         env = wine_env(display.env, os.path.join(work, "prefix"), kit)
         wine(env, "wineboot", "--init")
+        if installer:
+            wine(env, installer, "/S")
+            subprocess.run([WINESERVER, "-w"], env=env)
+            drive_c = os.path.join(env["WINEPREFIX"], "drive_c")
+            exe = os.path.join(drive_c, "Program Files", "TAVO MX7300 CONTROL", "bin",
+                               "mx7300-control.exe")
+            results.check("the silent install puts the console in Program Files",
+                          os.path.exists(exe), exe)
+            links = [f for _, _, files in os.walk(os.path.join(drive_c, "ProgramData"))
+                     for f in files if f == "TAVO MX7300 CONTROL.lnk"]
+            results.check("the installer adds a Start-menu entry", len(links) == 1, str(links))
+            for name in ("WINEPATH", "WINEQT_PLUGIN_PATH"):
+                env.pop(name)
         sim = subprocess.Popen([sim_path, "--baud", "9600"], stdout=subprocess.PIPE,
                                stderr=open(os.path.join(work, "sim.log"), "wb"), text=True)
         device = sim.stdout.readline().strip()
@@ -114,25 +159,8 @@ def main(argv):
         if shot:
             subprocess.run(["import", "-window", window, shot], env=env, check=False)
 
-        desk.move_to(*centre(rects, "Command44", (x, y)))
-        desk.xdotool("click", "1")
-        deadline = time.monotonic() + 10
-        line = b""
-        while time.monotonic() < deadline and b"CR0" not in line:
-            time.sleep(0.2)
-            line = open(os.path.join(work, "sim.log"), "rb").read()
-        results.check("STATUS puts A001CR0 and CR on COM1", b"A001CR0" in line,
-                      line[-200:].decode(errors="replace").strip())
-        log_dir = os.path.join(work, "prefix", "drive_c", "users")
-        decoded = ""
-        deadline = time.monotonic() + 10
-        while time.monotonic() < deadline and "Stand by" not in decoded:
-            time.sleep(0.2)
-            decoded = "".join(open(os.path.join(root, f), errors="replace").read()
-                              for root, _, files in os.walk(log_dir) for f in files
-                              if re.fullmatch(r"\d{4}-\d{2}-\d{2}\.log", f))
-        results.check("the reply is decoded as \" Stand by\"", "\t Stand by" in decoded,
-                      decoded.strip().splitlines()[-1] if decoded.strip() else "no log")
+        if not installer:
+            status_round_trip(desk, rects, (x, y), work, results)
 
         desk.move_to(*centre(rects, "Option2", (x, y)))  # ALL: AFFF
         desk.xdotool("click", "1")

@@ -2,7 +2,7 @@
 # The Windows leg: builds the console, mx7300-ctl and the catalogue dump for Windows with the Qt
 # kit for mingw-w64, runs their tests under Wine (a fresh prefix per run, never ~/.wine) and,
 # given a Linux build with mx7300-sim and mx7300-layout, the console on a virtual display with
-# COM1 mapped to the simulator.
+# COM1 mapped to the simulator, and the installer (cpack) installed silently under Wine.
 #   tools/windows/test-leg.sh [LINUX_BUILD_DIR]
 # TAVO_QT_KIT names the kit's archive (default: ../shared/windows/qt-6.4.2-mingw64.tar.xz beside
 # the checkout). Builds at -j2 under nice.
@@ -18,6 +18,8 @@ fi
 cd "$here"
 cmake --preset windows "${args[@]}" >/dev/null
 nice cmake --build --preset windows
-# CTest makes the Wine prefix afresh (the wine_prefix fixture) before the first test.
 cd "$build"
+# The installer the wine_installer test installs.
+nice cpack >/dev/null
+# CTest makes the Wine prefix afresh (the wine_prefix fixture) before the first test.
 ctest --output-on-failure -j 2
