@@ -38,7 +38,7 @@ test_packages=(
 # runs the leg alone (on a Linux build `test` made) and fails without the kit.
 windows_packages=(
     mingw-w64 g++-mingw-w64-x86-64-posix wine64 nsis
-    python3 xvfb xdotool openbox x11-utils imagemagick
+    python3 xvfb xdotool openbox x11-utils imagemagick ser2net
 )
 
 # The prebuilt Qt for mingw-w64 the leg builds with (never part of the checkout).
