@@ -3,6 +3,7 @@
 #include "AppIcon.h"
 #include "PanelMenu.h"
 #include "ShutdownSignals.h"
+#include "StartupStore.h"
 
 #include "DevicesDialog.h"
 #include "Form3Window.h"
@@ -49,11 +50,12 @@ bool openScratch(QTemporaryFile& scratch) {
 } // namespace
 
 Application::Application()
-    : m_port([this](int port) { return deviceFor(port); }, loadedNetworkPorts()),
+    : m_startup(makeStartupStore(m_store.path())),
+      m_port([this](int port) { return deviceFor(port); }, loadedNetworkPorts()),
       m_traffic(
           m_port, m_store.path(), [this](int port) { return deviceFor(port); },
           defaultTrafficLogFolder()),
-      m_form1(Form1Parts{m_traffic.port(), m_timer1, m_timer2, m_timer4, m_store, m_globals}) {
+      m_form1(Form1Parts{m_traffic.port(), m_timer1, m_timer2, m_timer4, *m_startup, m_globals}) {
     m_form1.setPortDialogOpener([this](bool modal) { openPortDialog(modal); });
     m_form1.setConsoleOpener([this] { openConsole(); });
     m_traffic.attach(m_form1.link());
@@ -64,7 +66,7 @@ Application::Application()
 
 void Application::endOnSignalsAndDisplayLoss() {
     m_signals = std::make_unique<ShutdownSignals>(
-        std::initializer_list<int>{SIGTERM, SIGHUP, SIGINT}, [this](int) { endBySignal(); });
+        std::initializer_list<int>{SIGTERM, kHangUpSignal, SIGINT}, [this](int) { endBySignal(); });
     // A lost display connection ends the process through exit() from inside
     // Qt: close the port (and so remove its lock file) on the way out. Exit
     // hooks run in reverse order of registration, and QSettings creates its
@@ -143,7 +145,7 @@ void Application::openPortDialog(bool modal) {
         return;
     }
     m_portDialog = new PortDialog(
-        m_traffic.port(), m_store, m_globals, [this](int port) { return deviceFor(port); },
+        m_traffic.port(), *m_startup, m_globals, [this](int port) { return deviceFor(port); },
         [this] { showMain(); });
     m_traffic.addShortcut(m_portDialog);
     setAppIconNow();

@@ -44,7 +44,8 @@ private:
     static void closeAtExit();
 
     Globals m_globals;
-    IniSettingsStore m_store;
+    IniSettingsStore m_store;                 // the INI file: [Ports], [Log]
+    std::unique_ptr<SettingsStore> m_startup; // "ComPort", "BaudRate", "ADRESS"
     AnyDevicePort m_port;
     TrafficRecording m_traffic;
     QtTimer m_timer1{200};

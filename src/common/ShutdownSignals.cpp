@@ -22,11 +22,27 @@ void onSignal(int signalNumber) {
 
 } // namespace
 
+struct ShutdownSignals::Native {
+    int sockets[2] = {-1, -1};
+    std::unique_ptr<QSocketNotifier> notifier;
+
+    ~Native() {
+        notifier.reset();
+        g_writeEnd = -1;
+        for (int& fd : sockets) {
+            if (fd >= 0)
+                ::close(fd);
+            fd = -1;
+        }
+    }
+};
+
 ShutdownSignals::ShutdownSignals(std::initializer_list<int> signalNumbers, QObject* parent)
-    : QObject(parent) {
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, m_sockets) != 0)
+    : QObject(parent), m_native(std::make_unique<Native>()) {
+    int* sockets = m_native->sockets;
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, sockets) != 0)
         return;
-    g_writeEnd = m_sockets[1];
+    g_writeEnd = sockets[1];
 
     struct sigaction action {};
     action.sa_handler = onSignal;
@@ -49,28 +65,19 @@ ShutdownSignals::ShutdownSignals(std::initializer_list<int> signalNumbers,
 
 void ShutdownSignals::setHandler(std::function<void(int)> onSignal) {
     m_onSignal = std::move(onSignal);
-    if (m_sockets[0] < 0 || m_notifier)
+    int* sockets = m_native->sockets;
+    if (sockets[0] < 0 || m_native->notifier)
         return;
-    m_notifier = std::make_unique<QSocketNotifier>(m_sockets[0], QSocketNotifier::Read);
-    connect(m_notifier.get(), &QSocketNotifier::activated, this, &ShutdownSignals::drain);
+    m_native->notifier = std::make_unique<QSocketNotifier>(sockets[0], QSocketNotifier::Read);
+    connect(m_native->notifier.get(), &QSocketNotifier::activated, this, [this, sockets] {
+        char byte = 0;
+        while (::read(sockets[0], &byte, 1) == 1) {
+            if (m_onSignal)
+                m_onSignal(static_cast<unsigned char>(byte));
+        }
+    });
 }
 
-ShutdownSignals::~ShutdownSignals() {
-    m_notifier.reset();
-    g_writeEnd = -1;
-    for (int& fd : m_sockets) {
-        if (fd >= 0)
-            ::close(fd);
-        fd = -1;
-    }
-}
-
-void ShutdownSignals::drain() {
-    char byte = 0;
-    while (::read(m_sockets[0], &byte, 1) == 1) {
-        if (m_onSignal)
-            m_onSignal(static_cast<unsigned char>(byte));
-    }
-}
+ShutdownSignals::~ShutdownSignals() = default;
 
 } // namespace tavo

@@ -54,7 +54,10 @@ CatalogueText parseCatalogueText(const QByteArray& text) {
     int list = -1;
     const QList<QByteArray> lines = text.split('\n');
     for (qsizetype number = 0; number < lines.size(); ++number) {
-        const QByteArray& line = lines.at(number);
+        QByteArray line = lines.at(number);
+        // A checkout or an editor on Windows may end lines with CR LF; a CR elsewhere is an error.
+        if (line.endsWith('\r'))
+            line.chop(1);
         QString why;
         if (line.isEmpty() || line.startsWith('#'))
             continue;

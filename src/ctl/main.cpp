@@ -8,6 +8,7 @@
 #include "NetworkPort.h"
 #include "QtTimer.h"
 #include "ShutdownSignals.h"
+#include "StartupStore.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -50,8 +51,8 @@ int main(int argc, char* argv[]) {
     const Invocation& inv = parsed.invocation;
 
     const QString settingsPath = IniSettingsStore::defaultPath();
-    const IniSettingsStore store(settingsPath);
-    const Plan plan = planRun(inv, readConsoleDefaults(store), settingsPath);
+    const std::unique_ptr<SettingsStore> store = makeStartupStore(settingsPath);
+    const Plan plan = planRun(inv, readConsoleDefaults(*store), settingsPath);
     if (!plan.error.isEmpty()) {
         err << "mx7300-ctl: " << plan.error << Qt::endl;
         return plan.errorStatus;
@@ -89,7 +90,7 @@ int main(int argc, char* argv[]) {
         });
     // SIGINT, SIGTERM and SIGHUP end the run: what has ended is reported, the rest as not tried,
     // and the ports are closed (their lock files removed) as the program unwinds.
-    ShutdownSignals shutdown({SIGINT, SIGTERM, SIGHUP}, [&](int number) {
+    ShutdownSignals shutdown({SIGINT, SIGTERM, kHangUpSignal}, [&](int number) {
         if (stoppedBy != 0)
             return;
         stoppedBy = number;

@@ -83,7 +83,15 @@ QString describeDeviceOpenFailure(const QString& device, QSerialPort::SerialPort
             return openFailureText(OpenFailure::NotSerialDevice, device);
     }
 #else
-    Q_UNUSED(error);
+    // Windows opens a COM port for one program at a time: access denied is another holding it.
+    switch (error) {
+    case QSerialPort::DeviceNotFoundError:
+        return openFailureText(OpenFailure::NoSuchDevice, device);
+    case QSerialPort::PermissionError:
+        return openFailureText(OpenFailure::InUse, device);
+    default:
+        break;
+    }
 #endif
     return openFailureText(OpenFailure::Other, device, systemText);
 }

@@ -4,15 +4,22 @@
 
 #include <QDir>
 #include <QSettings>
+#include <QStandardPaths>
 
 namespace tavo {
 
 QString defaultTrafficLogFolder() {
+#ifdef Q_OS_WIN
+    // %LOCALAPPDATA%\TAVO\log, beside the settings file.
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/TAVO/log");
+#else
     QString state = qEnvironmentVariable("XDG_STATE_HOME");
     // XDG base directories must be absolute paths; anything else is ignored.
     if (state.isEmpty() || QDir::isRelativePath(state))
         state = QDir::homePath() + QStringLiteral("/.local/state");
     return state + QStringLiteral("/TAVO/log");
+#endif
 }
 
 bool trafficLogFileEnabled(const QString& settingsPath) {

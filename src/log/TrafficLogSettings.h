@@ -4,7 +4,8 @@
 
 namespace tavo {
 
-// $XDG_STATE_HOME/TAVO/log, or ~/.local/state/TAVO/log when it is unset.
+// $XDG_STATE_HOME/TAVO/log, or ~/.local/state/TAVO/log when it is unset;
+// %LOCALAPPDATA%\TAVO\log on Windows.
 QString defaultTrafficLogFolder();
 
 // Key Enabled of section [Log] in the settings file: the log file is written

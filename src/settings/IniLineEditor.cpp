@@ -1,5 +1,7 @@
 #include "IniLineEditor.h"
 
+#include "IniFileAccess.h"
+
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
@@ -8,16 +10,12 @@
 #include <QSaveFile>
 #include <QSet>
 #include <QSettings>
-#include <QTemporaryFile>
+#include <QTemporaryDir>
 
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace tavo {
 namespace {
@@ -39,18 +37,21 @@ struct IniEntry {
 };
 
 IniEntry iniEntry(const QString& section, const QString& key, const QString& value) {
-    QTemporaryFile scratch;
-    if (!scratch.open())
+    // A fresh file in a folder of its own: QSettings replaces the file, which Windows refuses
+    // while another handle holds it open.
+    const QTemporaryDir scratchDir;
+    if (!scratchDir.isValid())
         return {};
+    const QString scratch = scratchDir.filePath(QStringLiteral("entry.ini"));
     {
-        QSettings ini(scratch.fileName(), QSettings::IniFormat);
+        QSettings ini(scratch, QSettings::IniFormat);
         ini.setValue(section + QLatin1Char('/') + key, value);
         ini.sync();
         if (ini.status() != QSettings::NoError)
             return {};
     }
     // QSettings replaced the file rather than writing into it: read it anew.
-    QFile written(scratch.fileName());
+    QFile written(scratch);
     if (!written.open(QIODevice::ReadOnly))
         return {};
     IniEntry entry;
@@ -230,47 +231,13 @@ QString lockReason(const QLockFile& lock) {
     }
 }
 
-QString reasonForStat(const struct stat& info) {
-    if (S_ISDIR(info.st_mode))
-        return systemReason(EISDIR);
-    if (!S_ISREG(info.st_mode))
-        return QStringLiteral("Not a regular file");
-    if (info.st_size > kMaxIniFileSize)
-        return QStringLiteral("%1 (larger than 1 MiB)").arg(systemReason(EFBIG));
-    return {};
-}
-
-// The file's content; a missing file reads as empty. Opened without waiting
-// (a FIFO would block) and checked on the open descriptor before reading.
-IniEditResult readText(const QString& path, QByteArray* text) {
-    const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        const int error = errno;
-        if (error == ENOENT && !QFileInfo(path).isSymLink())
-            return {true, {}};
-        return failed(systemReason(error));
-    }
-    struct stat info {};
-    QString reason = ::fstat(fd, &info) != 0 ? systemReason(errno) : reasonForStat(info);
-    if (reason.isEmpty()) {
-        QFile file;
-        if (file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) {
-            *text = file.read(kMaxIniFileSize + 1);
-            if (file.error() != QFileDevice::NoError)
-                reason = file.errorString();
-        } else {
-            reason = file.errorString();
-        }
-    }
-    ::close(fd);
-    return reason.isEmpty() ? IniEditResult{true, {}} : failed(reason);
-}
-
 IniEditResult replaceFile(const QString& path, const QByteArray& content, const QFileInfo& before) {
     // The file is replaced, not written into: refuse as writing into it would.
-    if (before.exists() && ::access(QFile::encodeName(path).constData(), W_OK) != 0)
-        return failed(systemReason(errno));
+    if (before.exists()) {
+        const QString notWritable = iniFileNotWritableReason(path);
+        if (!notWritable.isEmpty())
+            return failed(notWritable);
+    }
     QSaveFile out(path);
     if (!out.open(QIODevice::WriteOnly))
         return failed(out.errorString());
@@ -308,7 +275,7 @@ IniEditResult editLocked(const QString& path, bool createFolder, Edit edit) {
         return failed(lockReason(lock));
     const QFileInfo before(path);
     QByteArray text;
-    const IniEditResult read = readText(path, &text);
+    const IniEditResult read = readIniFileText(path, &text);
     if (!read.ok)
         return read;
     return edit(text, before);
@@ -317,10 +284,7 @@ IniEditResult editLocked(const QString& path, bool createFolder, Edit edit) {
 } // namespace
 
 QString unreadableReason(const QString& path) {
-    struct stat info {};
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
-        return {};
-    return reasonForStat(info);
+    return iniFileReason(path);
 }
 
 bool mayReadIniFile(const QString& path) {
@@ -375,7 +339,7 @@ std::optional<QByteArray> readIniKeyRaw(const QString& path, const QString& sect
                                         const QString& key) {
     const IniEntry entry = iniEntry(section, key, QString());
     QByteArray text;
-    if (entry.line.isEmpty() || !readText(path, &text).ok)
+    if (entry.line.isEmpty() || !readIniFileText(path, &text).ok)
         return std::nullopt;
     const KeyPlace place = findKey(text, entry);
     if (place.keyLines.isEmpty())

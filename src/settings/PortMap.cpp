@@ -7,10 +7,6 @@
 namespace tavo {
 
 QString deviceForPort(int port, const QString& settingsPath) {
-#ifdef Q_OS_WIN
-    Q_UNUSED(settingsPath);
-    return QStringLiteral("COM%1").arg(port);
-#else
     // Read afresh each time: a simulator may register a port while we run.
     if (mayReadIniFile(settingsPath)) {
         const QSettings settings(settingsPath, QSettings::IniFormat);
@@ -19,6 +15,9 @@ QString deviceForPort(int port, const QString& settingsPath) {
         if (!mapped.isEmpty())
             return mapped;
     }
+#ifdef Q_OS_WIN
+    return QStringLiteral("COM%1").arg(port);
+#else
     return QStringLiteral("/dev/ttyUSB%1").arg(port - 1);
 #endif
 }

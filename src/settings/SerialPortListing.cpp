@@ -18,8 +18,13 @@ QList<PresentSerialPort> presentSerialPorts() {
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
         PresentSerialPort port;
         port.systemLocation = info.systemLocation();
+#ifdef Q_OS_WIN
+        // "COM3", as Device Manager and the port's own number name it (not \\.\COM3).
+        port.device = info.portName();
+#else
         port.device =
             byId.value(QFileInfo(port.systemLocation).canonicalFilePath(), port.systemLocation);
+#endif
         port.description = info.description();
         port.serialNumber = info.serialNumber();
         ports << port;

@@ -9,7 +9,8 @@ foreach(var DUMP_TOOL GOLDEN WORK_DIR)
 endforeach()
 
 set(tool_out "${WORK_DIR}/catalogue_dump_tool.txt")
-execute_process(COMMAND "${DUMP_TOOL}" OUTPUT_FILE "${tool_out}" RESULT_VARIABLE tool_result)
+# EMULATOR runs a cross-built tool (Wine for the Windows build); empty otherwise.
+execute_process(COMMAND ${EMULATOR} "${DUMP_TOOL}" OUTPUT_FILE "${tool_out}" RESULT_VARIABLE tool_result)
 if(NOT tool_result EQUAL 0)
     message(FATAL_ERROR "${DUMP_TOOL} failed: ${tool_result}")
 endif()

@@ -286,8 +286,10 @@ private slots:
                                         << QString("line 3: trailing white space (write \\s)");
         QTest::newRow("raw tab") << lists + "X\tY\n[Combo3]" << QByteArray()
                                  << QString("line 3: control character (use an escape)");
-        QTest::newRow("CR LF file") << lists + "X\r\n[Combo3]" << QByteArray()
-                                    << QString("line 3: control character (use an escape)");
+        QTest::newRow("CR LF file") << QByteArray("[Combo1]\r\n[Combo2]\r\nX\r\n[Combo3]\r\n")
+                                    << QByteArray("X") << QString();
+        QTest::newRow("CR inside a line") << lists + "X\rY\n[Combo3]" << QByteArray()
+                                          << QString("line 3: control character (use an escape)");
         QTest::newRow("unknown escape")
             << lists + "X\\q\n[Combo3]" << QByteArray() << QString("line 3: unknown escape");
         QTest::newRow("lone backslash")

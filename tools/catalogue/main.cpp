@@ -5,6 +5,11 @@
 #include <cstdio>
 #include <cstring>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 namespace {
 
 using tavo::catalogue::List;
@@ -62,6 +67,10 @@ int main(int argc, char* argv[]) {
         std::fputs(kUsage, help ? stdout : stderr);
         return help && argc == 2 ? 0 : 2;
     }
+#ifdef _WIN32
+    // The same bytes on every system: Windows' text mode would end each line with CR LF.
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
     printList(List::Combo1, "Combo1");
     printList(List::Combo2, "Combo2");
     printList(List::Combo3, "Combo3");
