@@ -45,6 +45,7 @@ ARROWS = [
 
 # Ctrl+H moves the outer height between 5100 and 8100 twips: 200 pixels at 96 dpi.
 HEIGHT_STEP = (8100 - 5100) // 15
+REPEAT_PERIOD = 0.1  # seconds between the repeats of a held arrow
 
 
 class Results:
@@ -103,8 +104,9 @@ def repeats_of(data, frame):
     return count if frame * count == data else None
 
 
-def describe(count, data):
-    return f"{count} times" if count else f"got {data!r}"
+def describe(count, data, late=0):
+    late_note = f" (release {late} repeat period(s) late)" if late else ""
+    return (f"{count} times" if count else f"got {data!r}") + late_note
 
 
 class Display:
@@ -323,10 +325,19 @@ class PanelRun:
         self.desk.xdotool("click", "1")
 
     def hold(self, name, seconds, button="1"):
+        """Holds a button; returns the repeat ticks the release may have come late by.
+
+        Each xdotool call is a process of its own: on a loaded machine the press and the release can
+        reach the window further apart than `seconds`, and the repeat rightly keeps sending until the
+        release. Only whole periods of that delay may add a repeat.
+        """
         self.desk.move_to(*self.centre(name))
+        start = time.monotonic()
         self.desk.xdotool("mousedown", button)
         time.sleep(seconds)
         self.desk.xdotool("mouseup", button)
+        overrun = time.monotonic() - start - seconds
+        return max(0, int(overrun // REPEAT_PERIOD))
 
     # The checks, in the order they run.
 
@@ -369,28 +380,31 @@ class PanelRun:
     def check_arrows(self):
         for name, command in ARROWS:
             self.stray(name)
-            self.hold(name, 0.3)
+            late = self.hold(name, 0.3)
             frame = command.encode() + CR
             data = read_line(self.master, 1, quiet=0.5)
             count = repeats_of(data, frame)
             self.results.check(f"{name} held 0.3 s sends {command} 2..5 times",
-                               count is not None and 2 <= count <= 5, describe(count, data))
+                               count is not None and 2 <= count <= 5 + late,
+                               describe(count, data, late))
 
     def check_long_hold(self):
         self.stray("long hold")
-        self.hold("Command30", 1.0)
+        late = self.hold("Command30", 1.0)
         data = read_line(self.master, 1, quiet=0.5)
         count = repeats_of(data, b"C47\r")
         self.results.check("Command30 held 1.0 s sends C47 9..13 times",
-                           count is not None and 9 <= count <= 13, describe(count, data))
+                           count is not None and 9 <= count <= 13 + late,
+                           describe(count, data, late))
 
         # Any mouse button starts the repeat.
         self.stray("right-button hold")
-        self.hold("Command42", 0.3, button="3")
+        late = self.hold("Command42", 0.3, button="3")
         data = read_line(self.master, 1, quiet=0.5)
         count = repeats_of(data, b"C46\r")
         self.results.check("Command42 held with the right button sends C46 2..5 times",
-                           count is not None and 2 <= count <= 5, describe(count, data))
+                           count is not None and 2 <= count <= 5 + late,
+                           describe(count, data, late))
 
     def check_address(self):
         self.stray("Option3")
