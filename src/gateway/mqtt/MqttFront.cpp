@@ -137,6 +137,7 @@ void MqttFront::takeSiteChange(const SiteChange& change) {
             if (!m_ours.contains(topic)) // a changed projector publishes it again below
                 m_client.publish(topic, QByteArray(), true);
     }
+    publishGatewayState(); // the count of projectors changed
     for (size_t i = 0; i < change.oldIndex.size(); ++i) {
         if (change.oldIndex[i] >= 0)
             continue;
@@ -145,7 +146,6 @@ void MqttFront::takeSiteChange(const SiteChange& change) {
             m_client.publish(config.topic, config.payload, true);
         publishProjector(int(i));
     }
-    publishGatewayState();
 }
 
 void MqttFront::start() {
