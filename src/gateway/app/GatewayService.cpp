@@ -290,7 +290,8 @@ void GatewayService::reload() {
         return;
     }
     for (const QString& warning : std::as_const(warnings))
-        logLine(Priority::Warning, warning);
+        if (!m_startup.warnings.contains(warning)) // told at start already
+            logLine(Priority::Warning, warning);
     m_startup.pjlinkPorts = memory;
     const SiteChange change = m_gateway->reload(*next);
     if (m_startup.pjlinkPorts && !m_options.stateDir.isEmpty() && !change.added.isEmpty() &&
