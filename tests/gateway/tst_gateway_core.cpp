@@ -77,6 +77,7 @@ struct GatewayRig {
                 if (unopenable.contains(device))
                     line->missing.insert(1);
                 lines[device] = line.get();
+                ++portsMade;
                 return line;
             },
             [this] { return std::make_unique<FakeTimer>(clock, 0); }, 10000,
@@ -95,6 +96,7 @@ struct GatewayRig {
 
     VirtualClock clock;
     QHash<QString, ProjectorLine*> lines;
+    int portsMade = 0;
     QList<int> changed; // before the gateway: its stop may still tell of changes
     std::unique_ptr<Gateway> gateway;
 };
@@ -111,6 +113,8 @@ private slots:
     void commandsQueueInOrderWithinBounds_data();
     void commandsQueueInOrderWithinBounds();
     void pollsKeepAShareUnderAFlood();
+    void reloadKeepsWhatDidNotChange_data();
+    void reloadKeepsWhatDidNotChange();
 };
 
 void TestGatewayCore::pollsReadEveryProjector_data() {
@@ -309,6 +313,71 @@ void TestGatewayCore::pollsKeepAShareUnderAFlood() {
     QVERIFY2(sent > 2000, qPrintable(QString::number(sent))); // the flood went on throughout
     QVERIFY2(polledA >= 6, qPrintable(QString::number(polledA)));
     QCOMPARE(powerWords(rig.gateway->state(0)), QStringLiteral("Power ON"));
+}
+
+void TestGatewayCore::reloadKeepsWhatDidNotChange_data() {
+    QTest::addColumn<QList<ProjectorConfig>>("before");
+    QTest::addColumn<QList<ProjectorConfig>>("after");
+    QTest::addColumn<QList<int>>("oldIndex");
+    QTest::addColumn<QString>("summary");
+    QTest::addColumn<int>("portsMade"); // by the reload
+
+    const ProjectorConfig a = projector("a", "/dev/l1", "A001");
+    const ProjectorConfig b = projector("b", "/dev/l1", "A002");
+    const ProjectorConfig c = projector("c", "/dev/l2", "");
+    ProjectorConfig aSlower = a, bSlower = b, aElsewhere = a, aMoved = a;
+    aSlower.baud = bSlower.baud = 9600;
+    aElsewhere.room = QStringLiteral("annex");
+    aMoved.address = QStringLiteral("002");
+    aMoved.prefix = "A002";
+    using L = QList<ProjectorConfig>;
+    QTest::newRow("added at the top")
+        << L{a, b} << L{c, a, b} << QList<int>{-1, 0, 1} << "added c; removed none; kept a, b" << 1;
+    QTest::newRow("removed") << L{a, b, c} << L{b} << QList<int>{1}
+                             << "added none; removed a, c; kept b" << 0;
+    QTest::newRow("reordered") << L{a, b} << L{b, a} << QList<int>{1, 0}
+                               << "added none; removed none; kept b, a" << 0;
+    // A changed value is a new projector; a port no one keeps is closed and opened again.
+    QTest::newRow("address changed")
+        << L{a, c} << L{aMoved, c} << QList<int>{-1, 1} << "added a; removed a; kept c" << 1;
+    QTest::newRow("room changed") << L{a, b} << L{aElsewhere, b} << QList<int>{-1, 1}
+                                  << "added a; removed a; kept b" << 0;
+    QTest::newRow("line speed changed") << L{a, b} << L{aSlower, bSlower} << QList<int>{-1, -1}
+                                        << "added a, b; removed a, b; kept none" << 1;
+}
+
+// Kept projectors keep their state and port; every projector of the new site is read.
+void TestGatewayCore::reloadKeepsWhatDidNotChange() {
+    QFETCH(QList<ProjectorConfig>, before);
+    QFETCH(QList<ProjectorConfig>, after);
+    QFETCH(QList<int>, oldIndex);
+    QFETCH(QString, summary);
+    QFETCH(int, portsMade);
+
+    GatewayRig rig(before);
+    rig.gateway->start();
+    rig.clock.advance(1000);
+    QStringList states;
+    for (int i = 0; i < before.size(); ++i)
+        states << rig.stateOf(i);
+    const int madeBefore = rig.portsMade;
+    QList<int> told;
+    QObject::connect(rig.gateway.get(), &Gateway::siteChanged, rig.gateway.get(),
+                     [&told](const SiteChange& change) {
+                         told = QList<int>(change.oldIndex.begin(), change.oldIndex.end());
+                     });
+    SiteConfig next = rig.gateway->site();
+    next.projectors = after;
+    const SiteChange change = rig.gateway->reload(next);
+    QCOMPARE(told, oldIndex);
+    QCOMPARE(change.summary(), summary);
+    QCOMPARE(rig.portsMade - madeBefore, portsMade);
+    for (int i = 0; i < after.size(); ++i)
+        if (oldIndex[i] >= 0)
+            QCOMPARE(rig.stateOf(i), states[oldIndex[i]]);
+    rig.clock.advance(1000);
+    for (int i = 0; i < after.size(); ++i)
+        QVERIFY2(rig.gateway->state(i).available, qPrintable(after[i].name));
 }
 
 QTEST_GUILESS_MAIN(TestGatewayCore)

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <functional>
 #include <memory>
 
 using namespace tavo;
@@ -127,6 +128,7 @@ private slots:
     void auditsEveryFront();
     void pjlinkPortsStayWhenASectionIsInserted();
     void healthFollowsTheBroker();
+    void reloadKeepsWhatDidNotChange();
 
 private:
     QTemporaryDir m_dir;
@@ -313,6 +315,119 @@ void TestGatewayOps::healthFollowsTheBroker() {
     QVERIFY2(broker.start(&error), qPrintable(error));
     QTRY_COMPARE_WITH_TIMEOUT(statusOf(get("/healthz")), 200, 40000);
     QCOMPARE(statusOf(get("/readyz")), 200);
+}
+
+// SIGHUP with a section added at the top and one removed: the kept projector's PJLink client
+// stays connected and its MQTT state is not touched; the added one is announced, the removed
+// one's retained topics are cleared. A broken file then leaves the site as it was.
+void TestGatewayOps::reloadKeepsWhatDidNotChange() {
+    MosquittoBroker broker;
+    QString error;
+    QVERIFY2(broker.start(&error), qPrintable(error));
+    Sim aud, lab, annex;
+    QVERIFY(aud.start() && lab.start() && annex.start());
+    const auto section = [](const char* name, const Sim& sim) {
+        return QStringLiteral("[%1]\nport=%2\nbaud=9600\n").arg(name, sim.device).toUtf8();
+    };
+    const QString site = writeFile(m_dir.filePath(QStringLiteral("reload.ini")),
+                                   section("aud", aud) + section("lab", lab));
+    QTemporaryDir state;
+    const quint16 base = freePort();
+    QVERIFY(base > 0 && base < 65000);
+    GatewayProcess gateway;
+    QVERIFY(gateway.start({"--site", site, "--mqtt",
+                           QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.port()), "--pjlink",
+                           QStringLiteral("127.0.0.1:%1").arg(base), "--state-dir", state.path(),
+                           "--poll", "1"}));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        gateway.log().contains("aud: online") && gateway.log().contains("lab: online"), 15000);
+
+    MqttOptions options;
+    options.host = QStringLiteral("127.0.0.1");
+    options.port = broker.port();
+    MqttClient client(options);
+    struct Message {
+        QString topic;
+        QByteArray payload;
+    };
+    QList<Message> seen;
+    connect(&client, &MqttClient::messageReceived, this,
+            [&seen](const QString& topic, const QByteArray& payload, bool) {
+                seen << Message{topic, payload};
+            });
+    client.start();
+    QTRY_VERIFY_WITH_TIMEOUT(client.isConnected(), 5000);
+    client.subscribe(QStringLiteral("homeassistant/#"));
+    client.subscribe(QStringLiteral("tavo/reload/#"));
+    const auto has = [&seen](const QString& topic,
+                             const std::function<bool(const QByteArray&)>& ok) {
+        return std::any_of(seen.begin(), seen.end(),
+                           [&](const Message& m) { return m.topic == topic && ok(m.payload); });
+    };
+    const auto nonEmpty = [](const QByteArray& p) { return !p.isEmpty(); };
+    QTRY_VERIFY_WITH_TIMEOUT(has(QStringLiteral("tavo/reload/lab/state"), nonEmpty), 15000);
+    // Every config of the start is out once lab, the last, has as many as aud.
+    const auto configsOf = [&seen](const char* prefix) {
+        QSet<QString> topics;
+        for (const Message& m : std::as_const(seen))
+            if (m.topic.startsWith(QLatin1String("homeassistant/")) &&
+                m.topic.section(QLatin1Char('/'), 3, 3).startsWith(QLatin1String(prefix)))
+                topics.insert(m.topic);
+        return topics.size();
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(configsOf("aud_") > 0 && configsOf("lab_") == configsOf("aud_"),
+                             15000);
+
+    // A room controller on aud's port, connected across the reload.
+    QTcpSocket controller;
+    controller.connectToHost(QHostAddress::LocalHost, base);
+    QVERIFY(controller.waitForConnected(5000) && controller.waitForReadyRead(5000));
+    QCOMPARE(controller.readAll().trimmed(), QByteArray("PJLINK 0"));
+    const auto ask = [&controller](const QByteArray& line) {
+        controller.write(line + '\r');
+        QByteArray answer;
+        while (!answer.endsWith('\r') && controller.waitForReadyRead(5000))
+            answer += controller.readAll();
+        return answer.trimmed();
+    };
+    QCOMPARE(ask("%1NAME ?"), QByteArray("%1NAME=aud"));
+
+    seen.clear();
+    QVERIFY(!writeFile(site, section("annex", annex) + section("aud", aud)).isEmpty());
+    QCOMPARE(::kill(pid_t(gateway.process.processId()), SIGHUP), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        gateway.log().contains("reload: site reload: added annex; removed lab; kept aud"), 10000);
+    QCOMPARE(ask("%1NAME ?"), QByteArray("%1NAME=aud"));
+    // lab's port is closed and remembered; annex takes the next free one.
+    QTRY_COMPARE_WITH_TIMEOUT(pjlink(base + 2, "%1NAME ?", {}), QByteArray("%1NAME=annex"), 10000);
+    QCOMPARE(pjlink(base + 1, "%1NAME ?", {}), QByteArray());
+    QTRY_VERIFY_WITH_TIMEOUT(has(QStringLiteral("tavo/reload/annex/state"), nonEmpty), 15000);
+    const auto empty = [](const QByteArray& p) { return p.isEmpty(); };
+    QVERIFY(has(QStringLiteral("tavo/reload/lab/state"), empty));
+    QVERIFY(has(QStringLiteral("tavo/reload/lab/availability"), empty));
+    // lab's configs only cleared, annex's only published, nothing said about aud.
+    const auto configs = [&seen](const char* prefix, bool cleared) {
+        return std::count_if(seen.begin(), seen.end(), [&](const Message& m) {
+            return m.topic.startsWith(QLatin1String("homeassistant/")) &&
+                   m.topic.section(QLatin1Char('/'), 3, 3).startsWith(QLatin1String(prefix)) &&
+                   m.payload.isEmpty() == cleared;
+        });
+    };
+    QVERIFY(configs("lab_", true) > 0);
+    QCOMPARE(configs("lab_", false), 0);
+    QCOMPARE(configs("annex_", true), 0);
+    QCOMPARE(configs("annex_", false), configs("lab_", true));
+    QCOMPARE(configs("aud_", true) + configs("aud_", false), 0);
+    QVERIFY(!has(QStringLiteral("tavo/reload/aud/availability"), nonEmpty));
+
+    // A broken file: refused with its line, the site runs on as it was.
+    QVERIFY(!writeFile(site, section("aud", aud) + "stray line\n").isEmpty());
+    QCOMPARE(::kill(pid_t(gateway.process.processId()), SIGHUP), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(gateway.log().contains("reload refused"), 10000);
+    QVERIFY2(gateway.log().contains("reload.ini:4: "), gateway.log().constData());
+    QCOMPARE(ask("%1NAME ?"), QByteArray("%1NAME=aud"));
+    QCOMPARE(pjlink(base + 2, "%1NAME ?", {}), QByteArray("%1NAME=annex"));
+    QCOMPARE(gateway.process.state(), QProcess::Running);
 }
 
 QTEST_GUILESS_MAIN(TestGatewayOps)

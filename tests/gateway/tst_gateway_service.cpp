@@ -269,6 +269,14 @@ void TestGatewayService::stopWhileStarting() {
     gateway.start(kGateway, {"--site", m_site, "--http", "127.0.0.1:0"});
     QVERIFY(gateway.waitForStarted(5000));
     QCOMPARE(::kill(pid_t(gateway.processId()), signal), 0);
+    if (signal == SIGHUP) { // not a stop: the site file is read again once the gateway is up
+        QByteArray log;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (log += gateway.readAllStandardError()).contains("reload: site north: added none"),
+            10000);
+        QCOMPARE(gateway.state(), QProcess::Running);
+        gateway.terminate();
+    }
     QVERIFY(gateway.waitForFinished(10000));
     QCOMPARE(gateway.exitStatus(), QProcess::NormalExit);
     QCOMPARE(gateway.exitCode(), 0);
@@ -276,7 +284,7 @@ void TestGatewayService::stopWhileStarting() {
 }
 
 // READY=1 once the listening port is taken, WATCHDOG=1 from the event loop at half of
-// WATCHDOG_USEC, STOPPING=1 on a stop.
+// WATCHDOG_USEC, RELOADING=1 and READY=1 around a reload, STOPPING=1 on a stop.
 void TestGatewayService::tellsSystemd() {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
@@ -298,12 +306,22 @@ void TestGatewayService::tellsSystemd() {
                              5000);
     QTRY_VERIFY_WITH_TIMEOUT(systemd.count("WATCHDOG=1") >= 2, 10000);
     QCOMPARE(systemd.count("STOPPING=1"), 0);
+    // A reload: RELOADING=1, then READY=1 again.
+    QCOMPARE(::kill(pid_t(gateway.processId()), SIGHUP), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(systemd.count("READY=1"), 2, 10000);
+    QCOMPARE(systemd.count("RELOADING=1"), 1);
+    QList<qsizetype> order; // of the READY=1 and RELOADING=1 messages
+    const QList<QByteArray> told = systemd.messages();
+    for (qsizetype i = 0; i < told.size(); ++i)
+        if (told[i].startsWith("READY=1") || told[i].startsWith("RELOADING=1\nMONOTONIC_USEC="))
+            order << (told[i].startsWith("READY=1") ? 1 : 2);
+    QCOMPARE(order, (QList<qsizetype>{1, 2, 1}));
 
     gateway.terminate();
     QVERIFY(gateway.waitForFinished(10000));
     QCOMPARE(gateway.exitCode(), 0);
     QCOMPARE(systemd.count("STOPPING=1"), 1);
-    QCOMPARE(systemd.count("READY=1"), 1);
+    QCOMPARE(systemd.count("READY=1"), 2);
 }
 
 QTEST_GUILESS_MAIN(TestGatewayService)

@@ -240,8 +240,10 @@ QString gatewayHelpText() {
         "  --help, --version\n"
         "At least one of --mqtt, --http and --pjlink is needed, except with --check.\n"
         "A FILE without \"/\" names a systemd credential in $CREDENTIALS_DIRECTORY.\n"
+        "SIGHUP reads the site file again: projectors added start, removed ones stop,\n"
+        "the others go on untouched; a file --check would refuse leaves the site as it was.\n"
         "\n"
-        "Exit status: 0 after a clean stop (SIGTERM, SIGINT, SIGHUP) or a good --check,\n"
+        "Exit status: 0 after a clean stop (SIGTERM, SIGINT) or a good --check,\n"
         "2 for a usage error, a bad site file or an unreadable secret, 3 when a listening\n"
         "port cannot be had, 4 when another live gateway holds the site on the broker.\n"
         "See man mx7300-gateway.\n");

@@ -3,6 +3,7 @@
 #include <systemd/sd-daemon.h>
 
 #include <cstdint>
+#include <ctime>
 
 namespace tavo::gateway {
 namespace {
@@ -31,6 +32,14 @@ ServiceNotifier::ServiceNotifier(QObject* parent) : QObject(parent) {
 
 void ServiceNotifier::ready(const QString& status) {
     notify(QStringLiteral("READY=1"), status);
+}
+
+void ServiceNotifier::reloading(const QString& status) {
+    // The monotonic time lets a newer systemd tell this reload from an earlier one.
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    const quint64 usec = quint64(now.tv_sec) * 1000000u + quint64(now.tv_nsec) / 1000u;
+    notify(QStringLiteral("RELOADING=1\nMONOTONIC_USEC=%1").arg(usec), status);
 }
 
 void ServiceNotifier::stopping(const QString& status) {

@@ -19,35 +19,47 @@ constexpr qint64 kMaxKeySize = 64 * 1024;
 
 } // namespace
 
+std::optional<SiteConfig> readSite(const GatewayOptions& o, std::optional<PjlinkPortMemory>& memory,
+                                   QStringList* warnings, QString* error) {
+    // PJLink ports are given below, not by the projectors' order in the file.
+    const SiteLoad load = loadSite(o.siteFile, o.siteName);
+    if (!load.site) {
+        *error = load.error;
+        return std::nullopt;
+    }
+    SiteConfig site = *load.site;
+    if (o.pjlinkPort && *o.pjlinkPort > 0) {
+        // Read at start; without a state directory the ports given are remembered for this run.
+        if (!memory) {
+            memory.emplace();
+            if (!o.stateDir.isEmpty() &&
+                !memory->read(PjlinkPortMemory::pathFor(o.stateDir, site.name), error))
+                return std::nullopt;
+        }
+        if (!memory->assign(&site, *o.pjlinkPort, error, warnings))
+            return std::nullopt;
+        if (o.stateDir.isEmpty() &&
+            std::any_of(load.site->projectors.begin(), load.site->projectors.end(),
+                        [](const ProjectorConfig& p) { return !p.pjlinkPort; }))
+            *warnings << QStringLiteral(
+                "pjlink: without --state-dir (StateDirectory= under systemd) a projector without "
+                "pjlink_port takes its PJLink port by its place in the site file at start");
+    }
+    return site;
+}
+
 std::optional<Startup> prepareStartup(const GatewayOptions& o, QString* error) {
     const auto refuse = [error](const QString& option, const QString& why) {
         *error = option.isEmpty() ? why : QStringLiteral("%1: %2").arg(option, why);
         return std::nullopt;
     };
     Startup start;
-    // PJLink ports are given below, not by the projectors' order in the file.
-    const SiteLoad load = loadSite(o.siteFile, o.siteName);
-    if (!load.site)
-        return refuse({}, load.error);
-    start.site = *load.site;
-    if (o.pjlinkPort && *o.pjlinkPort > 0) {
-        PjlinkPortMemory memory;
-        QString why;
-        if (!o.stateDir.isEmpty() &&
-            !memory.read(PjlinkPortMemory::pathFor(o.stateDir, start.site.name), &why))
-            return refuse({}, why);
-        if (!memory.assign(&start.site, *o.pjlinkPort, &why, &start.warnings))
-            return refuse({}, why);
-        if (!o.stateDir.isEmpty())
-            start.pjlinkPorts = memory;
-        else if (std::any_of(load.site->projectors.begin(), load.site->projectors.end(),
-                             [](const ProjectorConfig& p) { return !p.pjlinkPort; }))
-            start.warnings << QStringLiteral(
-                "pjlink: without --state-dir (StateDirectory= under systemd) a projector without "
-                "pjlink_port takes its PJLink port by its place in the site file");
-    }
-
     QString why;
+    std::optional<SiteConfig> site = readSite(o, start.pjlinkPorts, &start.warnings, &why);
+    if (!site)
+        return refuse({}, why);
+    start.site = std::move(*site);
+
     if (!o.mqttUrl.isEmpty()) {
         start.mqtt = parseMqttUrl(o.mqttUrl, &why);
         if (!start.mqtt)

@@ -24,10 +24,18 @@ struct Startup {
     QString pjlinkPassword;          // for projectors without their own
     // With --http-cert: HTTPS.
     std::optional<QSslConfiguration> httpTls;
-    // With --pjlink and a state directory: the ports given, to be remembered once they listen.
+    // With --pjlink: the ports given; with a state directory remembered once they listen.
     std::optional<PjlinkPortMemory> pjlinkPorts;
     QStringList warnings; // for the log: the start goes on
 };
+
+// The site file read and checked (the one place the gateway reads it: start, --check and a
+// reload), and with --pjlink every projector given its PJLink port from `memory` (read from the
+// state directory when empty; it then holds the new assignments). Nothing, with
+// `FILE:LINE: reason` in `error`, for a file to refuse.
+std::optional<SiteConfig> readSite(const GatewayOptions& options,
+                                   std::optional<PjlinkPortMemory>& memory, QStringList* warnings,
+                                   QString* error);
 
 // Nothing, with one line in `error`, when the start must be refused (exit status 2). The file
 // options must have been resolved (resolveFileOptions).

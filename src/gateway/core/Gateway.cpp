@@ -3,47 +3,18 @@
 #include "SerialPort.h"
 #include "Timer.h"
 
-#include <QHash>
-
 namespace tavo::gateway {
 
 Gateway::Gateway(SiteConfig site, PortFactory makePort, TimerFactory makeTimer, int pollMs,
                  ProjectorChannel::Now now, PortPoller::WallClock wallClock, QObject* parent)
-    : QObject(parent), m_site(std::move(site)), m_audit(now, wallClock),
-      m_states(size_t(m_site.projectors.size())), m_seen(size_t(m_site.projectors.size()), false),
-      m_portOf(size_t(m_site.projectors.size()), -1) {
+    : QObject(parent), m_site(std::move(site)), m_makePort(std::move(makePort)),
+      m_makeTimer(std::move(makeTimer)), m_pollMs(pollMs), m_now(std::move(now)),
+      m_wallClock(std::move(wallClock)), m_audit(m_now, m_wallClock),
+      m_states(size_t(m_site.projectors.size())), m_seen(size_t(m_site.projectors.size()), false) {
     // Projectors naming the same port share its poller, in site-file order.
-    QHash<QString, int> pollerOf;
-    QList<QList<QPair<int, ProjectorConfig>>> members;
-    QList<QPair<QString, int>> ports; // target and baud of each poller
-    for (int i = 0; i < m_site.projectors.size(); ++i) {
-        const ProjectorConfig& p = m_site.projectors[i];
-        auto found = pollerOf.constFind(p.target);
-        int at = found == pollerOf.constEnd() ? -1 : found.value();
-        if (at < 0) {
-            at = int(members.size());
-            pollerOf.insert(p.target, at);
-            members.append(QList<QPair<int, ProjectorConfig>>());
-            ports.append({p.target, p.baud});
-        }
-        members[at].append({i, p});
-        m_portOf[size_t(i)] = at;
-    }
-    for (int at = 0; at < members.size(); ++at) {
-        const QString target = ports[at].first;
-        PortPoller::Events events;
-        events.polled = [this](int index, const ProjectorState& reading) {
-            takePoll(index, reading);
-        };
-        events.exchanged = [this](int index, const Exchange& exchange) {
-            emit exchanged(index, exchange);
-        };
-        events.openFailed = [this, target](const QString& reason) {
-            emit portOpenFailed(target, reason);
-        };
-        m_pollers.push_back(std::make_unique<PortPoller>(makePort(target), makeTimer(), makeTimer(),
-                                                         members[at], ports[at].second, pollMs, now,
-                                                         wallClock, std::move(events)));
+    for (const ProjectorConfig& p : std::as_const(m_site.projectors)) {
+        m_keys.push_back(m_nextKey++);
+        pollerFor(p).addProjector(m_keys.back(), p);
     }
 }
 
@@ -51,14 +22,86 @@ Gateway::~Gateway() {
     stop();
 }
 
+// The port's poller, made (not started) for the first projector on it.
+PortPoller& Gateway::pollerFor(const ProjectorConfig& p) {
+    std::unique_ptr<PortPoller>& poller = m_pollers[p.target];
+    if (poller)
+        return *poller;
+    const QString target = p.target;
+    PortPoller::Events events;
+    events.polled = [this](int key, const ProjectorState& reading) { takePoll(key, reading); };
+    events.exchanged = [this](int key, const Exchange& exchange) {
+        if (const int index = indexOfKey(key); index >= 0)
+            emit exchanged(index, exchange);
+    };
+    events.openFailed = [this, target](const QString& reason) {
+        emit portOpenFailed(target, reason);
+    };
+    poller = std::make_unique<PortPoller>(m_makePort(target), m_makeTimer(), m_makeTimer(),
+                                          QList<QPair<int, ProjectorConfig>>(), p.baud, m_pollMs,
+                                          m_now, m_wallClock, std::move(events));
+    return *poller;
+}
+
 void Gateway::start() {
-    for (auto& poller : m_pollers)
+    m_started = true;
+    for (auto& [target, poller] : m_pollers)
         poller->start();
 }
 
 void Gateway::stop() {
-    for (auto& poller : m_pollers)
+    m_started = false;
+    for (auto& [target, poller] : m_pollers)
         poller->stop();
+}
+
+SiteChange Gateway::reload(SiteConfig next) {
+    const SiteChange change = diffSites(m_site, next);
+    std::vector<ProjectorState> states;
+    std::vector<bool> seen;
+    std::vector<int> keys;
+    for (size_t i = 0; i < change.oldIndex.size(); ++i) {
+        const int old = change.oldIndex[i];
+        states.push_back(old >= 0 ? m_states[size_t(old)] : ProjectorState());
+        seen.push_back(old >= 0 && m_seen[size_t(old)]);
+        keys.push_back(old >= 0 ? m_keys[size_t(old)] : m_nextKey++);
+    }
+    for (const ProjectorConfig& gone : change.removed)
+        m_pollers[gone.target]->removeProjector(m_keys[size_t(indexOf(gone.name))]);
+    m_site = std::move(next);
+    m_states = std::move(states);
+    m_seen = std::move(seen);
+    m_keys = std::move(keys);
+    // A port left without projectors is closed (its lock freed) before a new one may open it,
+    // at another speed perhaps; what still waited on it ends now, told to no one's place.
+    for (auto it = m_pollers.begin(); it != m_pollers.end();) {
+        if (it->second->hasProjectors()) {
+            ++it;
+            continue;
+        }
+        std::unique_ptr<PortPoller> gone = std::move(it->second);
+        it = m_pollers.erase(it);
+        gone.reset();
+    }
+    emit siteChanged(change);
+    for (size_t i = 0; i < change.oldIndex.size(); ++i) {
+        if (change.oldIndex[i] >= 0)
+            continue;
+        const ProjectorConfig& p = m_site.projectors[int(i)];
+        const bool newPort = m_pollers.count(p.target) == 0;
+        PortPoller& poller = pollerFor(p);
+        poller.addProjector(m_keys[i], p);
+        if (newPort && m_started)
+            poller.start();
+    }
+    return change;
+}
+
+int Gateway::indexOfKey(int key) const {
+    for (size_t i = 0; i < m_keys.size(); ++i)
+        if (m_keys[i] == key)
+            return int(i);
+    return -1;
 }
 
 int Gateway::indexOf(const QString& name) const {
@@ -69,11 +112,11 @@ int Gateway::indexOf(const QString& name) const {
 }
 
 bool Gateway::portOpen(int index) const {
-    return m_pollers[size_t(m_portOf[size_t(index)])]->isOpen();
+    return m_pollers.at(projector(index).target)->isOpen();
 }
 
 int Gateway::queuedCommands(int index) const {
-    return m_pollers[size_t(m_portOf[size_t(index)])]->queued(index);
+    return m_pollers.at(projector(index).target)->queued(m_keys[size_t(index)]);
 }
 
 void Gateway::setPower(int index, bool on, ProjectorChannel::Done done) {
@@ -102,8 +145,8 @@ void Gateway::send(int index, const ProjectorCommand& command, ProjectorChannel:
         done(refused);
         return;
     }
-    m_pollers[size_t(m_portOf[size_t(index)])]->command(
-        index, command.text, command.changesPolledState, std::move(done));
+    m_pollers.at(projector(index).target)
+        ->command(m_keys[size_t(index)], command.text, command.changesPolledState, std::move(done));
 }
 
 void Gateway::sendFrom(const AuditOrigin& origin, int index, const ProjectorCommand& command,
@@ -116,7 +159,10 @@ void Gateway::sendFrom(const AuditOrigin& origin, int index, const ProjectorComm
          });
 }
 
-void Gateway::takePoll(int index, const ProjectorState& reading) {
+void Gateway::takePoll(int key, const ProjectorState& reading) {
+    const int index = indexOfKey(key);
+    if (index < 0)
+        return; // removed by a reload while it was read
     ProjectorState& state = m_states[size_t(index)];
     const bool changed = !m_seen[size_t(index)] || !state.sameReadings(reading);
     // An unanswered poll keeps the last readings' time; the readings themselves are gone.

@@ -3,6 +3,7 @@
 #include "AuditLog.h"
 #include "PortPoller.h"
 #include "ProjectorState.h"
+#include "SiteChange.h"
 #include "SiteConfig.h"
 
 #include "Exchange.h"
@@ -12,6 +13,7 @@
 #include <QObject>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -41,6 +43,11 @@ public:
     void start();
     // Closes every port; what waits on a line ends with an error.
     void stop();
+    // Takes the site as read again: kept projectors go on untouched (port, lock, queue, state),
+    // removed ones leave their line (a port no one uses any more is closed), added ones are
+    // read at once. Projectors take their places in `next`; siteChanged() tells the fronts
+    // before any signal names a new place.
+    SiteChange reload(SiteConfig next);
 
     const SiteConfig& site() const { return m_site; }
     int projectorCount() const { return int(m_site.projectors.size()); }
@@ -76,16 +83,28 @@ signals:
     // Every exchange, polls and commands alike, for counters and histograms.
     void exchanged(int index, const tavo::Exchange& exchange);
     void portOpenFailed(const QString& target, const QString& reason);
+    // After reload() moved the projectors: the fronts follow it before anything else is told.
+    void siteChanged(const tavo::gateway::SiteChange& change);
 
 private:
-    void takePoll(int index, const ProjectorState& reading);
+    // The pollers know projectors by a key that a reload does not change.
+    int indexOfKey(int key) const;
+    PortPoller& pollerFor(const ProjectorConfig& p);
+    void takePoll(int key, const ProjectorState& reading);
 
     SiteConfig m_site;
+    PortFactory m_makePort;
+    TimerFactory m_makeTimer;
+    int m_pollMs;
+    ProjectorChannel::Now m_now;
+    PortPoller::WallClock m_wallClock;
     AuditLog m_audit;
     std::vector<ProjectorState> m_states;
     std::vector<bool> m_seen;
-    std::vector<int> m_portOf; // the poller of each projector
-    std::vector<std::unique_ptr<PortPoller>> m_pollers;
+    std::vector<int> m_keys; // of each projector
+    int m_nextKey = 0;
+    bool m_started = false;
+    std::map<QString, std::unique_ptr<PortPoller>> m_pollers; // by port
 };
 
 } // namespace tavo::gateway

@@ -13,6 +13,12 @@ GatewayHealth::GatewayHealth(const Gateway& gateway, std::function<QDateTime()> 
       m_lastPoll(size_t(gateway.projectorCount())) {
     connect(&gateway, &Gateway::polled, this,
             [this](int index) { m_lastPoll[size_t(index)] = m_wallClock(); });
+    connect(&gateway, &Gateway::siteChanged, this, [this](const SiteChange& change) {
+        std::vector<QDateTime> lastPoll;
+        for (const int old : change.oldIndex)
+            lastPoll.push_back(old >= 0 ? m_lastPoll[size_t(old)] : QDateTime());
+        m_lastPoll = std::move(lastPoll);
+    });
 }
 
 void GatewayHealth::setBrokerConnected(bool connected, const QString& reason) {

@@ -71,6 +71,20 @@ int PortPoller::queued(int projector) const {
     return 0;
 }
 
+void PortPoller::addProjector(int projector, const ProjectorConfig& config) {
+    m_members << Member{projector, config};
+    if (!m_stopped && m_channel.isOpen())
+        poll(m_members.back(), ProjectorChannel::Priority::Normal);
+}
+
+void PortPoller::removeProjector(int projector) {
+    m_members.removeIf([projector](const Member& m) { return m.index == projector; });
+}
+
+bool PortPoller::hasProjectors() const {
+    return !m_members.isEmpty();
+}
+
 PortPoller::Member* PortPoller::member(int projector) {
     for (Member& m : m_members)
         if (m.index == projector)
@@ -125,6 +139,8 @@ void PortPoller::read(Member& m, int step, ProjectorState reading) {
             Member* m = member(index);
             if (m_events.exchanged)
                 m_events.exchanged(index, exchange);
+            if (!m)
+                return; // it left the line meanwhile (a reload)
             const bool answered = exchange.status == Exchange::Status::Ok &&
                                   exchange.readings.has(readAt(step)->field);
             if (answered)

@@ -39,7 +39,8 @@ public:
     static constexpr int kCommandsPerProjector = 16;
     static constexpr int kCommandsPerLine = 64;
 
-    // `projectors`: (index in the site, its configuration), all on this port.
+    // `projectors`: (the gateway's key for it, its configuration), all on this port. Keys, not
+    // places in the site: they stay while a reload moves projectors around.
     PortPoller(std::unique_ptr<SerialPort> port, std::unique_ptr<Timer> replyTimer,
                std::unique_ptr<Timer> pollTimer, QList<QPair<int, ProjectorConfig>> projectors,
                int baud, int pollMs, ProjectorChannel::Now now, WallClock wallClock, Events events);
@@ -48,6 +49,13 @@ public:
     void start();
     void stop();
     bool isOpen() const;
+
+    // A reload: a projector joins the line (read at once when the line is open) or leaves it (its
+    // reads under way are dropped; what it was sent still ends through `done`).
+    void addProjector(int projector, const ProjectorConfig& config);
+    void removeProjector(int projector);
+    bool hasProjectors() const;
+    int baud() const { return m_baud; }
     // The projector's commands waiting or on the wire.
     int queued(int projector) const;
 

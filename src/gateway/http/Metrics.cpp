@@ -10,6 +10,7 @@
 
 #include <array>
 #include <map>
+#include <set>
 #include <vector>
 
 namespace tavo::gateway {
@@ -57,19 +58,22 @@ constexpr double kSecondsPerHour = 3600.0;
 
 } // namespace
 
+struct Metrics::ProjectorSeries {
+    Labels labels;
+    prometheus::Gauge* info = nullptr;
+    prometheus::Gauge* lampWarn = nullptr;
+    prometheus::Gauge* up = nullptr;
+    std::array<prometheus::Gauge*, kPowerStates.size()> power{};
+    prometheus::Gauge* lampOn = nullptr; // present once read
+    std::array<prometheus::Gauge*, kSensors> temperatures{};
+    prometheus::Counter* replies = nullptr;
+    prometheus::Counter* timeouts = nullptr;
+    prometheus::Histogram* exchangeSeconds = nullptr;
+    prometheus::Gauge* queued = nullptr;
+    prometheus::Gauge* lastPoll = nullptr; // present once a poll was answered
+};
+
 struct Metrics::Series {
-    struct Projector {
-        Labels labels;
-        prometheus::Gauge* up = nullptr;
-        std::array<prometheus::Gauge*, kPowerStates.size()> power{};
-        prometheus::Gauge* lampOn = nullptr; // present once read
-        std::array<prometheus::Gauge*, kSensors> temperatures{};
-        prometheus::Counter* replies = nullptr;
-        prometheus::Counter* timeouts = nullptr;
-        prometheus::Histogram* exchangeSeconds = nullptr;
-        prometheus::Gauge* queued = nullptr;
-        prometheus::Gauge* lastPoll = nullptr; // present once a poll was answered
-    };
 
     std::shared_ptr<prometheus::Registry> registry = std::make_shared<prometheus::Registry>();
     prometheus::Registry& r = *registry;
@@ -106,7 +110,7 @@ struct Metrics::Series {
     prometheus::Family<prometheus::Gauge>& brokerFamily =
         gauge(r, "mx7300_broker_connected", "1 while the gateway is connected to its MQTT broker");
 
-    std::vector<Projector> projectors;
+    std::vector<ProjectorSeries> projectors;
     Labels siteLabels;
     std::map<QString, prometheus::Counter*> failedOpensByPort;
     prometheus::Gauge* broker = nullptr;
@@ -119,30 +123,9 @@ Metrics::Metrics(const Gateway& gateway, const QString& version, QObject* parent
         .Add({{"version", version.isEmpty() ? std::string("unknown") : version.toStdString()}})
         .Set(1);
     s.siteLabels = {{"site", gateway.site().name.toStdString()}};
-    for (int i = 0; i < gateway.projectorCount(); ++i) {
-        const ProjectorConfig& config = gateway.projector(i);
-        Series::Projector p;
-        p.labels = with(s.siteLabels, "projector", config.name.toStdString());
-        s.projectorInfo
-            .Add(with(with(with(p.labels, "room", config.room.toStdString()), "port",
-                           config.target.toStdString()),
-                      "address", config.address.toStdString()))
-            .Set(1);
-        p.up = &s.up.Add(p.labels);
-        for (size_t k = 0; k < kPowerStates.size(); ++k)
-            p.power[k] = &s.power.Add(with(p.labels, "state", kPowerStates[k].name));
-        s.lampWarn.Add(p.labels).Set(config.lampWarnHours * kSecondsPerHour);
-        p.replies = &s.replies.Add(p.labels);
-        p.timeouts = &s.timeouts.Add(p.labels);
-        p.exchangeSeconds = &s.exchangeSeconds.Add(p.labels, kExchangeBuckets);
-        p.queued = &s.queued.Add(p.labels);
-        s.projectors.push_back(p);
-    }
-    for (const ProjectorConfig& config : gateway.site().projectors) {
-        if (!s.failedOpensByPort.count(config.target))
-            s.failedOpensByPort[config.target] =
-                &s.failedOpens.Add(with(s.siteLabels, "port", config.target.toStdString()));
-    }
+    for (int i = 0; i < gateway.projectorCount(); ++i)
+        s.projectors.push_back(addSeries(gateway.projector(i)));
+    addPortSeries();
     for (int i = 0; i < gateway.projectorCount(); ++i)
         takeState(i);
 
@@ -150,6 +133,92 @@ Metrics::Metrics(const Gateway& gateway, const QString& version, QObject* parent
     connect(&gateway, &Gateway::exchanged, this, &Metrics::takeExchange);
     connect(&gateway, &Gateway::portOpenFailed, this,
             [this](const QString& target, const QString&) { takeFailedOpen(target); });
+    connect(&gateway, &Gateway::siteChanged, this, &Metrics::takeSiteChange);
+}
+
+// A projector's series: the ones every projector has from the start.
+Metrics::ProjectorSeries Metrics::addSeries(const ProjectorConfig& config) {
+    Series& s = *m_series;
+    ProjectorSeries p;
+    p.labels = with(s.siteLabels, "projector", config.name.toStdString());
+    p.info = &s.projectorInfo.Add(with(with(with(p.labels, "room", config.room.toStdString()),
+                                            "port", config.target.toStdString()),
+                                       "address", config.address.toStdString()));
+    p.info->Set(1);
+    p.up = &s.up.Add(p.labels);
+    for (size_t k = 0; k < kPowerStates.size(); ++k)
+        p.power[k] = &s.power.Add(with(p.labels, "state", kPowerStates[k].name));
+    p.lampWarn = &s.lampWarn.Add(p.labels);
+    p.lampWarn->Set(config.lampWarnHours * kSecondsPerHour);
+    p.replies = &s.replies.Add(p.labels);
+    p.timeouts = &s.timeouts.Add(p.labels);
+    p.exchangeSeconds = &s.exchangeSeconds.Add(p.labels, kExchangeBuckets);
+    p.queued = &s.queued.Add(p.labels);
+    return p;
+}
+
+void Metrics::removeSeries(const ProjectorSeries& p) {
+    Series& s = *m_series;
+    s.projectorInfo.Remove(p.info);
+    s.up.Remove(p.up);
+    for (prometheus::Gauge* g : p.power)
+        s.power.Remove(g);
+    s.lampWarn.Remove(p.lampWarn);
+    if (p.lampOn)
+        s.lampOn.Remove(p.lampOn);
+    for (prometheus::Gauge* g : p.temperatures)
+        if (g)
+            s.temperatures.Remove(g);
+    s.replies.Remove(p.replies);
+    s.timeouts.Remove(p.timeouts);
+    s.exchangeSeconds.Remove(p.exchangeSeconds);
+    s.queued.Remove(p.queued);
+    if (p.lastPoll)
+        s.lastPoll.Remove(p.lastPoll);
+}
+
+// One failed-opens counter per port the site uses, none for a port it no longer does.
+void Metrics::addPortSeries() {
+    Series& s = *m_series;
+    std::set<QString> used;
+    for (const ProjectorConfig& config : m_gateway.site().projectors) {
+        used.insert(config.target);
+        if (!s.failedOpensByPort.count(config.target))
+            s.failedOpensByPort[config.target] =
+                &s.failedOpens.Add(with(s.siteLabels, "port", config.target.toStdString()));
+    }
+    for (auto it = s.failedOpensByPort.begin(); it != s.failedOpensByPort.end();) {
+        if (used.count(it->first)) {
+            ++it;
+            continue;
+        }
+        s.failedOpens.Remove(it->second);
+        it = s.failedOpensByPort.erase(it);
+    }
+}
+
+// A reload: kept projectors keep their series (counters go on), removed ones' series go.
+void Metrics::takeSiteChange(const SiteChange& change) {
+    Series& s = *m_series;
+    std::vector<ProjectorSeries> projectors;
+    std::vector<bool> stays(s.projectors.size(), false);
+    for (size_t i = 0; i < change.oldIndex.size(); ++i) {
+        const int old = change.oldIndex[i];
+        if (old >= 0)
+            stays[size_t(old)] = true;
+        projectors.push_back(old >= 0 ? s.projectors[size_t(old)] : ProjectorSeries{});
+    }
+    for (size_t old = 0; old < s.projectors.size(); ++old)
+        if (!stays[old])
+            removeSeries(s.projectors[old]);
+    for (size_t i = 0; i < change.oldIndex.size(); ++i)
+        if (change.oldIndex[i] < 0)
+            projectors[i] = addSeries(m_gateway.projector(int(i)));
+    s.projectors = std::move(projectors);
+    addPortSeries();
+    for (size_t i = 0; i < change.oldIndex.size(); ++i)
+        if (change.oldIndex[i] < 0)
+            takeState(int(i));
 }
 
 Metrics::~Metrics() = default;
@@ -172,7 +241,7 @@ void Metrics::takeState(int index) {
     if (index < 0 || size_t(index) >= m_series->projectors.size())
         return;
     Series& s = *m_series;
-    Series::Projector& p = s.projectors[size_t(index)];
+    ProjectorSeries& p = s.projectors[size_t(index)];
     const ProjectorState& state = m_gateway.state(index);
 
     p.up->Set(state.available ? 1 : 0);
@@ -213,7 +282,7 @@ void Metrics::takeState(int index) {
 void Metrics::takeExchange(int index, const tavo::Exchange& exchange) {
     if (index < 0 || size_t(index) >= m_series->projectors.size())
         return;
-    Series::Projector& p = m_series->projectors[size_t(index)];
+    ProjectorSeries& p = m_series->projectors[size_t(index)];
     // A time-out is timed too, at the time waited: quantiles of the histogram see it.
     if (exchange.status == Exchange::Status::Ok)
         p.replies->Increment();

@@ -13,6 +13,8 @@ struct Exchange;
 namespace tavo::gateway {
 
 class Gateway;
+struct ProjectorConfig;
+struct SiteChange;
 
 // The site's projectors and the gateway itself in Prometheus' text format, fed from the
 // gateway's signals and rendered on each scrape. Series carry site and projector; what
@@ -50,8 +52,13 @@ private:
     void takeState(int index);
     void takeExchange(int index, const tavo::Exchange& exchange);
     void takeFailedOpen(const QString& target);
+    void takeSiteChange(const SiteChange& change);
 
     struct Series;
+    struct ProjectorSeries;
+    ProjectorSeries addSeries(const ProjectorConfig& config);
+    void removeSeries(const ProjectorSeries& series);
+    void addPortSeries();
     const Gateway& m_gateway;
     std::unique_ptr<Series> m_series;
 };

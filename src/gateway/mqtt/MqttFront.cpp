@@ -55,17 +55,7 @@ MqttFront::MqttFront(Gateway& gateway, MqttClient& client, Options options, QObj
          discoveryNode(m_topics) != legacyNode))
         m_legacyFilter = QStringLiteral("homeassistant/+/%1/+/config").arg(legacyNode);
 
-    m_configs = gatewayConfigs(m_topics, m_look);
-    m_ours << m_topics.gatewayAvailability() << m_topics.gateway(QStringLiteral("state"))
-           << m_topics.gateway(QStringLiteral("claim"));
-    for (int i = 0; i < gateway.projectorCount(); ++i) {
-        const QString name = gateway.projector(i).name;
-        m_ours << m_topics.of(name, QStringLiteral("state"))
-               << m_topics.of(name, QStringLiteral("availability"));
-        m_configs << projectorConfigs(m_topics, m_look, gateway.projector(i));
-    }
-    for (const DiscoveryConfig& config : std::as_const(m_configs))
-        m_ours << config.topic;
+    collectOwned();
 
     for (QTimer* timer : {&m_phaseTimer, &m_discoveryTimer, &m_republish, &m_gatewayStateTimer})
         timer->setTimerType(Qt::PreciseTimer);
@@ -99,10 +89,63 @@ MqttFront::MqttFront(Gateway& gateway, MqttClient& client, Options options, QObj
     });
     connect(&m_client, &MqttClient::messageReceived, this, &MqttFront::onMessage);
     connect(&m_gateway, &Gateway::stateChanged, this, &MqttFront::publishProjector);
+    connect(&m_gateway, &Gateway::siteChanged, this, &MqttFront::takeSiteChange);
     connect(&m_gateway, &Gateway::polled, this, [this](int index) {
         if (m_gateway.state(index).available)
             m_lastPoll = QDateTime::currentDateTimeUtc();
     });
+}
+
+// The site's configs and the retained topics this gateway owns, for the projectors it has now.
+void MqttFront::collectOwned() {
+    m_configs = gatewayConfigs(m_topics, m_look);
+    m_ours.clear();
+    m_ours << m_topics.gatewayAvailability() << m_topics.gateway(QStringLiteral("state"))
+           << m_topics.gateway(QStringLiteral("claim"));
+    for (int i = 0; i < m_gateway.projectorCount(); ++i) {
+        const QString name = m_gateway.projector(i).name;
+        m_ours << m_topics.of(name, QStringLiteral("state"))
+               << m_topics.of(name, QStringLiteral("availability"));
+        m_configs << projectorConfigs(m_topics, m_look, m_gateway.projector(i));
+    }
+    for (const DiscoveryConfig& config : std::as_const(m_configs))
+        m_ours << config.topic;
+}
+
+// A reload: kept projectors are not published again (Home Assistant sees no gap); removed ones'
+// retained state, availability and configs are cleared; added ones are announced at once.
+void MqttFront::takeSiteChange(const SiteChange& change) {
+    std::vector<int> published;
+    std::vector<QByteArray> knownStates;
+    for (const int old : change.oldIndex) {
+        published.push_back(old >= 0 ? m_published[size_t(old)] : -1);
+        knownStates.push_back(old >= 0 ? m_knownStates[size_t(old)] : QByteArray());
+    }
+    m_published = std::move(published);
+    m_knownStates = std::move(knownStates);
+    collectOwned();
+    if (m_discoveryTimer.isActive())
+        m_discoveryNext = 0; // the list under way changed: start it over
+    if (m_phase != Phase::Held || m_stopping)
+        return; // the retained left-overs are cleared once the site is held
+    for (const ProjectorConfig& gone : change.removed) {
+        QStringList topics{m_topics.of(gone.name, QStringLiteral("state")),
+                           m_topics.of(gone.name, QStringLiteral("availability"))};
+        for (const DiscoveryConfig& config : projectorConfigs(m_topics, m_look, gone))
+            topics << config.topic;
+        for (const QString& topic : std::as_const(topics))
+            if (!m_ours.contains(topic)) // a changed projector publishes it again below
+                m_client.publish(topic, QByteArray(), true);
+    }
+    publishGatewayState(); // the count of projectors changed
+    for (size_t i = 0; i < change.oldIndex.size(); ++i) {
+        if (change.oldIndex[i] >= 0)
+            continue;
+        for (const DiscoveryConfig& config :
+             projectorConfigs(m_topics, m_look, m_gateway.projector(int(i))))
+            m_client.publish(config.topic, config.payload, true);
+        publishProjector(int(i));
+    }
 }
 
 void MqttFront::start() {
@@ -415,21 +458,21 @@ void MqttFront::onCommand(int index, const QString& leaf, const QByteArray& payl
     }
     const ProjectorConfig projector = m_gateway.projector(index);
     const bool wantsReply = leaf == QLatin1String("send");
-    m_gateway.sendFrom(
-        AuditOrigin{QStringLiteral("mqtt"), topic, payload}, index, command,
-        [this, index, topic, payload, projector, wantsReply](const Exchange& exchange) {
-            const bool wentOut = exchange.status != Exchange::Status::Failed &&
-                                 exchange.status != Exchange::Status::Busy;
-            if (wantsReply && wentOut) {
-                m_client.publish(m_topics.of(projector.name, QStringLiteral("reply")),
-                                 compact(exchangeJson(projector.name, projector.target,
-                                                      projector.address, exchange)),
-                                 false);
-                return;
-            }
-            if (exchange.status != Exchange::Status::Ok)
-                publishError(index, topic, payload, exchange.error);
-        });
+    m_gateway.sendFrom(AuditOrigin{QStringLiteral("mqtt"), topic, payload}, index, command,
+                       [this, topic, payload, projector, wantsReply](const Exchange& exchange) {
+                           const bool wentOut = exchange.status != Exchange::Status::Failed &&
+                                                exchange.status != Exchange::Status::Busy;
+                           if (wantsReply && wentOut) {
+                               m_client.publish(
+                                   m_topics.of(projector.name, QStringLiteral("reply")),
+                                   compact(exchangeJson(projector.name, projector.target,
+                                                        projector.address, exchange)),
+                                   false);
+                               return;
+                           }
+                           if (exchange.status != Exchange::Status::Ok)
+                               publishError(projector.name, topic, payload, exchange.error);
+                       });
 }
 
 void MqttFront::refuse(int index, const QString& topic, const QByteArray& payload,
@@ -439,14 +482,13 @@ void MqttFront::refuse(int index, const QString& topic, const QByteArray& payloa
     m_gateway.audit().refused(AuditOrigin{QStringLiteral("mqtt"), topic, payload},
                               index < 0 ? QString() : m_gateway.projector(index).name,
                               rest.section(QLatin1Char('/'), 1), why);
-    publishError(index, topic, payload, why);
+    publishError(index < 0 ? QString() : m_gateway.projector(index).name, topic, payload, why);
 }
 
-void MqttFront::publishError(int index, const QString& topic, const QByteArray& payload,
+void MqttFront::publishError(const QString& name, const QString& topic, const QByteArray& payload,
                              const QString& why) {
-    const QString errorTopic =
-        index < 0 ? m_topics.gateway(QStringLiteral("error"))
-                  : m_topics.of(m_gateway.projector(index).name, QStringLiteral("error"));
+    const QString errorTopic = name.isEmpty() ? m_topics.gateway(QStringLiteral("error"))
+                                              : m_topics.of(name, QStringLiteral("error"));
     m_client.publish(
         errorTopic,
         compact(QJsonObject{{"topic", topic}, {"payload", shown(payload)}, {"error", why}}), false);

@@ -18,6 +18,7 @@ class MqttClient;
 namespace tavo::gateway {
 
 class Gateway;
+struct SiteChange;
 
 // The site on MQTT: retained availability and state for every projector, Home Assistant's
 // discovery, and the commands set/power, set/input and send, answered on reply or error. It
@@ -101,8 +102,11 @@ private:
     void onCommand(int index, const QString& leaf, const QByteArray& payload);
     // Tells the client on the error topic, and the audit log.
     void refuse(int index, const QString& topic, const QByteArray& payload, const QString& why);
-    void publishError(int index, const QString& topic, const QByteArray& payload,
+    // `name` empty: the gateway's error topic. By name: a reload may move the projector.
+    void publishError(const QString& name, const QString& topic, const QByteArray& payload,
                       const QString& why);
+    void collectOwned();
+    void takeSiteChange(const SiteChange& change);
     void noteLeftOver(const QString& topic, const QByteArray& payload, bool discovery);
 
     Gateway& m_gateway;

@@ -74,45 +74,10 @@ bool PjlinkFront::listen(QString* error) {
             *error = why;
         return false;
     };
-    QSet<int> taken;
     for (int i = 0; i < m_gateway.projectorCount(); ++i) {
-        const ProjectorConfig& config = m_gateway.projector(i);
-        auto port = std::make_unique<Port>();
-        port->index = i;
         QString why;
-        const std::optional<InputMap> inputs = InputMap::parse(config.pjlinkInputs, &why);
-        if (!inputs)
-            return fail(QStringLiteral("[%1]: %2").arg(config.name, why));
-        port->inputs = *inputs;
-        // Base port 0: any free port for each (tests).
-        const int number = config.pjlinkPort         ? *config.pjlinkPort
-                           : m_options.basePort == 0 ? 0
-                                                     : m_options.basePort + i;
-        if (number > 65535 || (number != 0 && taken.contains(number)))
-            return fail(QStringLiteral("[%1]: PJLink port %2 is out of range or taken by another "
-                                       "projector")
-                            .arg(config.name)
-                            .arg(number));
-        taken.insert(number);
-        port->number = quint16(number);
-        port->password =
-            config.pjlinkPassword.isEmpty() ? m_options.defaultPassword : config.pjlinkPassword;
-        m_ports.push_back(std::move(port));
-    }
-    for (auto& port : m_ports) {
-        port->responder = new Responder(m_gateway, port->index, port->inputs, this);
-        port->server = new QTcpServer(this);
-        // A burst waits in the kernel to be taken (and the extra ones closed) rather than
-        // half-open connections being dropped there.
-        port->server->setListenBacklogSize(kListenBacklog);
-        Port* p = port.get();
-        connect(port->server, &QTcpServer::newConnection, this, [this, p] { accept(*p); });
-        if (!port->server->listen(m_options.address, port->number))
-            return fail(
-                QStringLiteral("[%1]: PJLink cannot listen on %2 port %3: %4")
-                    .arg(m_gateway.projector(port->index).name, m_options.address.toString())
-                    .arg(port->number)
-                    .arg(port->server->errorString()));
+        if (!openPort(i, &why))
+            return fail(why);
     }
     m_search = new QUdpSocket(this);
     connect(m_search, &QUdpSocket::readyRead, this, &PjlinkFront::answerSearch);
@@ -125,17 +90,97 @@ bool PjlinkFront::listen(QString* error) {
     return true;
 }
 
+// The projector's port: its inputs checked, its number (its own, else from the base port by its
+// place), then listening. Nothing is kept of a port that failed.
+bool PjlinkFront::openPort(int index, QString* error) {
+    const ProjectorConfig& config = m_gateway.projector(index);
+    auto port = std::make_unique<Port>();
+    port->index = index;
+    QString why;
+    const std::optional<InputMap> inputs = InputMap::parse(config.pjlinkInputs, &why);
+    if (!inputs) {
+        *error = QStringLiteral("[%1]: %2").arg(config.name, why);
+        return false;
+    }
+    port->inputs = *inputs;
+    // Base port 0: any free port for each (tests).
+    const int number = config.pjlinkPort         ? *config.pjlinkPort
+                       : m_options.basePort == 0 ? 0
+                                                 : m_options.basePort + index;
+    const bool taken = std::any_of(m_ports.begin(), m_ports.end(), [number](const auto& p) {
+        return number != 0 && p->number == number;
+    });
+    if (number > 65535 || taken) {
+        *error = QStringLiteral("[%1]: PJLink port %2 is out of range or taken by another "
+                                "projector")
+                     .arg(config.name)
+                     .arg(number);
+        return false;
+    }
+    port->number = quint16(number);
+    port->password =
+        config.pjlinkPassword.isEmpty() ? m_options.defaultPassword : config.pjlinkPassword;
+    port->responder = new Responder(m_gateway, port->index, port->inputs, this);
+    port->server = new QTcpServer(this);
+    // A burst waits in the kernel to be taken (and the extra ones closed) rather than
+    // half-open connections being dropped there.
+    port->server->setListenBacklogSize(kListenBacklog);
+    Port* p = port.get();
+    m_ports.push_back(std::move(port));
+    connect(p->server, &QTcpServer::newConnection, this, [this, p] { accept(*p); });
+    if (!p->server->listen(m_options.address, p->number)) {
+        *error = QStringLiteral("[%1]: PJLink cannot listen on %2 port %3: %4")
+                     .arg(config.name, m_options.address.toString())
+                     .arg(p->number)
+                     .arg(p->server->errorString());
+        closePort(*p);
+        m_ports.pop_back();
+        return false;
+    }
+    return true;
+}
+
+// Its clients first: they answer through the responder.
+void PjlinkFront::closePort(Port& port) {
+    for (Session* session : port.sessions) {
+        disconnect(session, nullptr, this, nullptr);
+        delete session;
+    }
+    port.sessions.clear();
+    delete port.server;
+    delete port.responder;
+}
+
+QStringList PjlinkFront::takeSiteChange(const SiteChange& change) {
+    for (size_t k = m_ports.size(); k-- > 0;) {
+        Port& port = *m_ports[k];
+        const auto kept = std::find(change.oldIndex.begin(), change.oldIndex.end(), port.index);
+        if (kept != change.oldIndex.end()) {
+            port.index = int(kept - change.oldIndex.begin());
+            port.responder->setIndex(port.index);
+            continue;
+        }
+        closePort(port);
+        m_ports.erase(m_ports.begin() + qsizetype(k));
+    }
+    QStringList problems;
+    for (size_t i = 0; i < change.oldIndex.size(); ++i) {
+        QString why;
+        if (change.oldIndex[i] < 0 && !openPort(int(i), &why))
+            problems << why;
+    }
+    return problems;
+}
+
 void PjlinkFront::close() {
-    // The sessions first: they answer through the responders.
+    for (auto& port : m_ports)
+        closePort(*port);
+    m_ports.clear();
+    // Sessions that closed themselves and wait for their deletion.
     for (Session* session : findChildren<Session*>(Qt::FindDirectChildrenOnly)) {
         disconnect(session, nullptr, this, nullptr);
         delete session;
     }
-    for (auto& port : m_ports) {
-        delete port->server;
-        delete port->responder;
-    }
-    m_ports.clear();
     delete m_search;
     m_search = nullptr;
 }

@@ -4,6 +4,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <vector>
@@ -13,7 +14,8 @@ class QUdpSocket;
 
 namespace tavo::gateway {
 class Gateway;
-}
+struct SiteChange;
+} // namespace tavo::gateway
 
 namespace tavo::gateway::pjlink {
 
@@ -56,12 +58,19 @@ public:
     bool listen(QString* error);
     void close();
 
+    // A reload: kept projectors keep their port and clients, removed ones' ports close, added
+    // ones listen. What an added one could not have (a taken port, bad pjlink_inputs) comes
+    // back as one line each; that projector then has no PJLink port.
+    QStringList takeSiteChange(const SiteChange& change);
+
     // The TCP port of the projector; 0 before listen().
     quint16 portOf(int index) const;
     int clientsOn(int index) const;
 
 private:
     struct Port;
+    bool openPort(int index, QString* error);
+    void closePort(Port& port);
     void accept(Port& port);
     void answerSearch();
     QByteArray searchAnswer() const;

@@ -39,6 +39,9 @@ public:
     void handle(const Request& request, const QString& client, const Reply& reply);
     void handle(const Request& request, const Reply& reply) { handle(request, {}, reply); }
 
+    // A reload moved the projector to another place in the site.
+    void setIndex(int index) { m_index = index; }
+
     // A client's password digest was wrong or missing: in the audit log.
     void digestFailed(const QString& client, const QByteArray& line);
 
