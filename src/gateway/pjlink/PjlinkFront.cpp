@@ -1,6 +1,6 @@
 #include "PjlinkFront.h"
 
-#include "PjlinkInputs.h"
+#include "PjlinkInputMap.h"
 #include "PjlinkResponder.h"
 #include "PjlinkSession.h"
 
@@ -82,7 +82,7 @@ bool PjlinkFront::listen(QString* error) {
         QString why;
         const std::optional<InputMap> inputs = InputMap::parse(config.pjlinkInputs, &why);
         if (!inputs)
-            return fail(QStringLiteral("[%1]: %2").arg(config.name, why));
+            return fail(QStringLiteral("[%1]: pjlink_inputs: %2").arg(config.name, why));
         port->inputs = *inputs;
         // Base port 0: any free port for each (tests).
         const int number = config.pjlinkPort         ? *config.pjlinkPort
