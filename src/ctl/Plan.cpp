@@ -4,7 +4,7 @@
 #include "SettingsStore.h"
 #include "StoredNumber.h"
 
-#include "SiteFile.h"
+#include "SiteReader.h"
 #include "SiteRules.h"
 
 #include <QHash>
@@ -16,81 +16,11 @@
 namespace tavo::ctl {
 namespace {
 
-const QString kPortKey = QStringLiteral("port");
-const QString kBaudKey = QStringLiteral("baud");
-const QString kAddressKey = QStringLiteral("address");
-const QString kRoomKey = QStringLiteral("room");
-
 Plan failed(const QString& message, int status = 2) {
     Plan plan;
     plan.error = message;
     plan.errorStatus = status;
     return plan;
-}
-
-// Syntax only: what the port will do with it is found out when it opens.
-QString targetProblem(const QString& target) {
-    if (target.startsWith(QLatin1String("COM"), Qt::CaseInsensitive) &&
-        !target.contains(QLatin1Char('/'))) {
-        return comPortNumber(target)
-                   ? QString()
-                   : QStringLiteral("\"%1\" is no port COM1 to COM15").arg(target);
-    }
-    // Any case of the scheme, as the network port reads it.
-    static const QRegularExpression network(
-        QRegularExpression::anchoredPattern(QStringLiteral("(tcp|rfc2217)://(.+):(\\d{1,5})")),
-        QRegularExpression::CaseInsensitiveOption);
-    if (target.contains(QLatin1String("://"))) {
-        const auto match = network.match(target);
-        if (!match.hasMatch() || match.captured(3).toInt() < 1 || match.captured(3).toInt() > 65535)
-            return QStringLiteral("\"%1\" is not tcp://HOST:PORT or rfc2217://HOST:PORT")
-                .arg(target);
-    }
-    return {};
-}
-
-bool knownKey(const QString& key) {
-    // The site gateway reads the same files; its keys are no concern of ours.
-    static const QSet<QString> known{kPortKey,
-                                     kBaudKey,
-                                     kAddressKey,
-                                     kRoomKey,
-                                     QStringLiteral("pjlink_port"),
-                                     QStringLiteral("pjlink_password"),
-                                     QStringLiteral("pjlink_inputs"),
-                                     QStringLiteral("lamp_warn_hours")};
-    return known.contains(key);
-}
-
-// "FILE:LINE: [NAME] ..." for the key's line, or the section's when the key is missing.
-QString at(const QString& path, const site::SiteSection& section, const QString& key,
-           const QString& problem) {
-    const site::SiteEntry* entry = section.entry(key);
-    return QStringLiteral("%1:%2: [%3] %4")
-        .arg(path, QString::number(entry ? entry->line : section.line), section.name, problem);
-}
-
-// One projector from its section, the flags and stored settings filling what it leaves out; its
-// baud rate comes from the site's shared rules. Empty when it reads right; otherwise what is
-// wrong, at the line that says it.
-QString readSection(const QString& path, const site::SiteSection& section,
-                    const ProjectorEntry& fallback, int baud, ProjectorEntry* entry) {
-    for (const site::SiteEntry& e : section.entries) {
-        if (!knownKey(e.key))
-            return at(
-                path, section, e.key,
-                QStringLiteral("has an unknown key \"%1\" (port, baud, address, room)").arg(e.key));
-    }
-    *entry = fallback;
-    entry->name = section.name;
-    entry->target = section.value(kPortKey).value_or(fallback.target);
-    entry->baud = baud;
-    entry->address = section.value(kAddressKey).value_or(fallback.address);
-    if (!prefixForAddressWord(entry->address))
-        return at(path, section, kAddressKey,
-                  QStringLiteral("address must be single, all, 001, 002, 003 or 004"));
-    entry->room = section.value(kRoomKey).value_or(QString());
-    return {};
 }
 
 } // namespace
@@ -144,20 +74,17 @@ Plan planRun(const Invocation& inv, const ConsoleDefaults& defaults,
     if (inv.siteFile.isEmpty()) {
         wanted << fallback;
     } else {
-        const site::SiteRead read = site::readSiteFile(inv.siteFile);
-        if (!read.site)
+        // The reader the gateway uses, so both refuse the same files in the same words; the
+        // flags and stored settings fill what a section leaves out.
+        site::SiteDefaults defaults;
+        defaults.port = fallback.target;
+        defaults.baud = fallback.baud;
+        defaults.address = fallback.address;
+        defaults.deviceOf = deviceOf;
+        const site::SiteProjectors read = site::readSite(inv.siteFile, defaults);
+        if (!read.projectors)
             return failed(QStringLiteral("site file ") + read.error);
-        const QList<site::SiteSection>& sections = read.site->sections;
-        // The whole file keeps the rules it shares with the gateway, chosen sections or not.
-        QString problem;
-        const auto rates = site::baudRates(
-            *read.site, fallback.baud,
-            [&](const site::SiteSection& section) {
-                return deviceOf(section.value(kPortKey).value_or(fallback.target));
-            },
-            &problem);
-        if (!rates)
-            return failed(QStringLiteral("site file ") + problem);
+        const QList<site::SiteProjector>& sections = *read.projectors;
         QHash<QString, qsizetype> byName;
         byName.reserve(sections.size());
         for (qsizetype i = 0; i < sections.size(); ++i)
@@ -183,11 +110,13 @@ Plan planRun(const Invocation& inv, const ConsoleDefaults& defaults,
         }
         wanted.reserve(chosen.size());
         for (const qsizetype index : chosen) {
+            const site::SiteProjector& p = sections[index];
             ProjectorEntry entry;
-            problem =
-                readSection(inv.siteFile, sections[index], fallback, rates->at(index), &entry);
-            if (!problem.isEmpty())
-                return failed(QStringLiteral("site file ") + problem);
+            entry.name = p.name;
+            entry.target = p.target;
+            entry.baud = p.baud;
+            entry.address = p.address;
+            entry.room = p.room;
             wanted << entry;
         }
     }
@@ -200,7 +129,7 @@ Plan planRun(const Invocation& inv, const ConsoleDefaults& defaults,
         if (entry.target.isEmpty())
             return failed(who + QStringLiteral("no port: give --port TARGET, or choose one in "
                                                "the console first"));
-        const QString problem = targetProblem(entry.target);
+        const QString problem = site::portProblem(entry.target);
         if (!problem.isEmpty())
             return failed(who + problem);
         entry.device = deviceOf(entry.target);

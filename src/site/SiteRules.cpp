@@ -1,6 +1,7 @@
 #include "SiteRules.h"
 
 #include <QHash>
+#include <QRegularExpression>
 
 namespace tavo::site {
 
@@ -43,6 +44,36 @@ std::optional<QList<int>> baudRates(const SiteFile& site, int defaultBaud,
         rates << baud;
     }
     return rates;
+}
+
+bool isPlainName(const QString& name) {
+    // The whole string: "$" alone would also match before a final newline.
+    static const QRegularExpression plain(
+        QRegularExpression::anchoredPattern(QStringLiteral("[A-Za-z0-9_-]+")));
+    return plain.match(name).hasMatch();
+}
+
+QString portProblem(const QString& target) {
+    if (target.startsWith(QLatin1String("COM"), Qt::CaseInsensitive) &&
+        !target.contains(QLatin1Char('/'))) {
+        static const QRegularExpression com(
+            QRegularExpression::anchoredPattern(QStringLiteral("COM(\\d{1,2})")),
+            QRegularExpression::CaseInsensitiveOption);
+        const auto match = com.match(target);
+        const int n = match.hasMatch() ? match.captured(1).toInt() : 0;
+        return n >= 1 && n <= 15 ? QString()
+                                 : QStringLiteral("\"%1\" is no port COM1 to COM15").arg(target);
+    }
+    static const QRegularExpression network(
+        QRegularExpression::anchoredPattern(QStringLiteral("(tcp|rfc2217)://(.+):(\\d{1,5})")),
+        QRegularExpression::CaseInsensitiveOption);
+    if (target.contains(QLatin1String("://"))) {
+        const auto match = network.match(target);
+        if (!match.hasMatch() || match.captured(3).toInt() < 1 || match.captured(3).toInt() > 65535)
+            return QStringLiteral("\"%1\" is not tcp://HOST:PORT or rfc2217://HOST:PORT")
+                .arg(target);
+    }
+    return {};
 }
 
 } // namespace tavo::site

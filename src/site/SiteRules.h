@@ -22,4 +22,13 @@ std::optional<QList<int>> baudRates(const SiteFile& site, int defaultBaud,
                                     const std::function<QString(const SiteSection&)>& portOf,
                                     QString* error);
 
+// Projector and site names: letters, digits, '_' and '-', as MQTT topics and Home Assistant ids
+// take them.
+bool isPlainName(const QString& name);
+
+// What is wrong with a port's name, syntax only (what the port does with it is found out when it
+// opens): COMn beyond COM1 to COM15, a network target that is not tcp://HOST:PORT or
+// rfc2217://HOST:PORT (any case of the scheme). Empty when it reads right.
+QString portProblem(const QString& target);
+
 } // namespace tavo::site

@@ -42,10 +42,11 @@ struct Run {
     QByteArray err;
 };
 
-Run runToEnd(const QStringList& args, const QProcessEnvironment& env) {
+Run runToEnd(const QStringList& args, const QProcessEnvironment& env,
+             const QString& program = kGateway) {
     QProcess p;
     p.setProcessEnvironment(env);
-    p.start(kGateway, args);
+    p.start(program, args);
     Run run;
     if (!p.waitForFinished(10000)) {
         p.kill();
@@ -148,6 +149,9 @@ void TestGatewayService::refusedAlikeByCheckAndStart_data() {
     QTest::newRow("one port, two baud rates")
         << QByteArray("[a]\nport=/dev/null\nbaud=9600\n[b]\nport=/dev/null\n") << QStringList()
         << QString() << 2 << "bad.ini:4: [b] is on /dev/null at a different baud rate";
+    QTest::newRow("a name topics cannot carry")
+        << QByteArray("[a]\nport=/dev/null\n[room/one]\nport=/dev/null\n") << QStringList()
+        << QString() << 2 << "bad.ini:3: [room/one]: a projector's name is letters";
     QTest::newRow("a name with a final newline")
         << north << QStringList{"--name", "north\n"} << QString() << 2 << "the site name";
     QTest::newRow("a credential without CREDENTIALS_DIRECTORY")
@@ -190,6 +194,17 @@ void TestGatewayService::refusedAlikeByCheckAndStart() {
         const Run start = runToEnd(base + QStringList{"--http", "127.0.0.1:0"}, env);
         QCOMPARE(start.status, status);
         QCOMPARE(start.err, checkText);
+    }
+    // A file refused for itself (no option in play): mx7300-ctl, reading it with the same
+    // reader, refuses it from the same line in the same words.
+    if (status == 2 && !site.isEmpty() && args.isEmpty()) {
+        const Run ctl =
+            runToEnd({"--site", path, "--all", "status"}, env, QStringLiteral(MX7300_CTL_PATH));
+        QCOMPARE(ctl.status, 2);
+        const qsizetype inCheck = checkText.indexOf(path.toUtf8());
+        const qsizetype inCtl = ctl.err.indexOf(path.toUtf8());
+        QVERIFY2(inCheck >= 0 && inCtl >= 0, ctl.err.constData());
+        QCOMPARE(ctl.err.mid(inCtl), checkText.mid(inCheck));
     }
 }
 

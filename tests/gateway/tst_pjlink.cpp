@@ -2,7 +2,7 @@
 #include "PjlinkRig.h"
 
 #include "PjlinkDigest.h"
-#include "PjlinkInputs.h"
+#include "PjlinkInputMap.h"
 
 #include <QNetworkDatagram>
 #include <QRegularExpression>
@@ -12,7 +12,7 @@
 
 using namespace tavo;
 using namespace tavo::test;
-using tavo::gateway::pjlink::InputMap;
+using InputMap = tavo::site::PjlinkInputMap;
 using tavo::gateway::pjlink::PjlinkFront;
 
 namespace {

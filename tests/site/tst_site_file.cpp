@@ -1,4 +1,5 @@
 #include "SiteFile.h"
+#include "SiteReader.h"
 #include "SiteRules.h"
 
 #include <QFile>
@@ -36,6 +37,8 @@ private Q_SLOTS:
     void onlyRegularFilesWithinTheCap();
     void sharedRules_data();
     void sharedRules();
+    void projectors_data();
+    void projectors();
 };
 
 void TestSiteFile::text_data() {
@@ -229,6 +232,126 @@ void TestSiteFile::sharedRules() {
     for (const int rate : *got)
         words << QString::number(rate);
     QCOMPARE(words.join(QLatin1Char(' ')), rates);
+}
+
+// The one reading both programs make of a section: what it gives, or the line that refuses it.
+void TestSiteFile::projectors_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("defaults"); // "PORT BAUD ADDRESS" filling gaps; "-": the reader's
+    QTest::addColumn<QStringList>("read"); // per projector, its fields joined by "|"
+    QTest::addColumn<QString>("error");    // after "site.ini", when refused
+
+    const QString none = QStringLiteral("-");
+    const QStringList refused;
+    QTest::newRow("every key")
+        << QByteArray("[hall]\nport=rfc2217://box:4002\nbaud=9600\naddress=003\nroom=Main hall\n"
+                      "pjlink_port=4352\npjlink_password=pw\npjlink_inputs=1=31\n"
+                      "lamp_warn_hours=0\n")
+        << none << QStringList{"hall@1|rfc2217://box:4002|9600|003|A003|Main hall|4352@6|pw|1=31|0"}
+        << QString();
+    QTest::newRow("what is left out")
+        << QByteArray("[a]\nport=/dev/ttyS0\n") << none
+        << QStringList{"a@1|/dev/ttyS0|19200|single|||-@0|||3000"} << QString();
+    QTest::newRow("defaults fill the gaps")
+        << QByteArray("[a]\n[b]\nport=COM3\naddress=all\n") << "COM2 9600 001"
+        << QStringList{"a@1|COM2|9600|001|A001||-@0|||3000", "b@2|COM3|9600|all|AFFF||-@0|||3000"}
+        << QString();
+    QTest::newRow("a name with a slash")
+        << QByteArray("[a]\nport=x\n[room/one]\nport=y\n") << none << refused
+        << ":3: [room/one]: a projector's name is letters, digits, _ and -";
+    QTest::newRow("a name with a space") << QByteArray("[hall left]\nport=x\n") << none << refused
+                                         << ":1: [hall left]: a projector's name is letters, "
+                                            "digits, _ and -";
+    QTest::newRow("the gateway's own name")
+        << QByteArray("[gateway]\nport=x\n") << none << refused
+        << ":1: [gateway]: the name is the gateway's own topic; choose another";
+    QTest::newRow("an unknown key")
+        << QByteArray("[a]\nprot=/dev/ttyS0\n") << none << refused
+        << ":2: [a] has an unknown key \"prot\" (port, baud, address, room, pjlink_port, "
+           "pjlink_password, pjlink_inputs, lamp_warn_hours)";
+    QTest::newRow("no port, none to fill it")
+        << QByteArray("[a]\nport=x\n[b]\nroom=r\n") << none << refused
+        << ":3: [b]: no port= (a device path, tcp://HOST:PORT or rfc2217://HOST:PORT)";
+    QTest::newRow("COM16") << QByteArray("[a]\nport=COM16\n") << none << refused
+                           << ":2: [a]: port \"COM16\" is no port COM1 to COM15";
+    QTest::newRow("a bad default port, at the section")
+        << QByteArray("[a]\n") << "com0 19200 single" << refused
+        << ":1: [a]: port \"com0\" is no port COM1 to COM15";
+    QTest::newRow("tcp without a port") << QByteArray("[a]\nport=tcp://host\n") << none << refused
+                                        << ":2: [a]: port \"tcp://host\" is not tcp://HOST:PORT "
+                                           "or rfc2217://HOST:PORT";
+    QTest::newRow("tcp port 0") << QByteArray("[a]\nport=TCP://h:0\n") << none << refused
+                                << ":2: [a]: port \"TCP://h:0\" is not tcp://HOST:PORT or "
+                                   "rfc2217://HOST:PORT";
+    QTest::newRow("an address that is none")
+        << QByteArray("[a]\nport=x\naddress=A001\n") << none << refused
+        << ":3: [a]: address must be single, all, 001, 002, 003 or 004";
+    QTest::newRow("a bad default address, at the section")
+        << QByteArray("[a]\nport=x\n") << "- 19200 005" << refused
+        << ":1: [a]: address must be single, all, 001, 002, 003 or 004";
+    QTest::newRow("pjlink_port 0") << QByteArray("[a]\nport=x\npjlink_port=0\n") << none << refused
+                                   << ":3: [a]: pjlink_port must be 1 to 65535";
+    QTest::newRow("pjlink_port 65536") << QByteArray("[a]\nport=x\npjlink_port=65536\n") << none
+                                       << refused << ":3: [a]: pjlink_port must be 1 to 65535";
+    QTest::newRow("one pjlink_port twice")
+        << QByteArray("[a]\nport=x\npjlink_port=5000\n[b]\nport=y\nroom=r\npjlink_port=5000\n")
+        << none << refused << ":7: [b]: PJLink port 5000 is already [a]'s";
+    QTest::newRow("pjlink_inputs not a pair")
+        << QByteArray("[a]\nport=x\npjlink_inputs=31\n") << none << refused
+        << ":3: [a]: pjlink_inputs: \"31\" is not INPUT=CODE with an input 1 to 5 and a PJLink "
+           "code 11 to 59";
+    QTest::newRow("pjlink_inputs twice")
+        << QByteArray("[a]\nport=x\npjlink_inputs=1=11,2=11\n") << none << refused
+        << ":3: [a]: pjlink_inputs: input 2 or code 11 is given twice";
+    QTest::newRow("lamp hours negative")
+        << QByteArray("[a]\nport=x\nlamp_warn_hours=-1\n") << none << refused
+        << ":3: [a]: lamp_warn_hours must be a whole number of hours";
+    QTest::newRow("two names of one wire, two speeds")
+        << QByteArray("[a]\nport=COM2\nbaud=9600\n[b]\nport=/dev/mapped-com2\n") << none << refused
+        << ":4: [b] is on /dev/mapped-com2 at a different baud rate (19200) from [a] at line 1 "
+           "(9600); projectors on one port share its speed";
+    QTest::newRow("a refused file, before any section")
+        << QByteArray("[a\n") << none << refused << ":1: the section name has no closing \"]\"";
+}
+
+void TestSiteFile::projectors() {
+    QFETCH(QByteArray, text);
+    QFETCH(QString, defaults);
+    QFETCH(QStringList, read);
+    QFETCH(QString, error);
+
+    SiteDefaults given;
+    if (defaults != QLatin1String("-")) {
+        const QStringList words = defaults.split(QLatin1Char(' '));
+        given.port = words[0] == QLatin1String("-") ? QString() : words[0];
+        given.baud = words[1].toInt();
+        given.address = words[2];
+    }
+    given.deviceOf = [](const QString& target) {
+        return target == QLatin1String("COM2") ? QStringLiteral("/dev/mapped-com2") : target;
+    };
+    const SiteProjectors got = readSiteText(QStringLiteral("site.ini"), text, given);
+    if (!error.isEmpty()) {
+        QVERIFY(!got.projectors);
+        QCOMPARE(got.error, QStringLiteral("site.ini") + error);
+        return;
+    }
+    QVERIFY2(got.projectors, qPrintable(got.error));
+    QStringList shown;
+    for (const SiteProjector& p : *got.projectors)
+        shown << QStringList{p.name + QLatin1Char('@') + QString::number(p.line),
+                             p.target,
+                             QString::number(p.baud),
+                             p.address,
+                             QString::fromLatin1(p.prefix),
+                             p.room,
+                             (p.pjlinkPort ? QString::number(*p.pjlinkPort) : QStringLiteral("-")) +
+                                 QLatin1Char('@') + QString::number(p.pjlinkPortLine),
+                             p.pjlinkPassword,
+                             p.pjlinkInputs,
+                             QString::number(p.lampWarnHours)}
+                     .join(QLatin1Char('|'));
+    QCOMPARE(shown, read);
 }
 
 QTEST_GUILESS_MAIN(TestSiteFile)

@@ -75,8 +75,10 @@ void AuditFile::write(const AuditRecord& record) {
     static bool told = false;
     if (::write(m_fd, line.constData(), size_t(line.size())) != line.size() && !told) {
         told = true;
-        logLine(Priority::Warning, QStringLiteral("audit file %1: %2")
-                                       .arg(m_path, QString::fromLocal8Bit(std::strerror(errno))));
+        logLine(Priority::Warning,
+                QStringLiteral("audit file %1: %2")
+                    .arg(m_path, QString::fromLocal8Bit(std::strerror(errno))),
+                lcAudit());
     }
 }
 
@@ -88,7 +90,7 @@ void journalAudit(const AuditRecord& r) {
                  quoted(r.detail), quoted(r.payload));
     static const bool journal = stderrIsJournal();
     if (!journal) {
-        logLine(Priority::Info, message);
+        logLine(Priority::Info, message, lcAudit());
         return;
     }
     const auto field = [](const char* key, const QString& value) {

@@ -4,12 +4,53 @@
 
 namespace tavo::gateway {
 
-void logLine(Priority priority, const QString& text) {
+Q_LOGGING_CATEGORY(lcGateway, "tavo.gateway", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcAudit, "tavo.gateway.audit", QtInfoMsg)
+
+namespace {
+
+int syslogPriority(QtMsgType type) {
+    switch (type) {
+    case QtFatalMsg:
+        return 2;
+    case QtCriticalMsg:
+        return 3;
+    case QtWarningMsg:
+        return 4;
+    case QtInfoMsg:
+        return 6;
+    case QtDebugMsg:
+        break;
+    }
+    return 7;
+}
+
+void writeLine(QtMsgType type, const QMessageLogContext&, const QString& text) {
     QString line = text;
     line.replace(QLatin1Char('\n'), QLatin1Char(' ')); // one event, one line
-    const QByteArray out = QStringLiteral("<%1>%2\n").arg(int(priority)).arg(line).toUtf8();
+    const QByteArray out = QStringLiteral("<%1>%2\n").arg(syslogPriority(type)).arg(line).toUtf8();
     std::fwrite(out.constData(), 1, size_t(out.size()), stderr);
     std::fflush(stderr);
+}
+
+} // namespace
+
+void logLine(Priority priority, const QString& text, const QLoggingCategory& category) {
+    switch (priority) {
+    case Priority::Error:
+        qCCritical(category).noquote() << text;
+        return;
+    case Priority::Warning:
+        qCWarning(category).noquote() << text;
+        return;
+    case Priority::Info:
+        qCInfo(category).noquote() << text;
+        return;
+    }
+}
+
+void installSyslogMessageHandler() {
+    qInstallMessageHandler(&writeLine);
 }
 
 } // namespace tavo::gateway

@@ -18,6 +18,7 @@ int main(int argc, char* argv[]) {
     // event loop runs, and is then the same clean stop as later.
     ShutdownSignals shutdown({SIGINT, SIGTERM, SIGHUP, SIGUSR1});
     QCoreApplication app(argc, argv);
+    installSyslogMessageHandler();
     QTextStream out(stdout);
 
     const GatewayParse parsed = parseGatewayOptions(app.arguments());

@@ -49,4 +49,13 @@ QJsonObject stateJson(const ProjectorConfig& projector, const ProjectorState& st
     };
 }
 
+QJsonObject projectorJson(const ProjectorConfig& projector, const ProjectorState& state,
+                          bool portOpen) {
+    QJsonObject object = stateJson(projector, state);
+    object.insert(QStringLiteral("name"), projector.name);
+    object.insert(QStringLiteral("available"), state.available);
+    object.insert(QStringLiteral("port_open"), portOpen);
+    return object;
+}
+
 } // namespace tavo::gateway

@@ -23,6 +23,11 @@ struct ProjectorState : Readings {
 //  "address":…,"updated":…}; power, input and reversal in the console's words.
 QJsonObject stateJson(const ProjectorConfig& projector, const ProjectorState& state);
 
+// stateJson with the projector's name, "available" and "port_open": one projector as a front
+// that lists them shows it.
+QJsonObject projectorJson(const ProjectorConfig& projector, const ProjectorState& state,
+                          bool portOpen);
+
 // The console's words for the power and input readings, for the fronts that show words; empty
 // while the reading is.
 QString powerWords(const ProjectorState& state);

@@ -1,6 +1,7 @@
 #include "HttpFront.h"
 
 #include "GuardedTcpServer.h"
+#include "HttpAnswer.h"
 #include "HttpAudit.h"
 #include "Metrics.h"
 #include "RequestChecks.h"
@@ -21,31 +22,6 @@ namespace {
 
 using Status = QHttpServerResponder::StatusCode;
 using Method = QHttpServerRequest::Method;
-using Headers = QList<QPair<QByteArray, QByteArray>>;
-
-void answer(QHttpServerResponder& responder, Status status, const QByteArray& type,
-            const QByteArray& body, const Headers& extra = {}) {
-    responder.writeStatusLine(status);
-    responder.writeHeader("Content-Type", type);
-    responder.writeHeader("Content-Length", QByteArray::number(body.size()));
-    responder.writeHeader("Cache-Control", "no-store");
-    responder.writeHeader("X-Content-Type-Options", "nosniff");
-    for (const auto& [name, value] : extra)
-        responder.writeHeader(name, value);
-    responder.writeBody(body);
-}
-
-void answerJson(QHttpServerResponder& responder, Status status, const QJsonObject& object,
-                const Headers& extra = {}) {
-    answer(responder, status, "application/json",
-           QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n', extra);
-}
-
-void answerError(QHttpServerResponder& responder, Status status, const QString& error,
-                 const Headers& extra = {}) {
-    answerJson(responder, status,
-               QJsonObject{{QStringLiteral("ok"), false}, {QStringLiteral("error"), error}}, extra);
-}
 
 // A method this path does not take, answered with the one it does.
 bool wrongMethod(const QHttpServerRequest& request, QHttpServerResponder& responder,
@@ -59,14 +35,8 @@ bool wrongMethod(const QHttpServerRequest& request, QHttpServerResponder& respon
     return true;
 }
 
-QJsonObject projectorJson(const Gateway& gateway, int index) {
-    const ProjectorConfig& config = gateway.projector(index);
-    const ProjectorState& state = gateway.state(index);
-    QJsonObject object = stateJson(config, state);
-    object.insert(QStringLiteral("name"), config.name);
-    object.insert(QStringLiteral("available"), state.available);
-    object.insert(QStringLiteral("port_open"), gateway.portOpen(index));
-    return object;
+QJsonObject projectorAt(const Gateway& gateway, int index) {
+    return projectorJson(gateway.projector(index), gateway.state(index), gateway.portOpen(index));
 }
 
 Status statusFor(const Exchange& exchange) {
@@ -89,14 +59,11 @@ Status statusFor(const Exchange& exchange) {
 HttpFront::HttpFront(Gateway& gateway, const Metrics& metrics, HttpOptions options, QObject* parent)
     : QObject(parent), m_gateway(gateway), m_metrics(metrics), m_options(std::move(options)),
       m_server(std::make_unique<QHttpServer>()) {
-    m_server->route("/metrics",
-                    [this](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
-                        if (wrongMethod(request, responder, Method::Get))
-                            return;
-                        if (const QString why = refusal(request); !why.isEmpty())
-                            return answerError(responder, Status::Forbidden, why);
-                        answer(responder, Status::Ok, Metrics::contentType(), m_metrics.render());
-                    });
+    m_server->route(
+        "/metrics", [this](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
+            if (admitted(request, responder, Verb::Get))
+                answerHttp(responder, Status::Ok, Metrics::contentType(), m_metrics.render());
+        });
     m_server->route("/api/projectors",
                     [this](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
                         listProjectors(request, std::move(responder));
@@ -150,26 +117,32 @@ int HttpFront::connections() const {
 void HttpFront::addPage(const QString& path, Page page) {
     m_server->route(path, [this, page = std::move(page)](const QHttpServerRequest& request,
                                                          QHttpServerResponder&& responder) {
-        if (wrongMethod(request, responder, Method::Get))
-            return;
-        if (const QString why = refusal(request); !why.isEmpty())
-            return answerError(responder, Status::Forbidden, why);
-        page(request, std::move(responder));
+        if (admitted(request, responder, Verb::Get))
+            page(request, std::move(responder));
     });
 }
 
 void HttpFront::addForm(const QString& path, Page form) {
     m_server->route(path, [this, form = std::move(form)](const QHttpServerRequest& request,
                                                          QHttpServerResponder&& responder) {
-        if (wrongMethod(request, responder, Method::Post))
+        if (!admitted(request, responder, Verb::Post))
             return;
-        if (const QString why = refusal(request); !why.isEmpty())
-            return answerError(responder, Status::Forbidden, why);
         if (request.body().size() > kBodyLimit)
             return answerError(responder, Status::PayloadTooLarge,
                                QStringLiteral("the body is longer than %1 bytes").arg(kBodyLimit));
         form(request, std::move(responder));
     });
+}
+
+bool HttpFront::admitted(const QHttpServerRequest& request, QHttpServerResponder& responder,
+                         Verb verb) const {
+    if (wrongMethod(request, responder, verb == Verb::Get ? Method::Get : Method::Post))
+        return false;
+    if (const QString why = refusal(request); !why.isEmpty()) {
+        answerError(responder, Status::Forbidden, why);
+        return false;
+    }
+    return true;
 }
 
 QString HttpFront::refusal(const QHttpServerRequest& request) const {
@@ -183,13 +156,11 @@ QString HttpFront::refusal(const QHttpServerRequest& request) const {
 
 void HttpFront::listProjectors(const QHttpServerRequest& request,
                                QHttpServerResponder&& responder) {
-    if (wrongMethod(request, responder, Method::Get))
+    if (!admitted(request, responder, Verb::Get))
         return;
-    if (const QString why = refusal(request); !why.isEmpty())
-        return answerError(responder, Status::Forbidden, why);
     QJsonArray projectors;
     for (int i = 0; i < m_gateway.projectorCount(); ++i)
-        projectors.append(projectorJson(m_gateway, i));
+        projectors.append(projectorAt(m_gateway, i));
     answerJson(responder, Status::Ok,
                QJsonObject{{QStringLiteral("site"), m_gateway.site().name},
                            {QStringLiteral("projectors"), projectors}});
@@ -197,14 +168,12 @@ void HttpFront::listProjectors(const QHttpServerRequest& request,
 
 void HttpFront::showProjector(const QString& name, const QHttpServerRequest& request,
                               QHttpServerResponder&& responder) {
-    if (wrongMethod(request, responder, Method::Get))
+    if (!admitted(request, responder, Verb::Get))
         return;
-    if (const QString why = refusal(request); !why.isEmpty())
-        return answerError(responder, Status::Forbidden, why);
     const int index = m_gateway.indexOf(name);
     if (index < 0)
         return answerError(responder, Status::NotFound, QStringLiteral("no such projector"));
-    answerJson(responder, Status::Ok, projectorJson(m_gateway, index));
+    answerJson(responder, Status::Ok, projectorAt(m_gateway, index));
 }
 
 void HttpFront::act(const QString& name, const QString& action, const QHttpServerRequest& request,
@@ -219,17 +188,15 @@ void HttpFront::act(const QString& name, const QString& action, const QHttpServe
         parse = sendBody;
     if (!parse)
         return answerError(responder, Status::NotFound, QStringLiteral("no such page"));
-    if (wrongMethod(request, responder, Method::Post))
+    if (!admitted(request, responder, Verb::Post))
         return;
-    if (const QString why = refusal(request); !why.isEmpty())
-        return answerError(responder, Status::Forbidden, why);
     // Every write asked for is in the audit log, done or refused; the token is not.
     const AuditOrigin origin = httpAuditOrigin(QStringLiteral("http"), request, responder,
                                                "POST " + request.url().path().toUtf8() + ' ' +
                                                    request.body().left(kBodyLimit));
     const int index = m_gateway.indexOf(name);
     const QString known = index < 0 ? QString() : name;
-    const auto refuse = [&](Status status, const QString& why, const Headers& headers = {}) {
+    const auto refuse = [&](Status status, const QString& why, const HttpHeaders& headers = {}) {
         if (status == Status::Unauthorized)
             m_gateway.audit().denied(origin, known, QStringLiteral("wrong-token"), why);
         else

@@ -73,6 +73,11 @@ public:
     void addForm(const QString& path, Page form);
 
 private:
+    // Every route's guard: the method it takes, then the origin and host (refusal()). False when
+    // it has answered the request itself.
+    enum class Verb { Get, Post };
+    bool admitted(const QHttpServerRequest& request, QHttpServerResponder& responder,
+                  Verb verb) const;
     // Why a request from this origin and host may not be served, or empty.
     QString refusal(const QHttpServerRequest& request) const;
     void listProjectors(const QHttpServerRequest& request, QHttpServerResponder&& responder);

@@ -4,6 +4,7 @@
 #include "StatusHtml.h"
 
 #include "Gateway.h"
+#include "HttpAnswer.h"
 #include "HttpAudit.h"
 #include "HttpFront.h"
 #include "RequestChecks.h"
@@ -21,17 +22,15 @@ namespace {
 
 using Status = QHttpServerResponder::StatusCode;
 
+// A page's answer: the HTTP side's, with the page's content policy.
 void answer(QHttpServerResponder& responder, Status status, const QByteArray& type,
             const QByteArray& body, const QByteArray& cache = "no-store") {
-    responder.writeStatusLine(status);
-    responder.writeHeader("Content-Type", type);
-    responder.writeHeader("Content-Length", QByteArray::number(body.size()));
-    responder.writeHeader("Cache-Control", cache);
-    responder.writeHeader("X-Content-Type-Options", "nosniff");
-    responder.writeHeader("Content-Security-Policy", contentSecurityPolicy());
-    // Not no-referrer: Chromium then sends "Origin: null" with the form, which the front refuses.
-    responder.writeHeader("Referrer-Policy", "same-origin");
-    responder.writeBody(body);
+    answerHttp(responder, status, type, body,
+               {{"Cache-Control", cache},
+                {"Content-Security-Policy", contentSecurityPolicy()},
+                // Not no-referrer: Chromium then sends "Origin: null" with the form, which the
+                // front refuses.
+                {"Referrer-Policy", "same-origin"}});
 }
 
 void answerPage(QHttpServerResponder& responder, Status status, const QString& heading,
@@ -140,20 +139,20 @@ void act(Gateway& gateway, const QByteArray& token, const QHttpServerRequest& re
                              : QStringLiteral("%1 for %2").arg(action.what, action.target);
     for (const int index : indices) {
         const QString name = gateway.projector(index).name;
-        gateway.sendFrom(
-            origin, index, action.command, [pending, socket, name, what](const Exchange& exchange) {
-                if (exchange.status != Exchange::Status::Ok) {
-                    pending->failures << name + QStringLiteral(": ") + exchange.error;
-                    if (exchange.status != Exchange::Status::NoReply)
-                        pending->onlyTimeouts = false;
-                    if (exchange.status == Exchange::Status::Busy)
-                        pending->busy = true;
-                }
-                if (--pending->waiting > 0)
-                    return;
-                if (socket && socket->state() == QAbstractSocket::ConnectedState)
-                    finish(*pending, what);
-            });
+        gateway.sendFrom(origin, index, action.command,
+                         [pending, socket, name, what](const Exchange& exchange) {
+                             if (exchange.status != Exchange::Status::Ok) {
+                                 pending->failures << name + QStringLiteral(": ") + exchange.error;
+                                 if (exchange.status != Exchange::Status::NoReply)
+                                     pending->onlyTimeouts = false;
+                                 if (exchange.status == Exchange::Status::Busy)
+                                     pending->busy = true;
+                             }
+                             if (--pending->waiting > 0)
+                                 return;
+                             if (socket && socket->state() == QAbstractSocket::ConnectedState)
+                                 finish(*pending, what);
+                         });
     }
 }
 

@@ -1,6 +1,6 @@
 #include "PjlinkFront.h"
 
-#include "PjlinkInputs.h"
+#include "PjlinkInputMap.h"
 #include "PjlinkResponder.h"
 #include "PjlinkSession.h"
 
@@ -99,7 +99,7 @@ bool PjlinkFront::openPort(int index, QString* error) {
     QString why;
     const std::optional<InputMap> inputs = InputMap::parse(config.pjlinkInputs, &why);
     if (!inputs) {
-        *error = QStringLiteral("[%1]: %2").arg(config.name, why);
+        *error = QStringLiteral("[%1]: pjlink_inputs: %2").arg(config.name, why);
         return false;
     }
     port->inputs = *inputs;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "PjlinkInputs.h"
+#include "PjlinkInputMap.h"
 #include "PjlinkRequest.h"
 
 #include "AuditLog.h"
@@ -21,6 +21,9 @@ class Gateway;
 }
 
 namespace tavo::gateway::pjlink {
+
+// A section's pjlink_inputs, read by the shared site reader.
+using InputMap = site::PjlinkInputMap;
 
 // PJLink's commands for one projector of the site, Class 1 and what of Class 2 it can answer.
 // Queries are answered from the gateway's latest poll; a set goes on the projector's line and is

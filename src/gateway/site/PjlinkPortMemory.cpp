@@ -2,6 +2,7 @@
 
 #include "BoundedFileRead.h"
 #include "SiteFile.h"
+#include "SiteRules.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -43,7 +44,7 @@ bool PjlinkPortMemory::read(const QString& path, QString* error) {
         const QString name = QString::fromUtf8(line.left(equals));
         bool ok = false;
         const int port = line.mid(equals + 1).toInt(&ok);
-        if (equals <= 0 || !isPlainName(name) || !ok || port < 1 || port > 65535 ||
+        if (equals <= 0 || !site::isPlainName(name) || !ok || port < 1 || port > 65535 ||
             m_ports.contains(name) || taken.contains(port)) {
             *error = site::siteError(path, number,
                                      QStringLiteral("not NAME=PORT with a name and a port of its "

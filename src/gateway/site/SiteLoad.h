@@ -11,10 +11,10 @@ struct SiteLoad {
     QString error; // one line naming the file and the line
 };
 
-// Reads and checks a site file for the gateway; `siteName` empty means the file's base name
-// without extension. The same file serves mx7300-ctl --site. Every value is checked here, so
-// --check refuses what a start would: with `pjlinkBasePort` (--pjlink's first port) the PJLink
-// ports the projectors without their own pjlink_port take from it are checked too.
+// Reads a site file with the reader mx7300-ctl --site uses (site::readSite), then the gateway's
+// own checks: the site's name (`siteName`, empty: the file's base name without extension) and,
+// with `pjlinkBasePort` (--pjlink's first port), the PJLink ports the projectors without their
+// own pjlink_port take from it. --check refuses what a start would.
 SiteLoad loadSite(const QString& path, const QString& siteName,
                   std::optional<int> pjlinkBasePort = std::nullopt);
 

@@ -6,12 +6,12 @@
 
 #include <optional>
 
-namespace tavo::gateway::pjlink {
+namespace tavo::site {
 
 // The projector's inputs as PJLink numbers them. The projector's inputs are numbered as its
 // input read answers them: 1 "Input 1", 2 "Input 2", 3 "Input 3", 4 "Wired",
 // 5 "Wireless/Viewer".
-class InputMap {
+class PjlinkInputMap {
 public:
     struct Entry {
         int input;       // the projector's, 1 to 5
@@ -19,9 +19,10 @@ public:
     };
 
     // 1=11 (RGB1), 2=12 (RGB2), 3=21 (VIDEO1), 4=51 (NETWORK1), 5=52 (NETWORK2).
-    static InputMap defaults();
+    static PjlinkInputMap defaults();
     // A section's pjlink_inputs: "1=11,2=31,4=51", only the inputs listed; empty for the defaults.
-    static std::optional<InputMap> parse(const QString& text, QString* error);
+    // `error` says what is wrong with the value, without naming the key.
+    static std::optional<PjlinkInputMap> parse(const QString& text, QString* error);
 
     std::optional<QByteArray> codeOf(int input) const;
     // 0 for a code not in the table.
@@ -32,4 +33,4 @@ private:
     QList<Entry> m_entries; // in ascending code order
 };
 
-} // namespace tavo::gateway::pjlink
+} // namespace tavo::site

@@ -1,4 +1,4 @@
-#include "PjlinkInputs.h"
+#include "PjlinkInputMap.h"
 
 #include "StatusReads.h"
 
@@ -6,31 +6,33 @@
 
 #include <algorithm>
 
-namespace tavo::gateway::pjlink {
+namespace tavo::site {
 namespace {
 
 bool isCode(const QByteArray& code) {
     return code.size() == 2 && code[0] >= '1' && code[0] <= '5' && code[1] >= '1' && code[1] <= '9';
 }
 
-void sortByCode(QList<InputMap::Entry>& entries) {
+void sortByCode(QList<PjlinkInputMap::Entry>& entries) {
     std::sort(entries.begin(), entries.end(),
-              [](const InputMap::Entry& a, const InputMap::Entry& b) { return a.code < b.code; });
+              [](const PjlinkInputMap::Entry& a, const PjlinkInputMap::Entry& b) {
+                  return a.code < b.code;
+              });
 }
 
 } // namespace
 
-InputMap InputMap::defaults() {
-    InputMap map;
+PjlinkInputMap PjlinkInputMap::defaults() {
+    PjlinkInputMap map;
     map.m_entries = {{1, "11"}, {2, "12"}, {3, "21"}, {4, "51"}, {5, "52"}};
     return map;
 }
 
-std::optional<InputMap> InputMap::parse(const QString& text, QString* error) {
+std::optional<PjlinkInputMap> PjlinkInputMap::parse(const QString& text, QString* error) {
     if (text.trimmed().isEmpty())
         return defaults();
-    InputMap map;
-    const auto fail = [error](const QString& why) -> std::optional<InputMap> {
+    PjlinkInputMap map;
+    const auto fail = [error](const QString& why) -> std::optional<PjlinkInputMap> {
         if (error)
             *error = why;
         return std::nullopt;
@@ -41,13 +43,13 @@ std::optional<InputMap> InputMap::parse(const QString& text, QString* error) {
         const int input = sides.size() == 2 ? sides[0].trimmed().toInt(&ok) : 0;
         const QByteArray code = sides.size() == 2 ? sides[1].trimmed().toLatin1() : QByteArray();
         if (!ok || input < 1 || input > inputCount() || !isCode(code))
-            return fail(QStringLiteral("pjlink_inputs: \"%1\" is not INPUT=CODE with an input 1 "
+            return fail(QStringLiteral("\"%1\" is not INPUT=CODE with an input 1 "
                                        "to %2 and a PJLink code 11 to 59")
                             .arg(item.trimmed())
                             .arg(inputCount()));
         for (const Entry& e : map.m_entries) {
             if (e.input == input || e.code == code)
-                return fail(QStringLiteral("pjlink_inputs: input %1 or code %2 is given twice")
+                return fail(QStringLiteral("input %1 or code %2 is given twice")
                                 .arg(input)
                                 .arg(QString::fromLatin1(code)));
         }
@@ -57,7 +59,7 @@ std::optional<InputMap> InputMap::parse(const QString& text, QString* error) {
     return map;
 }
 
-std::optional<QByteArray> InputMap::codeOf(int input) const {
+std::optional<QByteArray> PjlinkInputMap::codeOf(int input) const {
     for (const Entry& e : m_entries) {
         if (e.input == input)
             return e.code;
@@ -65,7 +67,7 @@ std::optional<QByteArray> InputMap::codeOf(int input) const {
     return std::nullopt;
 }
 
-int InputMap::inputOf(const QByteArray& code) const {
+int PjlinkInputMap::inputOf(const QByteArray& code) const {
     for (const Entry& e : m_entries) {
         if (e.code == code)
             return e.input;
@@ -73,4 +75,4 @@ int InputMap::inputOf(const QByteArray& code) const {
     return 0;
 }
 
-} // namespace tavo::gateway::pjlink
+} // namespace tavo::site
