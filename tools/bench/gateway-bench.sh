@@ -56,7 +56,9 @@ load_of() { grep "^== $1:" "$results" | sed 's/^== [a-z0-9_]*: //' || true; }
 
 # GATEWAY_REPORT_ONLY=1 writes the section again from the last run's docs/bench/gateway.txt.
 if [ -z "${GATEWAY_REPORT_ONLY:-}" ]; then
-    cmake --build "$build" -j2 --target mx7300-gateway-bench mx7300-gateway >/dev/null
+    # GATEWAY_NO_BUILD=1 runs the programs as built (another build in the same tree is running).
+    [ -z "${GATEWAY_NO_BUILD:-}" ] &&
+        cmake --build "$build" -j2 --target mx7300-gateway-bench mx7300-gateway >/dev/null
     bench="$build/bin/mx7300-gateway-bench"
     mkdir -p "$raw/base"
     : >"$results"
