@@ -98,7 +98,10 @@ both() { echo "$($2 "${v[base_$1]:-}") / $($2 "${v[$1]:-}")"; }
 plain() { [ -z "$1" ] && echo "–" || echo "$1"; }
 pct() { [ -z "$1" ] && echo "–" || echo "$1 %"; }
 us() { [ -z "$1" ] && echo "–" || echo "$1 µs"; }
-sec() { [ -z "$1" ] && echo "–" || echo "$1 s"; }
+sec() { # an age of 1e9 s stands for a projector offline at a probe
+    [ -z "$1" ] && echo "–" && return
+    awk -v x="$1" 'BEGIN { if (x >= 1e9) print "one offline at a probe"; else print x " s" }'
+}
 loads() { # NAME: the load beside the other build's run and this tree's
     echo "main: $(load_of "base_$1" | sed 's/; busiest.*//'); this tree: $(load_of "$1" | sed 's/; busiest.*//')"
 }
@@ -190,8 +193,7 @@ extrapolated to a larger site.
 
 **What an exchange costs.** Qt's own event dispatcher hands the kernel every socket notifier's
 descriptor on each wake-up of the event loop (\`poll\`), so every exchange and every PJLink
-question paid for every port and socket of the site (a profile shows \`sock_poll\`, \`fdget\`
-and \`tcp_poll\` on top). The gateway's thread now waits in \`epoll\`: the kernel keeps the set,
+question paid for every port and socket of the site (see "Gateway profile" below). The gateway's thread now waits in \`epoll\`: the kernel keeps the set,
 and a wake-up costs what is ready. Two bounds remain: every PJLink port is a descriptor, and a
 systemd service starts with a soft limit of 1024 open files unless its unit raises
 \`LimitNOFILE\` (ours does); and a projector that does not answer costs its line the 1 s reply
