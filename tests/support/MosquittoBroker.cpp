@@ -71,6 +71,8 @@ bool MosquittoBroker::start(QString* error) {
     file.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\npersistence false\n")
                    .arg(m_port)
                    .toUtf8());
+    if (m_tcpNoDelay)
+        file.write("set_tcp_nodelay true\n");
     if (!m_certFile.isEmpty())
         file.write(QStringLiteral("certfile %1\nkeyfile %2\n").arg(m_certFile, m_keyFile).toUtf8());
     if (!m_clientCaFile.isEmpty())

@@ -28,6 +28,9 @@ public:
     void useTls(const QString& certFile, const QString& keyFile,
                 const QString& clientCaFile = QString());
 
+    // From the next start() on, the listener sends small packets at once (set_tcp_nodelay).
+    void setTcpNoDelay(bool on) { m_tcpNoDelay = on; }
+
     quint16 port() const { return m_port; }
 
 private:
@@ -38,4 +41,5 @@ private:
     QString m_keyFile;
     QString m_clientCaFile;
     quint16 m_port = 0;
+    bool m_tcpNoDelay = false;
 };

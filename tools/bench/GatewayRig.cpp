@@ -99,6 +99,7 @@ bool GatewayRig::start(QString* error) {
         *error = QStringLiteral("no temporary directory");
         return false;
     }
+    m_broker.setTcpNoDelay(m_options.brokerNoDelay);
     if (!m_broker.start(error))
         return false;
     for (int l = 0; l < m_bank.lineCount(); ++l) {
@@ -133,7 +134,9 @@ bool GatewayRig::start(QString* error) {
     // A gateway outliving a killed benchmark would go on opening the pseudo-terminals' paths,
     // which the next run's lines get again.
     m_gateway.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-    m_gateway.start(QStringLiteral(MX7300_GATEWAY_PATH), args);
+    // MX7300_GATEWAY names another build's program, so two builds meet the same rig in one run.
+    m_gateway.start(qEnvironmentVariable("MX7300_GATEWAY", QStringLiteral(MX7300_GATEWAY_PATH)),
+                    args);
     if (!m_gateway.waitForStarted(5000)) {
         *error = QStringLiteral("mx7300-gateway did not start: %1").arg(m_gateway.errorString());
         return false;

@@ -21,6 +21,7 @@ public:
         int viaSer2netEvery = 0;
         bool http = false;
         bool pjlink = false;
+        bool brokerNoDelay = false; // the broker's listener with set_tcp_nodelay
     };
 
     GatewayRig(ProjectorBank& bank, int projectorsPerLine, Options options);

@@ -10,6 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 
 namespace {
@@ -43,14 +44,16 @@ int connectTo(quint16 port) {
 
 } // namespace
 
-PjlinkPoolResult runPjlinkPool(quint16 basePort, int connections, int seconds) {
+PjlinkPoolResult runPjlinkPool(quint16 basePort, int connections, int seconds, int rate) {
     PjlinkPoolResult result;
     std::vector<Client> clients(static_cast<size_t>(connections));
     const Clock::time_point start = Clock::now() + std::chrono::milliseconds(500);
     const Clock::time_point end = start + std::chrono::seconds(seconds);
+    // Each client asks once every `connections / rate` seconds; together, `rate` a second.
+    const auto period = std::chrono::microseconds(1000000LL * connections / std::max(1, rate));
     for (int i = 0; i < connections; ++i) {
         clients[size_t(i)].fd = connectTo(quint16(basePort + i));
-        clients[size_t(i)].nextAt = start + std::chrono::microseconds(1000000LL * i / connections);
+        clients[size_t(i)].nextAt = start + period * i / connections;
         result.connected += clients[size_t(i)].fd >= 0 ? 1 : 0;
     }
     std::vector<pollfd> fds(clients.size());
@@ -106,7 +109,7 @@ PjlinkPoolResult runPjlinkPool(quint16 basePort, int connections, int seconds) {
             c.sentAt = Clock::now();
             c.waiting = ::write(c.fd, question.constData(), size_t(question.size())) ==
                         ssize_t(question.size());
-            c.nextAt += std::chrono::seconds(1);
+            c.nextAt += period;
         }
     }
     for (Client& c : clients) {

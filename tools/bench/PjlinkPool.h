@@ -5,7 +5,7 @@
 #include <vector>
 
 // PJLink clients, one persistent TCP connection per projector port (basePort, basePort + 1, …),
-// each asking "%1POWR ?" once a second, their moments spread evenly over the second.
+// asking "%1POWR ?" `rate` times a second in all, each client in turn, evenly spread.
 struct PjlinkPoolResult {
     std::vector<double> latenciesUs; // from the write of the question to the whole answer
     int connected = 0;
@@ -13,4 +13,4 @@ struct PjlinkPoolResult {
     int wrongAnswers = 0;
 };
 
-PjlinkPoolResult runPjlinkPool(quint16 basePort, int connections, int seconds);
+PjlinkPoolResult runPjlinkPool(quint16 basePort, int connections, int seconds, int rate);

@@ -62,6 +62,9 @@ MqttConnection::MqttConnection(MqttOptions options) : m_options(std::move(option
         return;
     mosquitto_threaded_set(m_mosq, true);
     mosquitto_int_option(m_mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    // Small messages (a command's acknowledgement, a state) leave at once rather than waiting
+    // for the broker's acknowledgement of the last one.
+    mosquitto_int_option(m_mosq, MOSQ_OPT_TCP_NODELAY, 1);
     mosquitto_connect_callback_set(m_mosq, &MqttConnection::onConnect);
     mosquitto_disconnect_callback_set(m_mosq, &MqttConnection::onDisconnect);
     mosquitto_publish_callback_set(m_mosq, &MqttConnection::onPublish);

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QAbstractEventDispatcher>
+
+#include <atomic>
+#include <set>
+#include <unordered_map>
+#include <vector>
+
+class QSocketNotifier;
+
+namespace tavo::gateway {
+
+// An event dispatcher for one thread on Linux's epoll. Qt's own dispatchers hand the kernel
+// every socket notifier's descriptor on each wake-up, so a process holding thousands of
+// sockets pays for all of them on every exchange; here the kernel keeps the set and each
+// wake-up returns only what is ready. Timers are kept sorted by due time and waited for to
+// the nanosecond (every timer behaves as Qt::PreciseTimer); posted events and wakeUp() from
+// other threads come through an eventfd.
+class EpollEventDispatcher final : public QAbstractEventDispatcher {
+    Q_OBJECT
+public:
+    explicit EpollEventDispatcher(QObject* parent = nullptr);
+    ~EpollEventDispatcher() override;
+
+    // False when the kernel refused an epoll or eventfd descriptor: use Qt's dispatcher.
+    bool isValid() const { return m_epoll >= 0 && m_wakeOnly >= 0 && m_eventFd >= 0; }
+
+    bool processEvents(QEventLoop::ProcessEventsFlags flags) override;
+
+    void registerSocketNotifier(QSocketNotifier* notifier) override;
+    void unregisterSocketNotifier(QSocketNotifier* notifier) override;
+
+    void registerTimer(int timerId, qint64 interval, Qt::TimerType timerType,
+                       QObject* object) override;
+    bool unregisterTimer(int timerId) override;
+    bool unregisterTimers(QObject* object) override;
+    QList<TimerInfo> registeredTimers(QObject* object) const override;
+    int remainingTime(int timerId) override;
+
+    void wakeUp() override;
+    void interrupt() override;
+
+private:
+    struct Timer {
+        QObject* object = nullptr;
+        qint64 intervalMs = 0;
+        Qt::TimerType type = Qt::PreciseTimer;
+        qint64 dueNs = 0; // on CLOCK_MONOTONIC
+    };
+    struct Watch {
+        QSocketNotifier* notifiers[3] = {nullptr, nullptr, nullptr}; // Read, Write, Exception
+        unsigned events = 0;                                         // as given to epoll
+        bool polled = true; // false: a regular file, which epoll refuses and is always ready
+    };
+
+    static qint64 nowNs();
+    void updateWatch(int fd, Watch& watch);
+    int activateTimers();
+    int activateNotifiers(const void* ready, int count);
+    void forgetPending(QSocketNotifier* notifier);
+    bool drainWakeUps();
+
+    int m_epoll = -1;    // the notifiers' descriptors and the eventfd
+    int m_wakeOnly = -1; // the eventfd alone, for passes that leave notifiers out
+    int m_eventFd = -1;
+    std::atomic<bool> m_wakeUpPending{false};
+    std::atomic<bool> m_interrupted{false};
+
+    std::unordered_map<int, Watch> m_watches;
+    int m_unpolled = 0; // watches of descriptors epoll refused
+    std::unordered_map<int, Timer> m_timers;
+    std::set<std::pair<qint64, int>> m_due; // (due, id), soonest first
+    // Notifiers found ready but not yet told, one list per nested processEvents(): one that is
+    // disabled or destroyed meanwhile is struck out of every list.
+    std::vector<std::vector<QSocketNotifier*>*> m_pending;
+};
+
+} // namespace tavo::gateway
