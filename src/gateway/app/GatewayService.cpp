@@ -138,7 +138,7 @@ void GatewayService::watchGateway() {
                 if (m_lastFailure.value(target) == reason)
                     return;
                 m_lastFailure.insert(target, reason);
-                logLine(Priority::Warning, QStringLiteral("%1: %2").arg(target, reason));
+                logLine(Priority::Warning, QStringLiteral("%1: %2").arg(target, reason), lcPorts());
             });
     connect(&gateway, &Gateway::stateChanged, this, [this](int index) {
         const int now = m_gateway->state(index).available ? 1 : 0;
@@ -150,7 +150,8 @@ void GatewayService::watchGateway() {
         logLine(now ? Priority::Info : Priority::Warning,
                 QStringLiteral("%1: %2").arg(m_gateway->projector(index).name,
                                              now ? QStringLiteral("online")
-                                                 : QStringLiteral("offline (no answer)")));
+                                                 : QStringLiteral("offline (no answer)")),
+                lcPorts());
     });
     connect(&gateway, &Gateway::siteChanged, this, &GatewayService::takeSiteChange);
 }
@@ -170,7 +171,7 @@ bool GatewayService::startHttp() {
     addHealthRoutes(*m_http, *m_health);
     if (!m_http->listen()) {
         logLine(Priority::Error,
-                QStringLiteral("mx7300-gateway: --http: %1").arg(m_http->errorString()));
+                QStringLiteral("mx7300-gateway: --http: %1").arg(m_http->errorString()), lcHttp());
         return false;
     }
     logLine(Priority::Info,
@@ -178,7 +179,8 @@ bool GatewayService::startHttp() {
                 .arg(o.httpAddress)
                 .arg(m_http->port())
                 .arg(options.tls ? QStringLiteral(" (HTTPS)") : QString())
-                .arg(options.token.isEmpty() ? QStringLiteral(" (read-only)") : QString()));
+                .arg(options.token.isEmpty() ? QStringLiteral(" (read-only)") : QString()),
+            lcHttp());
     return true;
 }
 
@@ -193,15 +195,17 @@ bool GatewayService::startPjlink() {
     m_pjlink = std::make_unique<pjlink::PjlinkFront>(*m_gateway, options);
     QString why;
     if (!m_pjlink->listen(&why)) {
-        logLine(Priority::Error, QStringLiteral("mx7300-gateway: --pjlink: %1").arg(why));
+        logLine(Priority::Error, QStringLiteral("mx7300-gateway: --pjlink: %1").arg(why),
+                lcPjlink());
         return false;
     }
     // Remembered once they are ours: the next start gives every projector the same port.
     if (m_startup.pjlinkPorts && !o.stateDir.isEmpty() && !m_startup.pjlinkPorts->write(&why))
-        logLine(Priority::Warning, QStringLiteral("pjlink: ports not remembered: %1").arg(why));
-    logLine(
-        Priority::Info,
-        QStringLiteral("pjlink: %1 from port %2").arg(o.pjlinkAddress).arg(m_pjlink->portOf(0)));
+        logLine(Priority::Warning, QStringLiteral("pjlink: ports not remembered: %1").arg(why),
+                lcPjlink());
+    logLine(Priority::Info,
+            QStringLiteral("pjlink: %1 from port %2").arg(o.pjlinkAddress).arg(m_pjlink->portOf(0)),
+            lcPjlink());
     for (int i = 0; i < m_gateway->projectorCount(); ++i)
         warnPjlinkWithoutPassword(i);
     return true;
@@ -216,7 +220,8 @@ void GatewayService::warnPjlinkWithoutPassword(int index) {
                            "switch it")
                 .arg(m_gateway->projector(index).name)
                 .arg(m_pjlink->portOf(index))
-                .arg(m_options.pjlinkAddress));
+                .arg(m_options.pjlinkAddress),
+            lcPjlink());
 }
 
 void GatewayService::startMqtt() {
@@ -246,16 +251,18 @@ void GatewayService::startMqtt() {
             [health](const QString& why, int) { health->setBrokerConnected(false, why); });
     connect(mqtt, &MqttClient::connected, this, [this] {
         m_lastBrokerProblem.clear();
-        logLine(Priority::Info, QStringLiteral("broker: connected"));
+        logLine(Priority::Info, QStringLiteral("broker: connected"), lcMqtt());
     });
     connect(mqtt, &MqttClient::connectionFailed, this, [this](const QString& reason, int) {
         if (reason == m_lastBrokerProblem)
             return;
         m_lastBrokerProblem = reason;
-        logLine(Priority::Warning, QStringLiteral("broker: %1; trying again").arg(reason));
+        logLine(Priority::Warning, QStringLiteral("broker: %1; trying again").arg(reason),
+                lcMqtt());
     });
     connect(mqtt, &MqttClient::disconnected, this, [](const QString& reason) {
-        logLine(Priority::Warning, QStringLiteral("broker: disconnected (%1)").arg(reason));
+        logLine(Priority::Warning, QStringLiteral("broker: disconnected (%1)").arg(reason),
+                lcMqtt());
     });
     if (Metrics* metrics = m_metrics.get()) {
         metrics->setBrokerConnected(false);
@@ -296,7 +303,8 @@ void GatewayService::reload() {
     const SiteChange change = m_gateway->reload(*next);
     if (m_startup.pjlinkPorts && !m_options.stateDir.isEmpty() && !change.added.isEmpty() &&
         !m_startup.pjlinkPorts->write(&why))
-        logLine(Priority::Warning, QStringLiteral("pjlink: ports not remembered: %1").arg(why));
+        logLine(Priority::Warning, QStringLiteral("pjlink: ports not remembered: %1").arg(why),
+                lcPjlink());
     logLine(Priority::Info,
             QStringLiteral("reload: site %1: %2").arg(next->name, change.summary()));
     m_notifier.ready(QStringLiteral("site %1: %2 projectors")
@@ -313,7 +321,7 @@ void GatewayService::takeSiteChange(const SiteChange& change) {
     if (!m_pjlink)
         return;
     for (const QString& problem : m_pjlink->takeSiteChange(change))
-        logLine(Priority::Error, QStringLiteral("pjlink: %1").arg(problem));
+        logLine(Priority::Error, QStringLiteral("pjlink: %1").arg(problem), lcPjlink());
     for (size_t i = 0; i < change.oldIndex.size(); ++i)
         if (change.oldIndex[i] < 0 && m_pjlink->portOf(int(i)) != 0)
             warnPjlinkWithoutPassword(int(i));

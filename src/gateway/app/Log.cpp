@@ -6,6 +6,10 @@ namespace tavo::gateway {
 
 Q_LOGGING_CATEGORY(lcGateway, "tavo.gateway", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcAudit, "tavo.gateway.audit", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcPorts, "tavo.gateway.ports", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcMqtt, "tavo.gateway.mqtt", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcHttp, "tavo.gateway.http", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcPjlink, "tavo.gateway.pjlink", QtInfoMsg)
 
 namespace {
 

@@ -9,6 +9,10 @@ namespace tavo::gateway {
 // without touching the others. Debug messages are off unless a rule turns them on.
 Q_DECLARE_LOGGING_CATEGORY(lcGateway) // tavo.gateway: start, stop, the site, ports and fronts
 Q_DECLARE_LOGGING_CATEGORY(lcAudit)   // tavo.gateway.audit: every write asked for, on stderr
+Q_DECLARE_LOGGING_CATEGORY(lcPorts)   // tavo.gateway.ports: lines that fail, projectors on/offline
+Q_DECLARE_LOGGING_CATEGORY(lcMqtt)    // tavo.gateway.mqtt: the broker connection
+Q_DECLARE_LOGGING_CATEGORY(lcHttp)    // tavo.gateway.http: the HTTP front
+Q_DECLARE_LOGGING_CATEGORY(lcPjlink)  // tavo.gateway.pjlink: the PJLink ports
 
 // One event through `category` at the priority's level; with the handler below installed, one
 // line on standard error with the syslog priority prefix journald reads ("<3>" error, "<4>"
