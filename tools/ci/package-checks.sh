@@ -205,6 +205,21 @@ check_credentials() {
     status=$(http_status "http://127.0.0.1:$port/api/projectors/nosuch/power" "$token")
     [ "$status" = 404 ] || fail "the token gave $status, not 404 (accepted, no such projector)"
     echo "token through the credential: accepted (404 for an unknown projector), a wrong one 401"
+
+    # `systemctl reload` runs the unit's ExecReload= with the service's main PID: one added
+    # section is then served without a restart.
+    printf '[annex]\nport=tcp://127.0.0.1:9\nroom=ci\n' >>"/etc/tavo/$site.ini"
+    MAINPID=$gateway_pid bash -c "exec $(unit_lines ExecReload)"
+    local listed=
+    for _ in $(seq 50); do
+        listed=$(python3 -c 'import sys, urllib.request; print(urllib.request.urlopen(sys.argv[1], timeout=5).read().decode())' \
+            "http://127.0.0.1:$port/api/projectors" 2>/dev/null) || true
+        grep -q '"annex"' <<<"$listed" && break
+        sleep 0.1
+    done
+    grep -q '"annex"' <<<"$listed" || fail "ExecReload= did not bring in the added section: $listed $(cat "$scratch/gateway.log")"
+    kill -0 "$gateway_pid" 2>/dev/null || fail "the gateway ended on ExecReload=: $(cat "$scratch/gateway.log")"
+    grep -F 'reload: site' "$scratch/gateway.log" || fail "no reload line in the log"
     kill "$gateway_pid"
     wait "$gateway_pid" || fail "the gateway did not end cleanly on SIGTERM: $(cat "$scratch/gateway.log")"
     gateway_pid=
