@@ -58,7 +58,8 @@ bool knownKey(const QString& key) {
                                      QStringLiteral("pjlink_port"),
                                      QStringLiteral("pjlink_password"),
                                      QStringLiteral("pjlink_inputs"),
-                                     QStringLiteral("lamp_warn_hours")};
+                                     QStringLiteral("lamp_warn_hours"),
+                                     QStringLiteral("share_port")};
     return known.contains(key);
 }
 

@@ -34,6 +34,23 @@ void TestSiteLoad::refusals_data() {
     QTest::newRow("any free PJLink port") << plain << two << QString() << 0 << loads;
     QTest::newRow("the last port of the range") << plain << two << QString() << 65534 << loads;
 
+    QTest::newRow("one share port for a line, said twice")
+        << plain
+        << QByteArray("[a]\nport=/dev/ttyS0\naddress=001\nshare_port=4100\n[b]\nport=/dev/ttyS0\n"
+                      "address=002\nshare_port=4100\n[c]\nport=/dev/ttyS1\nshare_port=4101\n")
+        << QString() << -1 << loads;
+    QTest::newRow("a line's sections disagree on its share port")
+        << plain
+        << QByteArray("[a]\nport=/dev/ttyS0\nshare_port=4100\n[b]\nport=/dev/ttyS0\n"
+                      "share_port=4200\n")
+        << QString() << -1 << ":6: [b]: share_port=4200, but [a] on the same port says 4100";
+    QTest::newRow("two lines, one share port")
+        << plain
+        << QByteArray("[a]\nport=/dev/ttyS0\nshare_port=4100\n[b]\nport=/dev/ttyS1\n"
+                      "share_port=4100\n")
+        << QString() << -1 << ":6: [b]: share_port=4100 is already /dev/ttyS0's";
+    QTest::newRow("share port zero") << plain << QByteArray("[a]\nport=/dev/ttyS0\nshare_port=0\n")
+                                     << QString() << -1 << ":3: [a]: share_port must be 1 to 65535";
     QTest::newRow("PJLink inputs garbage")
         << plain << QByteArray("[a]\nport=/dev/ttyS0\nroom=x\npjlink_inputs=garbage\n") << QString()
         << -1 << ":4: [a]: pjlink_inputs: ";

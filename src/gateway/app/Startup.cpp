@@ -109,6 +109,12 @@ std::optional<Startup> prepareStartup(const GatewayOptions& o, QString* error) {
             return refuse(QStringLiteral("--pjlink-password-file"), why);
         start.pjlinkPassword = QString::fromUtf8(*password);
     }
+    if (!o.shareAllow.isEmpty()) {
+        const auto allow = share::PeerAllowList::parse(o.shareAllow, &why);
+        if (!allow)
+            return refuse(QStringLiteral("--share-allow"), why);
+        start.shareAllow = *allow;
+    }
     return start;
 }
 

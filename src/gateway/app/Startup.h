@@ -3,6 +3,7 @@
 #include "GatewayOptions.h"
 
 #include "MqttOptions.h"
+#include "PeerAllowList.h"
 #include "PjlinkPortMemory.h"
 #include "SiteConfig.h"
 
@@ -26,7 +27,8 @@ struct Startup {
     std::optional<QSslConfiguration> httpTls;
     // With --pjlink and a state directory: the ports given, to be remembered once they listen.
     std::optional<PjlinkPortMemory> pjlinkPorts;
-    QStringList warnings; // for the log: the start goes on
+    share::PeerAllowList shareAllow; // with --share: who may use the shared lines
+    QStringList warnings;            // for the log: the start goes on
 };
 
 // Nothing, with one line in `error`, when the start must be refused (exit status 2). The file

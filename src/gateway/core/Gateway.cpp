@@ -116,6 +116,47 @@ void Gateway::sendFrom(const AuditOrigin& origin, int index, const ProjectorComm
          });
 }
 
+QList<int> Gateway::projectorsOn(int line) const {
+    QList<int> on;
+    for (int i = 0; i < projectorCount(); ++i)
+        if (m_portOf[size_t(i)] == line)
+            on << i;
+    return on;
+}
+
+void Gateway::sendOnLine(const AuditOrigin& origin, int line, const QByteArray& framed,
+                         ProjectorChannel::Done done) {
+    if (line < 0 || line >= lineCount()) {
+        Exchange refused;
+        refused.error = QStringLiteral("no such line");
+        done(refused);
+        return;
+    }
+    // The projectors it may reach: those set to its address, else (all, no address the site
+    // names) every projector on the line.
+    static const QByteArray kAll("AFFF");
+    const bool addressed =
+        framed.size() > 4 && (framed.startsWith(kAll) ||
+                              (framed.startsWith("A00") && framed[3] >= '1' && framed[3] <= '4'));
+    const QByteArray prefix = addressed ? framed.left(4) : QByteArray();
+    const QList<int> on = projectorsOn(line);
+    QList<int> reached;
+    for (int i : on)
+        if (prefix != kAll && projector(i).prefix == prefix)
+            reached << i;
+    if (reached.isEmpty())
+        reached = on;
+    const QString name = reached.size() == 1 ? projector(reached.first()).name : QString();
+    const QByteArray command = framed.mid(prefix.size());
+    const bool changes = ProjectorCommand::typed(command).changesPolledState;
+    m_pollers[size_t(line)]->lineCommand(
+        framed, reached.first(), changes ? reached : QList<int>(),
+        [this, origin, name, framed, done = std::move(done)](const Exchange& e) {
+            m_audit.outcome(origin, name, framed, e);
+            done(e);
+        });
+}
+
 void Gateway::takePoll(int index, const ProjectorState& reading) {
     ProjectorState& state = m_states[size_t(index)];
     const bool changed = !m_seen[size_t(index)] || !state.sameReadings(reading);

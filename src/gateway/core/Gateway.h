@@ -65,6 +65,17 @@ public:
     // client's command.
     void sendFrom(const AuditOrigin& origin, int index, const ProjectorCommand& command,
                   ProjectorChannel::Done done);
+    // The site's lines: one per port its sections name, in the order the file first names them.
+    int lineCount() const { return int(m_pollers.size()); }
+    int lineOf(int index) const { return m_portOf[size_t(index)]; }
+    // The projectors on the line, in site-file order.
+    QList<int> projectorsOn(int line) const;
+    // A command framed by its client, address prefix and all, without the CR, for a line: it goes
+    // on the wire as given, in turn with every front's commands, and its outcome is audited
+    // under `origin` and the projector it addresses. After a power or input command the
+    // projectors it may have reached are read again.
+    void sendOnLine(const AuditOrigin& origin, int line, const QByteArray& framed,
+                    ProjectorChannel::Done done);
     // Where the fronts also tell what they turned away; main() adds the sinks.
     AuditLog& audit() { return m_audit; }
 

@@ -18,6 +18,7 @@ struct ProjectorConfig {
     QByteArray prefix; // "", "AFFF", "A001".."A004"
     int line = 0;      // of its section header in the site file
     std::optional<int> pjlinkPort;
+    std::optional<int> sharePort; // the TCP port its line is shared on; one for the line
     QString pjlinkPassword;
     QString pjlinkInputs; // "1=11,2=12,…" overriding the input mapping
     int lampWarnHours = 3000;

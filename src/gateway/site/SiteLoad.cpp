@@ -19,9 +19,11 @@ const QSet<QString> kKeys{
     QStringLiteral("address"),       QStringLiteral("room"),
     QStringLiteral("pjlink_port"),   QStringLiteral("pjlink_password"),
     QStringLiteral("pjlink_inputs"), QStringLiteral("lamp_warn_hours"),
+    QStringLiteral("share_port"),
 };
 
 const QString kPjlinkPort = QStringLiteral("pjlink_port");
+const QString kSharePort = QStringLiteral("share_port");
 
 } // namespace
 
@@ -54,7 +56,9 @@ SiteLoad loadSite(const QString& path, const QString& siteName, std::optional<in
         load.error = why;
         return load;
     }
-    QHash<int, QString> pjlinkPorts; // taken: by which projector
+    QHash<int, QString> pjlinkPorts;             // taken: by which projector
+    QHash<QString, QPair<int, QString>> shareOf; // a line's share port: by line, and whose
+    QHash<int, QString> shareLines;              // a share port: by which line
     for (const site::SiteSection& section : read.site->sections) {
         ProjectorConfig p;
         p.name = section.name;
@@ -115,6 +119,28 @@ SiteLoad loadSite(const QString& path, const QString& siteName, std::optional<in
                                   .arg(p.name, QString::number(pjlinkPort), *holder));
             pjlinkPorts.insert(pjlinkPort, p.name);
         }
+        // A line is shared on one port: every section on it that names one names the same.
+        if (const auto port = section.value(kSharePort)) {
+            bool ok = false;
+            const int number = port->toInt(&ok);
+            if (!ok || number < 1 || number > 65535)
+                return refuse(lineOf(kSharePort),
+                              QStringLiteral("[%1]: share_port must be 1 to 65535").arg(p.name));
+            const auto other = shareOf.constFind(p.target);
+            if (other != shareOf.constEnd() && other->first != number)
+                return refuse(lineOf(kSharePort),
+                              QStringLiteral("[%1]: share_port=%2, but [%3] on the same port "
+                                             "says %4")
+                                  .arg(p.name, QString::number(number), other->second,
+                                       QString::number(other->first)));
+            const auto line = shareLines.constFind(number);
+            if (line != shareLines.constEnd() && *line != p.target)
+                return refuse(lineOf(kSharePort),
+                              QStringLiteral("[%1]: share_port=%2 is already %3's")
+                                  .arg(p.name, QString::number(number), *line));
+            shareOf.insert(p.target, {number, p.name});
+            shareLines.insert(number, p.target);
+        }
         p.pjlinkPassword = section.value(QStringLiteral("pjlink_password")).value_or(QString());
         p.pjlinkInputs = section.value(QStringLiteral("pjlink_inputs")).value_or(QString());
         if (!pjlink::InputMap::parse(p.pjlinkInputs, &why))
@@ -131,6 +157,9 @@ SiteLoad loadSite(const QString& path, const QString& siteName, std::optional<in
         }
         config.projectors << p;
     }
+    for (ProjectorConfig& p : config.projectors)
+        if (const auto share = shareOf.constFind(p.target); share != shareOf.constEnd())
+            p.sharePort = share->first;
     load.site = config;
     return load;
 }
