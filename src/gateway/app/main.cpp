@@ -13,9 +13,11 @@
 #include "MqttClient.h"
 #include "MqttFront.h"
 #include "PjlinkFront.h"
+#include "ShareFront.h"
 #include "StatusPage.h"
 
 #include "AnyDevicePort.h"
+#include "GatewayShares.h"
 #include "NetworkPort.h"
 #include "QtTimer.h"
 #include "ShutdownSignals.h"
@@ -23,6 +25,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QHash>
 #include <QHostAddress>
 #include <QSet>
@@ -223,6 +226,47 @@ int main(int argc, char* argv[]) {
         }
     }
 
+    std::unique_ptr<share::ShareFront> shareFront;
+    QString sharesFile; // removed at the end
+    if (o.sharePort) {
+        share::ShareFront::Options options;
+        options.address = QHostAddress(o.shareAddress);
+        options.basePort = *o.sharePort;
+        options.allow = startup->shareAllow;
+        shareFront = std::make_unique<share::ShareFront>(gateway, options);
+        QString why;
+        if (!shareFront->listen(&why)) {
+            logLine(Priority::Error, QStringLiteral("mx7300-gateway: --share: %1").arg(why));
+            return 3;
+        }
+        for (int line = 0; line < gateway.lineCount(); ++line)
+            logLine(Priority::Info,
+                    QStringLiteral("share: %1 on %2 port %3")
+                        .arg(gateway.projector(gateway.projectorsOn(line).first()).target,
+                             o.shareAddress)
+                        .arg(shareFront->portOf(line)));
+        // mx7300-ctl on this host finds the shares here while the gateway runs.
+        GatewayShares shares;
+        shares.site = site.name;
+        shares.pid = QCoreApplication::applicationPid();
+        shares.address = o.shareAddress;
+        for (int line = 0; line < gateway.lineCount(); ++line)
+            shares.lines << GatewayShares::Line{
+                gateway.projector(gateway.projectorsOn(line).first()).target,
+                shareFront->portOf(line)};
+        const QString directory = gatewayRuntimeDirectory();
+        if (writeGatewayShares(directory, shares, &why))
+            sharesFile = gatewaySharesPath(directory, site.name);
+        else
+            logLine(Priority::Warning,
+                    QStringLiteral("share: mx7300-ctl will not find the shares: %1").arg(why));
+        if (!o.shareAllow.isEmpty())
+            logLine(Priority::Warning,
+                    QStringLiteral("share: raw lines open to %1: anyone there can send any "
+                                   "command, unauthenticated")
+                        .arg(startup->shareAllow.toString()));
+    }
+
     // Only now the broker: every listening port is ours, so a refused second start of this site
     // has not thrown the running one off the broker (same client id) nor left "offline" there.
     std::unique_ptr<MqttClient> mqtt;
@@ -316,6 +360,9 @@ int main(int argc, char* argv[]) {
             gateway.start();
     });
     const int status = app.exec();
+    if (!sharesFile.isEmpty())
+        QFile::remove(sharesFile);
+    shareFront.reset();
     pjlinkFront.reset();
     http.reset();
     metrics.reset();
