@@ -6,6 +6,9 @@
 
 #include "BoundedFileRead.h"
 #include "SecretFile.h"
+#include "SiteFile.h"
+
+#include <QHash>
 
 #include <algorithm>
 
@@ -45,6 +48,34 @@ std::optional<Startup> prepareStartup(const GatewayOptions& o, QString* error) {
             start.warnings << QStringLiteral(
                 "pjlink: without --state-dir (StateDirectory= under systemd) a projector without "
                 "pjlink_port takes its PJLink port by its place in the site file");
+    }
+
+    if (o.sharePort && *o.sharePort > 0) {
+        // Each line's share port, as the share front will take it: a line's own share_port,
+        // else the first port plus the line's place, in the order the file first names lines.
+        QHash<QString, int> lineOf;
+        QHash<int, QString> holder; // port: the section that takes it
+        for (const ProjectorConfig& p : start.site.projectors) {
+            if (lineOf.contains(p.target))
+                continue;
+            const int line = int(lineOf.size());
+            lineOf.insert(p.target, line);
+            const int port = p.sharePort ? *p.sharePort : *o.sharePort + line;
+            const QString other = holder.value(port);
+            if (port > 65535 || !other.isEmpty())
+                return refuse(
+                    {}, site::siteError(
+                            start.site.path, p.line,
+                            port > 65535
+                                ? QStringLiteral("[%1]: share port %2 (--share's first "
+                                                 "port plus %3) is beyond 65535; give "
+                                                 "its line a share_port")
+                                      .arg(p.name, QString::number(port), QString::number(line))
+                                : QStringLiteral("[%1]: share port %2 is already "
+                                                 "[%3]'s line's")
+                                      .arg(p.name, QString::number(port), other)));
+            holder.insert(port, p.name);
+        }
     }
 
     QString why;

@@ -74,7 +74,8 @@ void ShareClient::pump() {
         m_split.pop_front();
         const AuditOrigin origin{kFront, m_peer, piece.command};
         if (!piece.refused.isEmpty()) {
-            m_gateway.audit().refused(origin, {}, QString::fromLatin1(piece.command),
+            // The payload field shows the bytes escaped; the command field gets none of them.
+            m_gateway.audit().refused(origin, {}, {},
                                       piece.refused + QStringLiteral("; nothing was sent"));
             continue;
         }
