@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SiteConfig.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -13,7 +15,6 @@ struct Exchange;
 namespace tavo::gateway {
 
 class Gateway;
-struct ProjectorConfig;
 struct SiteChange;
 
 // The site's projectors and the gateway itself in Prometheus' text format, fed from the
