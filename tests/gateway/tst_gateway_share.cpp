@@ -16,6 +16,8 @@
 
 #include <memory>
 
+#include <csignal>
+
 using namespace tavo;
 
 namespace {
@@ -49,6 +51,7 @@ private slots:
     void eachReplyToItsOwnAsker();
     void hostileClients();
     void ctlThroughTheGateway();
+    void reloadKeepsAndAddsLines();
 
 private:
     QByteArray simLog() { return m_simLog += m_sim.readAllStandardError(); }
@@ -58,6 +61,7 @@ private:
     QTemporaryDir m_dir;
     std::unique_ptr<MosquittoBroker> m_broker;
     QProcess m_sim;
+    QProcess m_sim2; // the line a reload adds
     QProcess m_gateway;
     QByteArray m_simLog;
     QByteArray m_gatewayLog;
@@ -65,6 +69,7 @@ private:
     QString m_device;
     QProcessEnvironment m_env; // a runtime directory of the test's own
     quint16 m_share = 0;
+    QString m_site;
 };
 
 void TestGatewayShare::initTestCase() {
@@ -83,7 +88,8 @@ void TestGatewayShare::initTestCase() {
     m_env = QProcessEnvironment::systemEnvironment();
     m_env.remove(QStringLiteral("RUNTIME_DIRECTORY"));
     m_env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir.filePath(QStringLiteral("run")));
-    const QString site = m_dir.filePath(QStringLiteral("hall.ini"));
+    m_site = m_dir.filePath(QStringLiteral("hall.ini"));
+    const QString& site = m_site;
     QFile file(site);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(QStringLiteral("[p]\nport=%1\nbaud=9600\n").arg(device).toUtf8());
@@ -109,8 +115,10 @@ void TestGatewayShare::initTestCase() {
 void TestGatewayShare::cleanupTestCase() {
     m_gateway.terminate();
     QVERIFY(m_gateway.waitForFinished(10000));
-    m_sim.terminate();
-    m_sim.waitForFinished(5000);
+    for (QProcess* sim : {&m_sim, &m_sim2}) {
+        sim->terminate();
+        sim->waitForFinished(5000);
+    }
 }
 
 QList<QJsonObject> TestGatewayShare::audit(const QString& front) {
@@ -266,6 +274,63 @@ void TestGatewayShare::ctlThroughTheGateway() {
     QVERIFY(direct->waitForFinished(15000));
     QCOMPARE(direct->exitCode(), 3);
     QVERIFY(!direct->readAllStandardOutput().contains("via"));
+}
+
+// A reload that adds a line leaves the first line's client connected and answered, and the new
+// line answers on its own port; one that removes the first line closes its client. The runtime
+// file follows both.
+void TestGatewayShare::reloadKeepsAndAddsLines() {
+    ShareClient kept;
+    QVERIFY(kept.connectFrom(QHostAddress::LocalHost, m_share));
+    kept.socket.write("CR0\r");
+    QTRY_COMPARE_WITH_TIMEOUT(kept.read(), QByteArray("40\r"), 10000);
+
+    m_sim2.start(QStringLiteral(MX7300_SIM_PATH), {"--baud", "19200"});
+    QVERIFY(m_sim2.waitForReadyRead(10000));
+    const QString device2 = QString::fromLocal8Bit(m_sim2.readLine()).trimmed();
+    const quint16 share2 = freePort();
+    const auto reload = [this](const QByteArray& text, const QByteArray& told) {
+        QFile file(m_site);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text) < 0)
+            return false;
+        file.close();
+        const qsizetype before = gatewayLog().count(told);
+        ::kill(pid_t(m_gateway.processId()), SIGHUP);
+        return QTest::qWaitFor([&] { return gatewayLog().count(told) > before; }, 10000);
+    };
+    const QByteArray both = QStringLiteral("[p]\nport=%1\nbaud=9600\n[q]\nport=%2\nshare_port=%3\n")
+                                .arg(m_device, device2)
+                                .arg(share2)
+                                .toUtf8();
+    QVERIFY2(reload(both, "reload: site hall: added q"), gatewayLog().constData());
+
+    ShareClient added;
+    QVERIFY(added.connectFrom(QHostAddress::LocalHost, share2));
+    added.socket.write("CR0\r");
+    kept.socket.write("CR1\r");
+    QTRY_VERIFY_WITH_TIMEOUT(added.read().endsWith("\r"), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(kept.read(), QByteArray("40\r1\r"), 10000);
+    QCOMPARE(kept.socket.state(), QAbstractSocket::ConnectedState);
+    QByteArray heard;
+    QTRY_VERIFY2_WITH_TIMEOUT((heard += m_sim2.readAllStandardError()).contains("<- CR0 "),
+                              heard.constData(), 5000);
+    const auto shares = [this] {
+        QFile file(m_dir.filePath(QStringLiteral("run/tavo/hall.shares")));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    QVERIFY(shares().contains(QStringLiteral("line=%1 %2\n").arg(share2).arg(device2).toUtf8()));
+    QVERIFY(shares().contains(QStringLiteral("line=%1 %2\n").arg(m_share).arg(m_device).toUtf8()));
+
+    const QByteArray onlyQ =
+        QStringLiteral("[q]\nport=%1\nshare_port=%2\n").arg(device2).arg(share2).toUtf8();
+    QVERIFY2(reload(onlyQ, "; removed p;"), gatewayLog().constData());
+    QTRY_COMPARE_WITH_TIMEOUT(kept.socket.state(), QAbstractSocket::UnconnectedState, 5000);
+    QCOMPARE(added.socket.state(), QAbstractSocket::ConnectedState);
+    QVERIFY(!shares().contains(m_device.toUtf8()));
+    QTRY_VERIFY_WITH_TIMEOUT(!audit(QStringLiteral("share")).isEmpty() &&
+                                 audit(QStringLiteral("share")).last().value("detail").toString() ==
+                                     QLatin1String("closed: the line left the site"),
+                             5000);
 }
 
 QTEST_GUILESS_MAIN(TestGatewayShare)
