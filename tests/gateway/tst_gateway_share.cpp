@@ -303,6 +303,8 @@ void TestGatewayShare::reloadKeepsAndAddsLines() {
                                 .arg(share2)
                                 .toUtf8();
     QVERIFY2(reload(both, "reload: site hall: added q"), gatewayLog().constData());
+    QVERIFY(gatewayLog().contains(
+        QStringLiteral("share: %1 on 127.0.0.1 port %2").arg(device2).arg(share2).toUtf8()));
 
     ShareClient added;
     QVERIFY(added.connectFrom(QHostAddress::LocalHost, share2));

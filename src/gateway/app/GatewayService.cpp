@@ -344,13 +344,21 @@ void GatewayService::reload() {
         if (!m_startup.warnings.contains(warning)) // told at start already
             logLine(Priority::Warning, warning);
     m_startup.pjlinkPorts = memory;
+    const QList<QPair<QString, quint16>> sharedBefore =
+        m_share ? m_share->shares() : QList<QPair<QString, quint16>>();
     const SiteChange change = m_gateway->reload(*next);
     if (m_startup.pjlinkPorts && !m_options.stateDir.isEmpty() && !change.added.isEmpty() &&
         !m_startup.pjlinkPorts->write(&why))
         logLine(Priority::Warning, QStringLiteral("pjlink: ports not remembered: %1").arg(why));
     // The lines' servers followed the reload; mx7300-ctl finds them as they are now.
-    if (m_share)
+    if (m_share) {
+        for (const auto& [line, port] : m_share->shares())
+            if (!sharedBefore.contains(qMakePair(line, port)))
+                logLine(Priority::Info, QStringLiteral("share: %1 on %2 port %3")
+                                            .arg(line, m_options.shareAddress)
+                                            .arg(port));
         writeShares();
+    }
     logLine(Priority::Info,
             QStringLiteral("reload: site %1: %2").arg(next->name, change.summary()));
     m_notifier.ready(QStringLiteral("site %1: %2 projectors")
