@@ -5,7 +5,8 @@ namespace tavo::ctl {
 QString helpText() {
     return QStringLiteral(
         R"(Usage: mx7300-ctl [--port TARGET] [--baud 9600|19200] [--address single|all|001|002|003|004]
-                  [--timeout MS] [--json] [--site FILE] [--all | NAME...] COMMAND [ARG]
+                  [--timeout MS] [--json] [--no-gateway] [--site FILE] [--all | NAME...]
+                  COMMAND [ARG]
 
 Sends one command to a TAVO MX7300 projector, or to many, and prints the reply
 as the console shows it: the transcript of what was sent and received and the
@@ -37,7 +38,13 @@ Options:
                     options above. Name projectors before the command, or
                     give --all. Projectors on different ports run at once;
                     those sharing a port take turns on it.
+  --no-gateway      open the port itself even when a gateway on this host
+                    holds it and shares it (the port is then busy: exit 3)
   --help, --version
+
+A port held by an mx7300-gateway running on this host with --share is reached
+through the gateway's share of that line: the command takes its turn with the
+gateway's own, the line shows "TARGET via gateway SITE", JSON has "via".
 
 Output: one line per projector, "NAME | TARGET | ADDRESS | sent ... | reply
 ... | decoded words | error". With a site a summary line follows, "N ok, M no

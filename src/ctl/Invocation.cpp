@@ -65,7 +65,8 @@ ParseOutcome parseInvocation(const QStringList& arguments) {
     const QCommandLineOption all(QStringLiteral("all"));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringLiteral("version"));
-    parser.addOptions({port, baud, address, timeout, json, site, all, help, version});
+    const QCommandLineOption noGateway(QStringLiteral("no-gateway"));
+    parser.addOptions({port, baud, address, timeout, json, site, all, help, version, noGateway});
 
     if (!parser.parse(arguments))
         return usage(parser.errorText());
@@ -109,6 +110,7 @@ ParseOutcome parseInvocation(const QStringList& arguments) {
         inv.timeoutMs = *ms;
     }
     inv.json = parser.isSet(json);
+    inv.noGateway = parser.isSet(noGateway);
     inv.all = parser.isSet(all);
     if (parser.isSet(site)) {
         inv.siteFile = parser.value(site);

@@ -19,6 +19,7 @@ struct Invocation {
     std::optional<QString> address; // single, all, 001..004
     int timeoutMs = 1000;           // the reply time-out
     bool json = false;
+    bool noGateway = false; // never through a running gateway's share
     QString siteFile;
     bool all = false;
     QStringList names;

@@ -29,6 +29,7 @@ struct ProjectorEntry {
     int baud = 19200;
     QString address; // single, all, 001..004
     QString room;
+    QString via; // "gateway SITE" when the command goes through that gateway's share
 };
 
 struct Plan {

@@ -9,7 +9,10 @@ namespace tavo::ctl {
 QString humanLine(const ProjectorEntry& projector, const Outcome& outcome) {
     QStringList fields;
     fields << (projector.name.isEmpty() ? QStringLiteral("-") : projector.name);
-    fields << projector.target << projector.address;
+    fields << (projector.via.isEmpty()
+                   ? projector.target
+                   : QStringLiteral("%1 via %2").arg(projector.target, projector.via))
+           << projector.address;
     if (!outcome.tried) {
         fields << outcome.error;
         return fields.join(QStringLiteral(" | "));
@@ -28,8 +31,9 @@ QString humanLine(const ProjectorEntry& projector, const Outcome& outcome) {
 }
 
 QString jsonLine(const ProjectorEntry& projector, const Outcome& outcome) {
-    const QJsonObject object =
-        exchangeJson(projector.name, projector.target, projector.address, outcome);
+    QJsonObject object = exchangeJson(projector.name, projector.target, projector.address, outcome);
+    if (!projector.via.isEmpty())
+        object.insert(QStringLiteral("via"), projector.via);
     return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
 }
 

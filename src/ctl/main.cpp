@@ -4,6 +4,7 @@
 #include "Runner.h"
 
 #include "AnyDevicePort.h"
+#include "GatewayShares.h"
 #include "IniSettingsStore.h"
 #include "NetworkPort.h"
 #include "QtTimer.h"
@@ -20,6 +21,8 @@ using namespace tavo;
 using namespace tavo::ctl;
 
 namespace {
+
+constexpr int kShareTimeoutMs = 2500;
 
 // The one place that chooses the serial component for a device.
 std::unique_ptr<SerialPort> openPort(const QString& device) {
@@ -64,13 +67,31 @@ int main(int argc, char* argv[]) {
     request.waitSeconds = inv.waitSeconds;
     request.timeoutMs = inv.timeoutMs;
 
+    // A port a running gateway on this host holds is reached through its share of that line.
+    QList<ProjectorEntry> projectors = plan.projectors;
+    if (!inv.noGateway) {
+        const QList<GatewayShares> gateways = runningGatewayShares(gatewayRuntimeDirectories());
+        for (ProjectorEntry& projector : projectors) {
+            for (const GatewayShares& gateway : gateways) {
+                if (const auto share = gateway.shareOf(projector.device)) {
+                    projector.device = *share;
+                    projector.via = QStringLiteral("gateway %1").arg(gateway.site);
+                    // The reply time-out runs from our write, and the command may wait there
+                    // behind one of the gateway's polls.
+                    request.timeoutMs = qMax(request.timeoutMs, kShareTimeoutMs);
+                    break;
+                }
+            }
+        }
+    }
+
     const bool withSummary = !inv.siteFile.isEmpty();
     int stoppedBy = 0; // the signal that ended the run, if one did
     Runner runner(
-        request, plan.projectors, &openPort, [] { return std::make_unique<QtTimer>(0); },
+        request, projectors, &openPort, [] { return std::make_unique<QtTimer>(0); },
         [&](const QList<Outcome>& outcomes) {
             for (int i = 0; i < outcomes.size(); ++i) {
-                const ProjectorEntry& projector = plan.projectors[i];
+                const ProjectorEntry& projector = projectors[i];
                 const Outcome& outcome = outcomes[i];
                 out << (inv.json ? jsonLine(projector, outcome) : humanLine(projector, outcome))
                     << '\n';

@@ -17,7 +17,9 @@ struct SiteProjector {
     QByteArray prefix; // "", "AFFF", "A001".."A004"
     int line = 0;      // of its section header in the site file
     std::optional<int> pjlinkPort;
-    int pjlinkPortLine = 0; // where pjlink_port is written, for what a later check refuses
+    int pjlinkPortLine = 0;       // where pjlink_port is written, for what a later check refuses
+    std::optional<int> sharePort; // the TCP port its line is shared on: one for the whole line
+    int sharePortLine = 0;        // where the line's share_port is written
     QString pjlinkPassword;
     QString pjlinkInputs; // "1=11,2=12,…" overriding the input mapping
     int lampWarnHours = 3000;

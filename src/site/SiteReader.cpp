@@ -19,9 +19,10 @@ const QString kPjlinkPort = QStringLiteral("pjlink_port");
 const QString kPjlinkPassword = QStringLiteral("pjlink_password");
 const QString kPjlinkInputs = QStringLiteral("pjlink_inputs");
 const QString kLampWarnHours = QStringLiteral("lamp_warn_hours");
+const QString kSharePort = QStringLiteral("share_port");
 
-const QStringList kKeys{kPort,       kBaud,           kAddress,      kRoom,
-                        kPjlinkPort, kPjlinkPassword, kPjlinkInputs, kLampWarnHours};
+const QStringList kKeys{kPort,           kBaud,         kAddress,       kRoom,     kPjlinkPort,
+                        kPjlinkPassword, kPjlinkInputs, kLampWarnHours, kSharePort};
 
 // The section's checks after the whole file's; each refusal at the line that says it.
 class SectionReader {
@@ -72,6 +73,15 @@ public:
             p->pjlinkPort = number;
             p->pjlinkPortLine = m_section.entry(kPjlinkPort)->line;
         }
+        if (const auto port = m_section.value(kSharePort)) {
+            bool ok = false;
+            const int number = port->toInt(&ok);
+            if (!ok || number < 1 || number > 65535)
+                return at(kSharePort,
+                          QStringLiteral("[%1]: share_port must be 1 to 65535").arg(name));
+            p->sharePort = number;
+            p->sharePortLine = m_section.entry(kSharePort)->line;
+        }
         p->pjlinkPassword = m_section.value(kPjlinkPassword).value_or(QString());
         p->pjlinkInputs = m_section.value(kPjlinkInputs).value_or(QString());
         QString why;
@@ -99,6 +109,49 @@ private:
     const SiteSection& m_section;
 };
 
+// A line is shared on one port: every section on it that names one names the same, and no two
+// lines name one port.
+class SharePorts {
+public:
+    // Empty when `p`'s share_port (if any) keeps the rules; otherwise "FILE:LINE: reason".
+    QString take(const QString& path, const QString& line, const SiteProjector& p) {
+        if (!p.sharePort)
+            return {};
+        const int port = *p.sharePort;
+        if (const auto other = m_byLine.constFind(line); other != m_byLine.constEnd()) {
+            if (other->port != port)
+                return siteError(path, p.sharePortLine,
+                                 QStringLiteral("[%1]: share_port=%2, but [%3] on the same port "
+                                                "says %4")
+                                     .arg(p.name, QString::number(port), other->name,
+                                          QString::number(other->port)));
+            return {};
+        }
+        if (const auto other = m_byPort.constFind(port); other != m_byPort.constEnd())
+            return siteError(path, p.sharePortLine,
+                             QStringLiteral("[%1]: share_port=%2 is already %3's")
+                                 .arg(p.name, QString::number(port), *other));
+        m_byLine.insert(line, {port, p.name, p.sharePortLine});
+        m_byPort.insert(port, line);
+        return {};
+    }
+    void fill(const QString& line, SiteProjector* p) const {
+        if (const auto share = m_byLine.constFind(line); share != m_byLine.constEnd()) {
+            p->sharePort = share->port;
+            p->sharePortLine = share->fileLine;
+        }
+    }
+
+private:
+    struct Share {
+        int port;
+        QString name; // of the section that names it first
+        int fileLine;
+    };
+    QHash<QString, Share> m_byLine;
+    QHash<int, QString> m_byPort; // the line it is the share of
+};
+
 SiteProjectors refused(const QString& error) {
     SiteProjectors read;
     read.error = error;
@@ -110,18 +163,17 @@ SiteProjectors readProjectors(const SiteRead& read, const SiteDefaults& defaults
         return refused(read.error);
     const SiteFile& site = *read.site;
     QString error;
-    const auto rates = baudRates(
-        site, defaults.baud,
-        [&](const SiteSection& section) {
-            const QString target = section.value(kPort).value_or(defaults.port).trimmed();
-            return defaults.deviceOf && !target.isEmpty() ? defaults.deviceOf(target) : target;
-        },
-        &error);
+    const auto lineOf = [&](const SiteSection& section) {
+        const QString target = section.value(kPort).value_or(defaults.port).trimmed();
+        return defaults.deviceOf && !target.isEmpty() ? defaults.deviceOf(target) : target;
+    };
+    const auto rates = baudRates(site, defaults.baud, lineOf, &error);
     if (!rates)
         return refused(error);
     QList<SiteProjector> projectors;
     projectors.reserve(site.sections.size());
     QHash<int, QString> pjlinkPorts; // each projector's own, by port
+    SharePorts shares;
     for (qsizetype i = 0; i < site.sections.size(); ++i) {
         const SiteSection& section = site.sections[i];
         SiteProjector p;
@@ -137,8 +189,14 @@ SiteProjectors readProjectors(const SiteRead& read, const SiteDefaults& defaults
                                   .arg(p.name, QString::number(*p.pjlinkPort), *holder)));
             pjlinkPorts.insert(*p.pjlinkPort, p.name);
         }
+        error = shares.take(site.path, lineOf(section), p);
+        if (!error.isEmpty())
+            return refused(error);
         projectors << p;
     }
+    // A section that names no share port is on its line's all the same.
+    for (qsizetype i = 0; i < projectors.size(); ++i)
+        shares.fill(lineOf(site.sections[i]), &projectors[i]);
     SiteProjectors out;
     out.projectors = std::move(projectors);
     return out;

@@ -21,7 +21,8 @@ void TestGatewayOptions::parse_data() {
     const QStringList site{"--site", "s.ini"};
     QTest::newRow("defaults, checking")
         << site + QStringList{"--check"} << "http - - | pjlink - - | poll 10";
-    QTest::newRow("no front") << site << "usage: no front: give --mqtt, --http or --pjlink";
+    QTest::newRow("no front") << site
+                              << "usage: no front: give --mqtt, --http, --pjlink or --share";
     QTest::newRow("a broker is a front")
         << site + QStringList{"--mqtt", "mqtt://127.0.0.1"} << "http - - | pjlink - - | poll 10";
     QTest::newRow("http and pjlink")

@@ -34,6 +34,11 @@ void TestSiteLoad::refusals_data() {
     QTest::newRow("any free PJLink port") << plain << two << QString() << 0 << loads;
     QTest::newRow("the last port of the range") << plain << two << QString() << 65534 << loads;
 
+    QTest::newRow("one share port for a line, said twice")
+        << plain
+        << QByteArray("[a]\nport=/dev/ttyS0\naddress=001\nshare_port=4100\n[b]\nport=/dev/ttyS0\n"
+                      "address=002\nshare_port=4100\n[c]\nport=/dev/ttyS1\nshare_port=4101\n")
+        << QString() << -1 << loads;
     QTest::newRow("PJLink inputs garbage")
         << plain << QByteArray("[a]\nport=/dev/ttyS0\nroom=x\npjlink_inputs=garbage\n") << QString()
         << -1 << ":4: [a]: pjlink_inputs: ";

@@ -238,7 +238,8 @@ void TestSiteFile::sharedRules() {
 void TestSiteFile::projectors_data() {
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<QString>("defaults"); // "PORT BAUD ADDRESS" filling gaps; "-": the reader's
-    QTest::addColumn<QStringList>("read"); // per projector, its fields joined by "|"
+    QTest::addColumn<QStringList>("read"); // per projector, its fields joined by "|" (then its
+                                           // line's share port, if any, and where it is written)
     QTest::addColumn<QString>("error");    // after "site.ini", when refused
 
     const QString none = QStringLiteral("-");
@@ -252,6 +253,14 @@ void TestSiteFile::projectors_data() {
     QTest::newRow("what is left out")
         << QByteArray("[a]\nport=/dev/ttyS0\n") << none
         << QStringList{"a@1|/dev/ttyS0|19200|single|||-@0|||3000"} << QString();
+    QTest::newRow("a line's share port, on every section of the line")
+        << QByteArray("[a]\nport=COM2\n[b]\nport=/dev/mapped-com2\nshare_port=4100\n[c]\n"
+                      "port=y\n")
+        << none
+        << QStringList{"a@1|COM2|19200|single|||-@0|||3000|4100@5",
+                       "b@3|/dev/mapped-com2|19200|single|||-@0|||3000|4100@5",
+                       "c@6|y|19200|single|||-@0|||3000"}
+        << QString();
     QTest::newRow("defaults fill the gaps")
         << QByteArray("[a]\n[b]\nport=COM3\naddress=all\n") << "COM2 9600 001"
         << QStringList{"a@1|COM2|9600|001|A001||-@0|||3000", "b@2|COM3|9600|all|AFFF||-@0|||3000"}
@@ -268,7 +277,7 @@ void TestSiteFile::projectors_data() {
     QTest::newRow("an unknown key")
         << QByteArray("[a]\nprot=/dev/ttyS0\n") << none << refused
         << ":2: [a] has an unknown key \"prot\" (port, baud, address, room, pjlink_port, "
-           "pjlink_password, pjlink_inputs, lamp_warn_hours)";
+           "pjlink_password, pjlink_inputs, lamp_warn_hours, share_port)";
     QTest::newRow("no port, none to fill it")
         << QByteArray("[a]\nport=x\n[b]\nroom=r\n") << none << refused
         << ":3: [b]: no port= (a device path, tcp://HOST:PORT or rfc2217://HOST:PORT)";
@@ -296,6 +305,15 @@ void TestSiteFile::projectors_data() {
     QTest::newRow("one pjlink_port twice")
         << QByteArray("[a]\nport=x\npjlink_port=5000\n[b]\nport=y\nroom=r\npjlink_port=5000\n")
         << none << refused << ":7: [b]: PJLink port 5000 is already [a]'s";
+    QTest::newRow("share_port 0") << QByteArray("[a]\nport=x\nshare_port=0\n") << none << refused
+                                  << ":3: [a]: share_port must be 1 to 65535";
+    QTest::newRow("a line's sections disagree on its share port")
+        << QByteArray("[a]\nport=COM2\nshare_port=4100\n[b]\nport=/dev/mapped-com2\n"
+                      "share_port=4200\n")
+        << none << refused << ":6: [b]: share_port=4200, but [a] on the same port says 4100";
+    QTest::newRow("two lines, one share port")
+        << QByteArray("[a]\nport=x\nshare_port=4100\n[b]\nport=y\nshare_port=4100\n") << none
+        << refused << ":6: [b]: share_port=4100 is already x's";
     QTest::newRow("pjlink_inputs not a pair")
         << QByteArray("[a]\nport=x\npjlink_inputs=31\n") << none << refused
         << ":3: [a]: pjlink_inputs: \"31\" is not INPUT=CODE with an input 1 to 5 and a PJLink "
@@ -350,7 +368,9 @@ void TestSiteFile::projectors() {
                              p.pjlinkPassword,
                              p.pjlinkInputs,
                              QString::number(p.lampWarnHours)}
-                     .join(QLatin1Char('|'));
+                         .join(QLatin1Char('|')) +
+                     (p.sharePort ? QStringLiteral("|%1@%2").arg(*p.sharePort).arg(p.sharePortLine)
+                                  : QString());
     QCOMPARE(shown, read);
 }
 

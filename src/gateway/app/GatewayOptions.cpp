@@ -108,6 +108,10 @@ GatewayParse parseGatewayOptions(const QStringList& arguments) {
     parser.addOption(auditFile);
     const QCommandLineOption stateDir(QStringLiteral("state-dir"), {}, QStringLiteral("DIR"));
     parser.addOption(stateDir);
+    const QCommandLineOption share(QStringLiteral("share"), {}, QStringLiteral("ADDR[:PORT]"));
+    const QCommandLineOption shareAllow(QStringLiteral("share-allow"), {},
+                                        QStringLiteral("CIDR[,CIDR]"));
+    parser.addOptions({share, shareAllow});
     if (!parser.parse(arguments))
         return usage(parser.errorText());
     if (parser.isSet(help)) {
@@ -179,6 +183,20 @@ GatewayParse parseGatewayOptions(const QStringList& arguments) {
         o.pjlinkPort = port;
     }
     o.pjlinkPasswordFile = parser.value(pjlinkPassword);
+    if (parser.isSet(share)) {
+        // An address alone shares the first line on 4001, the next on 4002, ...
+        const QString value = parser.value(share);
+        quint16 port = 4001;
+        if (QHostAddress(value).isNull() && (!splitHostPort(value, &o.shareAddress, &port, true) ||
+                                             QHostAddress(o.shareAddress).isNull()))
+            return usage(QStringLiteral("--share must be ADDR[:PORT], not \"%1\"").arg(value));
+        if (!QHostAddress(value).isNull())
+            o.shareAddress = value;
+        o.sharePort = port;
+    }
+    o.shareAllow = parser.value(shareAllow);
+    if (parser.isSet(shareAllow) && !o.sharePort)
+        return usage(QStringLiteral("--share-allow needs --share"));
     o.mqttCertFile = parser.value(mqttCert);
     o.mqttKeyFile = parser.value(mqttKey);
     o.httpCertFile = parser.value(httpCert);
@@ -198,8 +216,9 @@ GatewayParse parseGatewayOptions(const QStringList& arguments) {
             return usage(QStringLiteral("--poll must be 1 to 3600 seconds"));
     }
     // A gateway that serves nothing would only hold the site's ports.
-    if (!o.check && o.mqttUrl.isEmpty() && !o.httpPort && !o.pjlinkPort)
-        return usage(QStringLiteral("no front: give --mqtt, --http or --pjlink (or --check)"));
+    if (!o.check && o.mqttUrl.isEmpty() && !o.httpPort && !o.pjlinkPort && !o.sharePort)
+        return usage(
+            QStringLiteral("no front: give --mqtt, --http, --pjlink or --share (or --check)"));
     GatewayParse parse;
     parse.kind = GatewayParse::Kind::Run;
     parse.options = o;
@@ -233,12 +252,15 @@ QString gatewayHelpText() {
         "                            serve HTTPS with this certificate chain and key (PEM)\n"
         "  --pjlink ADDR[:PORT]      PJLink, one port per projector from PORT (4352) on\n"
         "  --pjlink-password-file FILE  PJLink password for projectors without their own\n"
+        "  --share ADDR[:PORT]       lend each line as raw bytes on a TCP port from PORT (4001)\n"
+        "                            on; the gateway takes turns on the line for its clients\n"
+        "  --share-allow CIDR[,CIDR] the networks --share admits (default: loopback only)\n"
         "  --audit-file PATH         also write the audit log there, as JSON lines\n"
         "                            (opened again on SIGUSR1, after logrotate)\n"
         "  --state-dir DIR           remember each projector's PJLink port there\n"
         "                            (default $STATE_DIRECTORY, as systemd sets it)\n"
         "  --help, --version\n"
-        "At least one of --mqtt, --http and --pjlink is needed, except with --check.\n"
+        "At least one of --mqtt, --http, --pjlink and --share is needed, except with --check.\n"
         "A FILE without \"/\" names a systemd credential in $CREDENTIALS_DIRECTORY.\n"
         "SIGHUP reads the site file again: projectors added start, removed ones stop,\n"
         "the others go on untouched; a file --check would refuse leaves the site as it was.\n"

@@ -28,6 +28,9 @@ struct GatewayOptions {
     QString pjlinkAddress = QStringLiteral("127.0.0.1");
     std::optional<quint16> pjlinkPort; // no --pjlink: no PJLink side
     QString pjlinkPasswordFile;
+    QString shareAddress = QStringLiteral("127.0.0.1");
+    std::optional<quint16> sharePort; // no --share: no line is shared; the first line's port
+    QString shareAllow;               // empty: loopback only
     int pollSeconds = 10;
     bool check = false;
     QString auditFile; // empty: the audit log goes to the service's log only

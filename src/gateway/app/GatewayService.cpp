@@ -11,14 +11,17 @@
 #include "MqttClient.h"
 #include "MqttFront.h"
 #include "PjlinkFront.h"
+#include "ShareFront.h"
 #include "StatusPage.h"
 
 #include "AnyDevicePort.h"
+#include "GatewayShares.h"
 #include "NetworkPort.h"
 #include "QtTimer.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QFile>
 #include <QHostAddress>
 #include <QSet>
 #include <QSysInfo>
@@ -75,6 +78,9 @@ GatewayService::GatewayService(GatewayOptions options, Startup startup, QObject*
 }
 
 GatewayService::~GatewayService() {
+    if (!m_sharesFile.isEmpty())
+        QFile::remove(m_sharesFile);
+    m_share.reset();
     m_pjlink.reset();
     m_http.reset();
     m_metrics.reset();
@@ -106,7 +112,7 @@ int GatewayService::start() {
         m_gateway->audit().addSink([this](const AuditRecord& r) { m_auditFile.write(r); });
     watchGateway();
 
-    if (!startHttp() || !startPjlink())
+    if (!startHttp() || !startPjlink() || !startShare())
         return 3;
     // Only now the broker: every listening port is ours, so a refused second start of this site
     // has not thrown the running one off the broker (same client id) nor left "offline" there.
@@ -211,6 +217,55 @@ bool GatewayService::startPjlink() {
     return true;
 }
 
+bool GatewayService::startShare() {
+    const GatewayOptions& o = m_options;
+    if (!o.sharePort)
+        return true;
+    share::ShareFront::Options options;
+    options.address = QHostAddress(o.shareAddress);
+    options.basePort = *o.sharePort;
+    options.allow = m_startup.shareAllow;
+    m_share = std::make_unique<share::ShareFront>(*m_gateway, options);
+    QString why;
+    if (!m_share->listen(&why)) {
+        logLine(Priority::Error, QStringLiteral("mx7300-gateway: --share: %1").arg(why), lcShare());
+        return false;
+    }
+    for (const auto& [line, port] : m_share->shares())
+        logLine(Priority::Info,
+                QStringLiteral("share: %1 on %2 port %3").arg(line, o.shareAddress).arg(port),
+                lcShare());
+    writeShares();
+    if (!o.shareAllow.isEmpty())
+        logLine(Priority::Warning,
+                QStringLiteral("share: raw lines open to %1: anyone there can "
+                               "send any command, unauthenticated")
+                    .arg(m_startup.shareAllow.toString()),
+                lcShare());
+    return true;
+}
+
+void GatewayService::writeShares() {
+    GatewayShares shares;
+    shares.site = m_gateway->site().name;
+    shares.pid = QCoreApplication::applicationPid();
+    shares.address = m_options.shareAddress;
+    for (const auto& [line, port] : m_share->shares())
+        shares.lines << GatewayShares::Line{line, port};
+    const QString directory = gatewayRuntimeDirectory();
+    QString why;
+    if (writeGatewayShares(directory, shares, &why)) {
+        // A reload may have renamed the site.
+        const QString path = gatewaySharesPath(directory, shares.site);
+        if (!m_sharesFile.isEmpty() && m_sharesFile != path)
+            QFile::remove(m_sharesFile);
+        m_sharesFile = path;
+    } else
+        logLine(Priority::Warning,
+                QStringLiteral("share: mx7300-ctl will not find the shares: %1").arg(why),
+                lcShare());
+}
+
 void GatewayService::warnPjlinkWithoutPassword(int index) {
     if (!m_gateway->projector(index).pjlinkPassword.isEmpty() ||
         !m_startup.pjlinkPassword.isEmpty())
@@ -300,11 +355,24 @@ void GatewayService::reload() {
         if (!m_startup.warnings.contains(warning)) // told at start already
             logLine(Priority::Warning, warning);
     m_startup.pjlinkPorts = memory;
+    const QList<QPair<QString, quint16>> sharedBefore =
+        m_share ? m_share->shares() : QList<QPair<QString, quint16>>();
     const SiteChange change = m_gateway->reload(*next);
     if (m_startup.pjlinkPorts && !m_options.stateDir.isEmpty() && !change.added.isEmpty() &&
         !m_startup.pjlinkPorts->write(&why))
         logLine(Priority::Warning, QStringLiteral("pjlink: ports not remembered: %1").arg(why),
                 lcPjlink());
+    // The lines' servers followed the reload; mx7300-ctl finds them as they are now.
+    if (m_share) {
+        for (const auto& [line, port] : m_share->shares())
+            if (!sharedBefore.contains(qMakePair(line, port)))
+                logLine(Priority::Info,
+                        QStringLiteral("share: %1 on %2 port %3")
+                            .arg(line, m_options.shareAddress)
+                            .arg(port),
+                        lcShare());
+        writeShares();
+    }
     logLine(Priority::Info,
             QStringLiteral("reload: site %1: %2").arg(next->name, change.summary()));
     m_notifier.ready(QStringLiteral("site %1: %2 projectors")
@@ -318,6 +386,10 @@ void GatewayService::takeSiteChange(const SiteChange& change) {
     for (const int old : change.oldIndex)
         wasAvailable.push_back(old >= 0 ? m_wasAvailable[size_t(old)] : -1);
     m_wasAvailable = std::move(wasAvailable);
+    if (m_share) {
+        for (const QString& problem : m_share->takeSiteChange())
+            logLine(Priority::Error, QStringLiteral("share: %1").arg(problem), lcShare());
+    }
     if (!m_pjlink)
         return;
     for (const QString& problem : m_pjlink->takeSiteChange(change))

@@ -27,11 +27,14 @@ struct SiteChange;
 namespace pjlink {
 class PjlinkFront;
 }
+namespace share {
+class ShareFront;
+}
 
 // How many ports the site's projectors are on.
 int portCount(const SiteConfig& site);
 
-// The running gateway: the site's projectors, the fronts (HTTP, PJLink, MQTT), the broker
+// The running gateway: the site's projectors, the fronts (HTTP, PJLink, shares, MQTT), the broker
 // connection, the audit log and what the service tells systemd. It starts them in an order that
 // leaves a running gateway of the same site alone when this one cannot start, takes the site
 // file again on a reload without a gap for what did not change, and stops cleanly.
@@ -55,6 +58,9 @@ private:
     void watchGateway();
     bool startHttp();
     bool startPjlink();
+    bool startShare();
+    // The shares as they are now, for mx7300-ctl on this host.
+    void writeShares();
     void startMqtt();
     void warnPjlinkWithoutPassword(int index);
     void takeSiteChange(const SiteChange& change);
@@ -69,6 +75,8 @@ private:
     std::unique_ptr<Metrics> m_metrics;
     std::unique_ptr<HttpFront> m_http;
     std::unique_ptr<pjlink::PjlinkFront> m_pjlink;
+    std::unique_ptr<share::ShareFront> m_share;
+    QString m_sharesFile; // written while the shares listen, removed at the end
     std::unique_ptr<MqttClient> m_mqtt;
     std::unique_ptr<MqttFront> m_mqttFront;
     QHash<QString, QString> m_lastFailure; // by port: told once per reason

@@ -10,6 +10,7 @@ Q_LOGGING_CATEGORY(lcPorts, "tavo.gateway.ports", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcMqtt, "tavo.gateway.mqtt", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcHttp, "tavo.gateway.http", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcPjlink, "tavo.gateway.pjlink", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcShare, "tavo.gateway.share", QtInfoMsg)
 
 namespace {
 

@@ -13,6 +13,7 @@ Q_DECLARE_LOGGING_CATEGORY(lcPorts)   // tavo.gateway.ports: lines that fail, pr
 Q_DECLARE_LOGGING_CATEGORY(lcMqtt)    // tavo.gateway.mqtt: the broker connection
 Q_DECLARE_LOGGING_CATEGORY(lcHttp)    // tavo.gateway.http: the HTTP front
 Q_DECLARE_LOGGING_CATEGORY(lcPjlink)  // tavo.gateway.pjlink: the PJLink ports
+Q_DECLARE_LOGGING_CATEGORY(lcShare)   // tavo.gateway.share: the lines lent to raw clients
 
 // One event through `category` at the priority's level; with the handler below installed, one
 // line on standard error with the syslog priority prefix journald reads ("<3>" error, "<4>"

@@ -6,6 +6,9 @@
 
 #include "BoundedFileRead.h"
 #include "SecretFile.h"
+#include "SiteFile.h"
+
+#include <QHash>
 
 #include <algorithm>
 
@@ -16,6 +19,34 @@ namespace {
 constexpr qint64 kMaxCaFileSize = 16 * 1024 * 1024;
 constexpr qint64 kMaxClientCertSize = 1024 * 1024;
 constexpr qint64 kMaxKeySize = 64 * 1024;
+
+// Each line's share port as the share front takes it at start: a line's own share_port, else
+// --share's first port plus the line's place, in the order the file first names lines. Empty
+// when none is beyond 65535 or taken twice; otherwise "FILE:LINE: reason".
+QString sharePortProblem(const SiteConfig& site, int basePort) {
+    QHash<QString, int> placeOf; // lines by target
+    QHash<int, QString> holder;  // port: the section that takes it
+    for (const ProjectorConfig& p : site.projectors) {
+        if (placeOf.contains(p.target))
+            continue;
+        const int place = int(placeOf.size());
+        placeOf.insert(p.target, place);
+        const int port = p.sharePort ? *p.sharePort : basePort + place;
+        const int line = p.sharePort ? p.sharePortLine : p.line;
+        if (port > 65535)
+            return site::siteError(site.path, line,
+                                   QStringLiteral("[%1]: share port %2 (--share's first port plus "
+                                                  "%3) is beyond 65535; give its line a "
+                                                  "share_port")
+                                       .arg(p.name, QString::number(port), QString::number(place)));
+        if (const QString other = holder.value(port); !other.isEmpty())
+            return site::siteError(site.path, line,
+                                   QStringLiteral("[%1]: share port %2 is already [%3]'s line's")
+                                       .arg(p.name, QString::number(port), other));
+        holder.insert(port, p.name);
+    }
+    return {};
+}
 
 } // namespace
 
@@ -44,6 +75,12 @@ std::optional<SiteConfig> readSite(const GatewayOptions& o, std::optional<Pjlink
             *warnings << QStringLiteral(
                 "pjlink: without --state-dir (StateDirectory= under systemd) a projector without "
                 "pjlink_port takes its PJLink port by its place in the site file at start");
+    }
+    if (o.sharePort && *o.sharePort > 0) {
+        if (const QString problem = sharePortProblem(site, *o.sharePort); !problem.isEmpty()) {
+            *error = problem;
+            return std::nullopt;
+        }
     }
     return site;
 }
@@ -120,6 +157,12 @@ std::optional<Startup> prepareStartup(const GatewayOptions& o, QString* error) {
         if (!password)
             return refuse(QStringLiteral("--pjlink-password-file"), why);
         start.pjlinkPassword = QString::fromUtf8(*password);
+    }
+    if (!o.shareAllow.isEmpty()) {
+        const auto allow = share::PeerAllowList::parse(o.shareAllow, &why);
+        if (!allow)
+            return refuse(QStringLiteral("--share-allow"), why);
+        start.shareAllow = *allow;
     }
     return start;
 }

@@ -3,6 +3,7 @@
 #include "GatewayOptions.h"
 
 #include "MqttOptions.h"
+#include "PeerAllowList.h"
 #include "PjlinkPortMemory.h"
 #include "SiteConfig.h"
 
@@ -26,7 +27,8 @@ struct Startup {
     std::optional<QSslConfiguration> httpTls;
     // With --pjlink: the ports given; with a state directory remembered once they listen.
     std::optional<PjlinkPortMemory> pjlinkPorts;
-    QStringList warnings; // for the log: the start goes on
+    share::PeerAllowList shareAllow; // with --share: who may use the shared lines
+    QStringList warnings;            // for the log: the start goes on
 };
 
 // The site file read and checked (the one place the gateway reads it: start, --check and a

@@ -159,6 +159,61 @@ void Gateway::sendFrom(const AuditOrigin& origin, int index, const ProjectorComm
          });
 }
 
+QStringList Gateway::lines() const {
+    QStringList lines;
+    for (const ProjectorConfig& p : m_site.projectors)
+        if (!lines.contains(p.target))
+            lines << p.target;
+    return lines;
+}
+
+QList<int> Gateway::projectorsOn(const QString& line) const {
+    QList<int> on;
+    for (int i = 0; i < projectorCount(); ++i)
+        if (projector(i).target == line)
+            on << i;
+    return on;
+}
+
+void Gateway::sendOnLine(const AuditOrigin& origin, const QString& line, const QByteArray& framed,
+                         ProjectorChannel::Done done) {
+    const auto poller = m_pollers.find(line);
+    const QList<int> on = projectorsOn(line);
+    if (poller == m_pollers.end() || on.isEmpty()) {
+        Exchange refused;
+        refused.error = QStringLiteral("no such line");
+        m_audit.outcome(origin, QString(), framed, refused);
+        done(refused);
+        return;
+    }
+    // The projectors it may reach: those set to its address, else (all, no address the site
+    // names) every projector on the line.
+    static const QByteArray kAll("AFFF");
+    const bool addressed =
+        framed.size() > 4 && (framed.startsWith(kAll) ||
+                              (framed.startsWith("A00") && framed[3] >= '1' && framed[3] <= '4'));
+    const QByteArray prefix = addressed ? framed.left(4) : QByteArray();
+    QList<int> reached;
+    for (int i : on)
+        if (prefix != kAll && projector(i).prefix == prefix)
+            reached << i;
+    if (reached.isEmpty())
+        reached = on;
+    // The poller knows them by key: a reload while the command waits does not misplace them.
+    QList<int> keys;
+    for (int i : reached)
+        keys << m_keys[size_t(i)];
+    const QString name = reached.size() == 1 ? projector(reached.first()).name : QString();
+    const QByteArray command = framed.mid(prefix.size());
+    const bool changes = ProjectorCommand::typed(command).changesPolledState;
+    poller->second->lineCommand(
+        framed, keys.first(), changes ? keys : QList<int>(),
+        [this, origin, name, framed, done = std::move(done)](const Exchange& e) {
+            m_audit.outcome(origin, name, framed, e);
+            done(e);
+        });
+}
+
 void Gateway::takePoll(int key, const ProjectorState& reading) {
     const int index = indexOfKey(key);
     if (index < 0)

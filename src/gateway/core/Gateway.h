@@ -11,6 +11,7 @@
 #include "ProjectorCommand.h"
 
 #include <QObject>
+#include <QStringList>
 
 #include <functional>
 #include <map>
@@ -72,6 +73,18 @@ public:
     // client's command.
     void sendFrom(const AuditOrigin& origin, int index, const ProjectorCommand& command,
                   ProjectorChannel::Done done);
+    // The site's lines: one per port its sections name (the target as written), in the order
+    // the file first names them. A line keeps its name across a reload; its place may move.
+    QStringList lines() const;
+    // The projectors on the line, in site-file order; none for a line the site does not have.
+    QList<int> projectorsOn(const QString& line) const;
+    // A command framed by its client, address prefix and all, without the CR, for a line: it goes
+    // on the wire as given, in turn with every front's commands, and its outcome is audited
+    // under `origin` and the projector it addresses. After a power or input command the
+    // projectors it may have reached are read again. Refused through `done` for a line the site
+    // does not have (any more).
+    void sendOnLine(const AuditOrigin& origin, const QString& line, const QByteArray& framed,
+                    ProjectorChannel::Done done);
     // Where the fronts also tell what they turned away; main() adds the sinks.
     AuditLog& audit() { return m_audit; }
 

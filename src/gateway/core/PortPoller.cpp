@@ -174,20 +174,17 @@ void PortPoller::command(int projector, const QByteArray& text, bool pollAfter,
         return;
     }
     // Refused now rather than queued for longer than anyone waits for it.
-    const bool projectorFull = m->commands >= kCommandsPerProjector;
-    if (projectorFull || m_commands >= kCommandsPerLine) {
+    if (m->commands >= kCommandsPerProjector) {
         Exchange busy;
         busy.status = Exchange::Status::Busy;
-        busy.error = projectorFull
-                         ? QStringLiteral("busy: %1 commands already wait for this projector; "
-                                          "nothing was sent")
-                               .arg(kCommandsPerProjector)
-                         : QStringLiteral("busy: %1 commands already wait on this line; nothing "
-                                          "was sent")
-                               .arg(kCommandsPerLine);
+        busy.error = QStringLiteral("busy: %1 commands already wait for this projector; "
+                                    "nothing was sent")
+                         .arg(kCommandsPerProjector);
         done(busy);
         return;
     }
+    if (lineFull(done))
+        return;
     ++m->commands;
     ++m_commands;
     m_channel.request(
@@ -199,15 +196,49 @@ void PortPoller::command(int projector, const QByteArray& text, bool pollAfter,
             if (m_events.exchanged)
                 m_events.exchanged(projector, exchange);
             done(exchange);
-            Member* m = member(projector);
-            if (!pollAfter || !m || m_stopped || !m_channel.isOpen())
-                return;
-            // A poll under way goes on from here with its reads among the commands, in turn; its
-            // reads still to come are taken after the command, so they show what it did.
-            if (m->polling)
-                m->priority = ProjectorChannel::Priority::Urgent;
-            else
-                poll(*m, ProjectorChannel::Priority::Urgent);
+            if (pollAfter)
+                pollAgain(projector);
+        },
+        ProjectorChannel::Priority::Urgent);
+}
+
+bool PortPoller::lineFull(ProjectorChannel::Done& done) {
+    if (m_commands < kCommandsPerLine)
+        return false;
+    Exchange busy;
+    busy.status = Exchange::Status::Busy;
+    busy.error = QStringLiteral("busy: %1 commands already wait on this line; nothing was sent")
+                     .arg(kCommandsPerLine);
+    done(busy);
+    return true;
+}
+
+void PortPoller::pollAgain(int projector) {
+    Member* m = member(projector);
+    if (!m || m_stopped || !m_channel.isOpen())
+        return;
+    // A poll under way goes on from here with its reads among the commands, in turn; its reads
+    // still to come are taken after the command, so they show what it did.
+    if (m->polling)
+        m->priority = ProjectorChannel::Priority::Urgent;
+    else
+        poll(*m, ProjectorChannel::Priority::Urgent);
+}
+
+void PortPoller::lineCommand(const QByteArray& framed, int projector, const QList<int>& pollAfter,
+                             ProjectorChannel::Done done) {
+    if (lineFull(done))
+        return;
+    ++m_commands;
+    m_channel.request(
+        framed, QByteArray(), kReplyTimeoutMs,
+        [this, projector, pollAfter, done = std::move(done)](const Exchange& exchange) {
+            --m_commands;
+            if (m_events.exchanged)
+                m_events.exchanged(projector, exchange);
+            done(exchange);
+            for (int projector : pollAfter)
+                pollAgain(projector);
         },
         ProjectorChannel::Priority::Urgent);
 }

@@ -63,6 +63,12 @@ public:
     // again right after when `pollAfter`. Refused at once past the bounds above.
     void command(int projector, const QByteArray& text, bool pollAfter,
                  ProjectorChannel::Done done);
+    // A command its client framed itself (its own address prefix, if any), on the line as
+    // given, in turn with the other commands; counted against the line's bound only. The
+    // projectors in `pollAfter` are read again right after it; the exchange is told under
+    // `projector`.
+    void lineCommand(const QByteArray& framed, int projector, const QList<int>& pollAfter,
+                     ProjectorChannel::Done done);
 
 private:
     struct Member;
@@ -70,6 +76,8 @@ private:
     void poll(Member& member, ProjectorChannel::Priority priority);
     void read(Member& member, int step, ProjectorState reading);
     Member* member(int projector);
+    bool lineFull(ProjectorChannel::Done& done);
+    void pollAgain(int projector);
 
     std::unique_ptr<SerialPort> m_port;
     std::unique_ptr<Timer> m_replyTimer;

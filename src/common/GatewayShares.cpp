@@ -1,0 +1,172 @@
+#include "GatewayShares.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHostAddress>
+
+#include <cstdio>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace tavo {
+namespace {
+
+constexpr qint64 kMaxFile = 64 * 1024;
+
+QString sameFile(const QString& device) {
+    if (device.contains(QLatin1String("://")))
+        return device;
+    const QString canonical = QFileInfo(device).canonicalFilePath();
+    return canonical.isEmpty() ? device : canonical;
+}
+
+bool running(qint64 pid) {
+#ifdef Q_OS_UNIX
+    return pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
+#else
+    Q_UNUSED(pid);
+    return false;
+#endif
+}
+
+std::optional<GatewayShares> readShares(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray text = file.read(kMaxFile);
+    GatewayShares shares;
+    for (const QByteArray& raw : text.split('\n')) {
+        const QString line = QString::fromUtf8(raw);
+        const qsizetype eq = line.indexOf(QLatin1Char('='));
+        if (eq <= 0)
+            continue;
+        const QString key = line.left(eq);
+        const QString value = line.mid(eq + 1);
+        if (key == QLatin1String("site")) {
+            shares.site = value;
+        } else if (key == QLatin1String("pid")) {
+            shares.pid = value.toLongLong();
+        } else if (key == QLatin1String("address")) {
+            shares.address = value;
+        } else if (key == QLatin1String("line")) {
+            // "PORT DEVICE": the device is the rest of the line, spaces and all.
+            const qsizetype space = value.indexOf(QLatin1Char(' '));
+            bool ok = false;
+            const int port = value.left(space).toInt(&ok);
+            if (space > 0 && ok && port > 0 && port <= 65535)
+                shares.lines << GatewayShares::Line{value.mid(space + 1), quint16(port)};
+        }
+    }
+    if (shares.site.isEmpty() || shares.pid <= 0 || QHostAddress(shares.address).isNull())
+        return std::nullopt;
+    return shares;
+}
+
+} // namespace
+
+std::optional<QString> GatewayShares::shareOf(const QString& device) const {
+    const QString wanted = sameFile(device);
+    for (const Line& line : lines) {
+        if (sameFile(line.device) != wanted)
+            continue;
+        // A share on every address is reached on loopback.
+        QHostAddress host(address);
+        if (host == QHostAddress::AnyIPv4 || host == QHostAddress::Any)
+            host = QHostAddress::LocalHost;
+        else if (host == QHostAddress::AnyIPv6)
+            host = QHostAddress::LocalHostIPv6;
+        const QString name = host.protocol() == QAbstractSocket::IPv6Protocol
+                                 ? QStringLiteral("[%1]").arg(host.toString())
+                                 : host.toString();
+        return QStringLiteral("tcp://%1:%2").arg(name).arg(line.port);
+    }
+    return std::nullopt;
+}
+
+QString gatewayRuntimeDirectory() {
+    const QString systemd = qEnvironmentVariable("RUNTIME_DIRECTORY");
+    if (!systemd.isEmpty())
+        return systemd.split(QLatin1Char(':')).first();
+    const QString user = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!user.isEmpty())
+        return QDir(user).filePath(QStringLiteral("tavo"));
+    return QStringLiteral("/run/tavo");
+}
+
+QStringList gatewayRuntimeDirectories() {
+    QStringList directories{gatewayRuntimeDirectory()};
+    for (const QString& other : {QStringLiteral("/run/tavo")})
+        if (!directories.contains(other))
+            directories << other;
+    return directories;
+}
+
+QString gatewaySharesPath(const QString& directory, const QString& site) {
+    return QDir(directory).filePath(site + QStringLiteral(".shares"));
+}
+
+bool writeGatewayShares(const QString& directory, const GatewayShares& shares, QString* error) {
+    if (!QDir().mkpath(directory)) {
+        *error = QStringLiteral("cannot make %1").arg(directory);
+        return false;
+    }
+    QByteArray text = "site=" + shares.site.toUtf8() + "\npid=" + QByteArray::number(shares.pid) +
+                      "\naddress=" + shares.address.toUtf8() + '\n';
+    for (const GatewayShares::Line& line : shares.lines)
+        text += "line=" + QByteArray::number(line.port) + ' ' + line.device.toUtf8() + '\n';
+    // Its mode is set before a byte is in it; then it takes the place of the old one whole.
+    const QString path = gatewaySharesPath(directory, shares.site);
+    QFile file(path + QStringLiteral(".new"));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        !file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup) ||
+        file.write(text) != text.size() || !file.flush()) {
+        *error = QStringLiteral("%1: %2").arg(file.fileName(), file.errorString());
+        file.remove();
+        return false;
+    }
+    file.close();
+#ifdef Q_OS_UNIX
+    // The group of the first line's device, where the gateway is in it (dialout): who may use
+    // the ports may read where their shares are.
+    struct stat device {};
+    if (!shares.lines.isEmpty() &&
+        ::stat(QFile::encodeName(shares.lines.first().device).constData(), &device) == 0)
+        (void)::chown(QFile::encodeName(file.fileName()).constData(), uid_t(-1), device.st_gid);
+#endif
+    if (std::rename(QFile::encodeName(file.fileName()).constData(),
+                    QFile::encodeName(path).constData()) != 0) {
+        *error = QStringLiteral("%1: cannot be replaced").arg(path);
+        file.remove();
+        return false;
+    }
+    return true;
+}
+
+QList<GatewayShares> runningGatewayShares(const QStringList& directories) {
+    QList<GatewayShares> found;
+    QStringList places;
+    for (const QString& directory : directories) {
+        places << directory;
+        // Each instance of the packaged service has a directory of its own in /run/tavo.
+        const QStringList instances = QDir(directory).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        for (const QString& instance : instances)
+            places << QDir(directory).filePath(instance);
+    }
+    for (const QString& place : places) {
+        const QStringList names = QDir(place).entryList({QStringLiteral("*.shares")}, QDir::Files);
+        for (const QString& name : names) {
+            const auto shares = readShares(QDir(place).filePath(name));
+            if (shares && running(shares->pid))
+                found << *shares;
+        }
+    }
+    return found;
+}
+
+} // namespace tavo
