@@ -2,7 +2,6 @@
 
 #include "AuditLog.h"
 
-class QAbstractSocket;
 class QHttpServerRequest;
 class QHttpServerResponder;
 
@@ -11,7 +10,6 @@ namespace tavo::gateway {
 // The client's "ADDR:PORT" ("[V6]:PORT"), kept on the server's end of a connection's socket
 // pair under this property, since the server sees only the pair.
 inline constexpr char kPeerProperty[] = "tavoPeer";
-QString peerOf(const QAbstractSocket& socket);
 
 // Who sent an HTTP request, for the audit log: the peer "ADDR:PORT", and `payload` as the
 // front chooses to show it (never a token).

@@ -1,6 +1,7 @@
 #include "HttpConnection.h"
 
 #include "HttpAudit.h"
+#include "PeerText.h"
 #include "RequestChecks.h"
 
 #include <QTcpSocket>
@@ -61,7 +62,7 @@ HttpConnection::HttpConnection(QTcpSocket* client, Limits limits, QObject* serve
     }
     m_serverSide = serverSide;
     // The server sees only the pair: who the client is, for the audit log (HttpAudit).
-    m_serverSide->setProperty(kPeerProperty, peerOf(*m_client));
+    m_serverSide->setProperty(kPeerProperty, peerText(*m_client));
 
     // Bytes of the next request wait here when an answer is slow; the socket holds no more.
     m_client->setReadBufferSize(m_limits.requestLimit + 1);

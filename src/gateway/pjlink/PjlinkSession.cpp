@@ -1,5 +1,6 @@
 #include "PjlinkSession.h"
 
+#include "PeerText.h"
 #include "PjlinkDigest.h"
 #include "PjlinkRequest.h"
 #include "PjlinkResponder.h"
@@ -135,11 +136,7 @@ bool Session::take(LineReader::Line line) {
 }
 
 QString Session::peer() const {
-    const QHostAddress address = m_socket->peerAddress();
-    const QString host = address.protocol() == QAbstractSocket::IPv6Protocol
-                             ? QStringLiteral("[%1]").arg(address.toString())
-                             : address.toString();
-    return QStringLiteral("%1:%2").arg(host).arg(m_socket->peerPort());
+    return peerText(*m_socket);
 }
 
 void Session::write(const QByteArray& bytes) {

@@ -1,6 +1,7 @@
 #include "ShareClient.h"
 
 #include "Gateway.h"
+#include "PeerText.h"
 
 #include <QPointer>
 #include <QTcpSocket>
@@ -10,20 +11,12 @@ namespace {
 
 const QString kFront = QStringLiteral("share");
 
-QString peerOf(const QTcpSocket& socket) {
-    const QHostAddress address = socket.peerAddress();
-    const QString host = address.protocol() == QAbstractSocket::IPv6Protocol
-                             ? QStringLiteral("[%1]").arg(address.toString())
-                             : address.toString();
-    return QStringLiteral("%1:%2").arg(host).arg(socket.peerPort());
-}
-
 } // namespace
 
 ShareClient::ShareClient(QTcpSocket* socket, Gateway& gateway, QString line, int deadlineMs,
                          QObject* parent)
     : QObject(parent), m_socket(socket), m_gateway(gateway), m_line(std::move(line)),
-      m_peer(peerOf(*socket)) {
+      m_peer(peerText(*socket)) {
     m_socket->setParent(this);
     m_socket->setReadBufferSize(kReadBuffer);
     m_deadline.setTimerType(Qt::PreciseTimer);
