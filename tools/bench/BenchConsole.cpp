@@ -8,9 +8,9 @@
 
 #include <cstdio>
 
-BenchConsole::BenchConsole(Route route, bool serverCharDelay, bool recorded)
+BenchConsole::BenchConsole(Route route, bool serverCharDelay, bool recorded, QString gateway)
     : m_route(route), m_server(pty.slavePath(), QStringLiteral("9600n81"), serverCharDelay),
-      m_store(m_configDir.filePath(QStringLiteral("TAVO/TAVO.ini"))),
+      m_share(std::move(gateway)), m_store(m_configDir.filePath(QStringLiteral("TAVO/TAVO.ini"))),
       m_port(
           [this](int) {
               switch (m_route) {
@@ -18,6 +18,8 @@ BenchConsole::BenchConsole(Route route, bool serverCharDelay, bool recorded)
                   return m_server.rawUrl();
               case Route::Rfc2217:
                   return m_server.rfc2217Url();
+              case Route::Share:
+                  return m_share.url();
               default:
                   return pty.slavePath();
               }
@@ -37,7 +39,10 @@ BenchConsole::BenchConsole(Route route, bool serverCharDelay, bool recorded)
 
 bool BenchConsole::start() {
     QString error;
-    if (m_route != Route::Direct && !m_server.start(&error)) {
+    const bool served = m_route == Route::Share    ? m_share.start(pty, &error)
+                        : m_route != Route::Direct ? m_server.start(&error)
+                                                   : true;
+    if (!served) {
         std::fprintf(stderr, "mx7300-bench: %s\n", qPrintable(error));
         return false;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "GatewayShare.h"
 #include "PseudoTerminal.h"
 #include "Ser2netServer.h"
 
@@ -20,16 +21,18 @@
 // The program's own main window, serial adapter and timers, wired as the application wires them,
 // with port 1 on a pseudo-terminal whose other end the benchmark holds. Settings live in a
 // throw-away directory, so the operator's own are never touched. Port 1 is the pseudo-terminal
-// itself or, through a ser2net daemon on loopback, a raw TCP or an RFC 2217 network port.
+// itself or, through a ser2net daemon on loopback, a raw TCP or an RFC 2217 network port, or a
+// real gateway's share of the pseudo-terminal.
 class BenchConsole {
 public:
-    enum class Route { Direct, RawTcp, Rfc2217 };
+    enum class Route { Direct, RawTcp, Rfc2217, Share };
 
     // `recorded`: wired as the program wires it, with the traffic record and its log file
     // (in the throw-away directory); otherwise the bare window.
     explicit BenchConsole(bool recorded = false) : BenchConsole(Route::Direct, false, recorded) {}
     // `serverCharDelay`: ser2net's default holding of device data (see Ser2netServer).
-    BenchConsole(Route route, bool serverCharDelay, bool recorded = false);
+    // `gateway`: the mx7300-gateway program, for Route::Share.
+    BenchConsole(Route route, bool serverCharDelay, bool recorded = false, QString gateway = {});
 
     // The load step and the first show, at full height so the status lines are on screen.
     // False when the port did not open.
@@ -55,6 +58,7 @@ public:
 private:
     Route m_route;
     Ser2netServer m_server;
+    GatewayShare m_share;
     QTemporaryDir m_configDir;
     tavo::Globals m_globals;
     tavo::IniSettingsStore m_store;

@@ -11,7 +11,11 @@
 #include <QTest>
 #include <QTimer>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -99,10 +103,12 @@ bool spinUntilReadable(int fd, Clock::time_point since, bool sleep = false) {
     return true;
 }
 
-bool clickToWire(BenchConsole& c, int rounds, int warmup, ClickSeries* out, bool sleep = false) {
-    auto* on = qobject_cast<tavo::EarlyClickButton*>(c.button("Command17"));
+// `button` sends `frame`; "On" unless said otherwise.
+bool clickToWire(BenchConsole& c, int rounds, int warmup, ClickSeries* out, bool sleep = false,
+                 const char* button = "Command17", const QByteArray& frame = "C00\r") {
+    auto* on = qobject_cast<tavo::EarlyClickButton*>(c.button(button));
     if (!on)
-        return fail("\"On\" is not a button that reports its click early");
+        return fail("the button is not one that reports its click early");
     const int fd = c.pty.masterFd();
     // A slot connected now runs right after the window's, which writes, and before the button
     // repaints its release. It marks the end of the window's handler and waits there for the
@@ -125,11 +131,11 @@ bool clickToWire(BenchConsole& c, int rounds, int warmup, ClickSeries* out, bool
         QTest::mouseRelease(on, Qt::LeftButton);
         const Clock::time_point released = Clock::now();
         if (!seen)
-            return fail("\"On\" put nothing on the line");
+            return fail("the click put nothing on the line");
         const Clock::time_point readable = readableAt;
         QByteArray sent;
-        if (!c.pty.readUntil('\r', 2000, &sent) || sent != "C00\r")
-            return fail("\"On\" did not send C00 CR");
+        if (!c.pty.readUntil('\r', 2000, &sent) || sent != frame)
+            return fail("the click did not send its command");
         if (i >= warmup) {
             out->wire.push_back(microseconds(readable - start));
             out->press.push_back(microseconds(pressed - start));
@@ -212,6 +218,44 @@ void reportSeries(const char* name, const std::vector<double>& us) {
     report((base + "_p50_us").constData(), s.p50, 1);
     report((base + "_p99_us").constData(), s.p99, 1);
     report((base + "_max_us").constData(), s.max, 1);
+}
+
+// A raw client of the share: `frame` sent (send(2) returned: its last byte written) until its
+// first byte is readable at the projector's end; the projector then acknowledges and the client
+// reads the ACK, so every round starts on an idle line.
+bool shareWriteToWire(GatewayShare& share, PseudoTerminal& projector, int rounds, int warmup,
+                      std::vector<double>* out) {
+    const QByteArray frame("C1E\r");
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(share.port());
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    bool ok = ::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 ||
+              fail("cannot connect to the share");
+    for (int i = 0; ok && i < warmup + rounds; ++i) {
+        if (::send(fd, frame.constData(), frame.size(), 0) != frame.size())
+            return fail("the share took less than the whole command");
+        const Clock::time_point written = Clock::now();
+        if (!spinUntilReadable(projector.masterFd(), written, true))
+            return fail("nothing reached the line through the share");
+        const Clock::time_point readable = Clock::now();
+        QByteArray sent;
+        ok = (projector.readUntil('\r', 2000, &sent) && sent == frame) ||
+             fail("the line did not get the client's command whole");
+        char ack = 0;
+        ok = ok && projector.write("\x06") && spinUntilReadable(fd, readable, true) &&
+             ::recv(fd, &ack, 1, 0) == 1 && ack == '\x06';
+        if (!ok)
+            fail("the client did not get the projector's ACK");
+        else if (i >= warmup)
+            out->push_back(microseconds(readable - written));
+        BenchConsole::settle(2);
+    }
+    ::close(fd);
+    return ok;
 }
 
 } // namespace
@@ -302,5 +346,59 @@ int runNetworkLatencyBench(const QString& csvDir, int samples, int warmup) {
         writeCsv(dir.filePath(QStringLiteral("network-%1.csv").arg(QLatin1String(r.name))),
                  QStringLiteral("click_to_wire_us,reply_to_screen_asleep_us"), rows);
     }
+    return 0;
+}
+
+int runShareLatencyBench(const QString& csvDir, const QString& gateway, int samples, int warmup) {
+    QDir().mkpath(csvDir);
+    const QDir dir(csvDir);
+    // A one-shot button whose command leaves the polled state alone: after "On" the gateway would
+    // read the projector again, and this series is about the command alone.
+    const char* button = "Command3";
+    const QByteArray frame("C1E\r");
+    std::vector<double> written;
+    ClickSeries viaShare, viaServer;
+    {
+        BenchConsole c(BenchConsole::Route::Share, false, false, gateway);
+        if (!c.pty.isValid() || !c.start()) {
+            fail("the console did not open the gateway's share");
+            return 1;
+        }
+        if (!clickToWire(c, samples, warmup, &viaShare, true, button, frame))
+            return 1;
+    }
+    {
+        // The client alone, without the console: a gateway of its own on a fresh line.
+        PseudoTerminal projector;
+        GatewayShare share(gateway);
+        QString error;
+        if (!projector.isValid() || !share.start(projector, &error)) {
+            std::fprintf(stderr, "mx7300-bench: %s\n", qPrintable(error));
+            return 1;
+        }
+        if (!shareWriteToWire(share, projector, samples, warmup, &written))
+            return 1;
+    }
+    {
+        BenchConsole c(BenchConsole::Route::RawTcp, false);
+        if (!c.pty.isValid() || !c.start()) {
+            fail("the console did not open its network port through ser2net");
+            return 1;
+        }
+        if (!clickToWire(c, samples, warmup, &viaServer, true, button, frame))
+            return 1;
+    }
+    reportSeries("share_write_to_wire", written);
+    reportSeries("share_click_to_wire", viaShare.wire);
+    reportSeries("share_tcp_click_to_wire", viaServer.wire);
+    std::vector<QString> rows;
+    for (std::size_t i = 0; i < written.size(); ++i)
+        rows.push_back(
+            QStringLiteral("%1,%2,%3")
+                .arg(written[i], 0, 'f', 1)
+                .arg(i < viaShare.wire.size() ? viaShare.wire[i] : std::nan(""), 0, 'f', 1)
+                .arg(i < viaServer.wire.size() ? viaServer.wire[i] : std::nan(""), 0, 'f', 1));
+    writeCsv(dir.filePath(QStringLiteral("share.csv")),
+             QStringLiteral("write_to_wire_us,share_click_to_wire_us,tcp_click_to_wire_us"), rows);
     return 0;
 }

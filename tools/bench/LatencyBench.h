@@ -14,3 +14,10 @@ int runLatencyBench(const QString& csvDir, int samples, int warmup);
 // The benchmark sleeps while it waits for the far end, since ser2net needs a core to pass the
 // bytes on.
 int runNetworkLatencyBench(const QString& csvDir, int samples, int warmup);
+
+// Through a real mx7300-gateway's share on loopback (`gateway` is the program): a raw client's
+// command from its last byte written until its first byte is readable on the line
+// ("share_write_to_wire"), and the console's click-to-wire through the share and, for
+// comparison, through ser2net's raw TCP port ("share_click_to_wire", "share_tcp_click_to_wire"),
+// the line idle throughout.
+int runShareLatencyBench(const QString& csvDir, const QString& gateway, int samples, int warmup);

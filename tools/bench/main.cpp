@@ -2,6 +2,7 @@
 // all and writes docs/benchmarks.md). Each mode prints "name=value" lines.
 //   mx7300-bench latency CSVDIR [SAMPLES]            click-to-wire and reply-to-screen
 //   mx7300-bench network CSVDIR [SAMPLES]            the same through ser2net on loopback
+//   mx7300-bench share CSVDIR GATEWAY [SAMPLES]      through a gateway's share, beside ser2net
 //   mx7300-bench repeat CSVFILE PNGFILE [SECONDS]     press-and-hold cadence
 //   mx7300-bench startup CONSOLE BARE CSVFILE [RUNS]  start-up, memory and idle CPU
 //   mx7300-bench traffic CSVDIR [SAMPLES]            what the traffic record costs
@@ -22,6 +23,7 @@ namespace {
 int usage() {
     std::fprintf(stderr, "usage: mx7300-bench latency CSVDIR [SAMPLES]\n"
                          "       mx7300-bench network CSVDIR [SAMPLES]\n"
+                         "       mx7300-bench share CSVDIR GATEWAY [SAMPLES]\n"
                          "       mx7300-bench repeat CSVFILE PNGFILE [SECONDS]\n"
                          "       mx7300-bench startup CONSOLE BARE CSVFILE [RUNS]\n"
                          "       mx7300-bench traffic CSVDIR [SAMPLES]\n"
@@ -58,6 +60,9 @@ int main(int argc, char* argv[]) {
         return runLatencyBench(arg(argv, 2), argc > 3 ? arg(argv, 3).toInt() : 1000, 50);
     if (std::strcmp(mode, "network") == 0 && argc >= 3)
         return runNetworkLatencyBench(arg(argv, 2), argc > 3 ? arg(argv, 3).toInt() : 1000, 50);
+    if (std::strcmp(mode, "share") == 0 && argc >= 4)
+        return runShareLatencyBench(arg(argv, 2), arg(argv, 3),
+                                    argc > 4 ? arg(argv, 4).toInt() : 1000, 50);
     if (std::strcmp(mode, "repeat") == 0 && argc >= 4)
         return runRepeatBench(arg(argv, 2), arg(argv, 3), argc > 4 ? arg(argv, 4).toInt() : 10);
     if (std::strcmp(mode, "traffic") == 0 && argc >= 3)

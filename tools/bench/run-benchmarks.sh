@@ -281,6 +281,8 @@ SAMPLES=$samples FLOOD_SECONDS=$flood_seconds "$here/tools/bench/traffic-bench.s
 # The site gateway: MQTT, state, PJLink latency and a site of hundreds; appends its own section.
 if [ -x "$build/bin/mx7300-gateway" ] || grep -q '^TAVO_GATEWAY:BOOL=ON' "$build/CMakeCache.txt"; then
     "$here/tools/bench/gateway-bench.sh" "$build"
+    # The console and a raw client through a gateway's share; writes its own section.
+    SAMPLES=$samples "$here/tools/bench/share-bench.sh" "$build"
 fi
 
 if [ -n "$side_by_side" ]; then
