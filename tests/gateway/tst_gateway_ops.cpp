@@ -49,6 +49,7 @@ struct GatewayProcess {
     bool start(const QStringList& args, const QString& runtime = {}) {
         if (!runtime.isEmpty()) {
             QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.remove(QStringLiteral("RUNTIME_DIRECTORY"));
             env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
             process.setProcessEnvironment(env);
         }
