@@ -6,7 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QHostAddress>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <cstdio>
@@ -28,6 +28,23 @@ QString sameFile(const QString& device) {
         return device;
     const QString canonical = QFileInfo(device).canonicalFilePath();
     return canonical.isEmpty() ? device : canonical;
+}
+
+// What an IP address written as text holds, no more (the gateway writes QHostAddress's text): it
+// goes into a URL as it is. Kept to Qt Core, so that the console loads Qt Network only for its
+// network ports.
+bool isAddressText(const QString& address) {
+    static const QRegularExpression ipv4(QRegularExpression::anchoredPattern(
+        QStringLiteral("(\\d{1,3})\\.(\\d{1,3})\\.(\\d{1,3})\\.(\\d{1,3})")));
+    static const QRegularExpression ipv6(
+        QRegularExpression::anchoredPattern(QStringLiteral("[0-9A-Fa-f:.]{2,45}")));
+    if (const auto match = ipv4.match(address); match.hasMatch()) {
+        for (int part = 1; part <= 4; ++part)
+            if (match.captured(part).toInt() > 255)
+                return false;
+        return true;
+    }
+    return address.count(QLatin1Char(':')) >= 2 && ipv6.match(address).hasMatch();
 }
 
 bool running(qint64 pid) {
@@ -71,7 +88,7 @@ std::optional<GatewayShares> readShares(const QString& path) {
                 shares.lines << GatewayShares::Line{device, quint16(port)};
         }
     }
-    if (!site::isPlainName(shares.site) || shares.pid <= 0 || QHostAddress(shares.address).isNull())
+    if (!site::isPlainName(shares.site) || shares.pid <= 0 || !isAddressText(shares.address))
         return std::nullopt;
     return shares;
 }
@@ -88,15 +105,14 @@ std::optional<QString> GatewayShares::shareOf(const QString& device) const {
 
 QString GatewayShares::urlOf(const Line& line) const {
     // A share on every address is reached on loopback.
-    QHostAddress host(address);
-    if (host == QHostAddress::AnyIPv4 || host == QHostAddress::Any)
-        host = QHostAddress::LocalHost;
-    else if (host == QHostAddress::AnyIPv6)
-        host = QHostAddress::LocalHostIPv6;
-    const QString name = host.protocol() == QAbstractSocket::IPv6Protocol
-                             ? QStringLiteral("[%1]").arg(host.toString())
-                             : host.toString();
-    return QStringLiteral("tcp://%1:%2").arg(name).arg(line.port);
+    QString host = address;
+    if (host == QLatin1String("0.0.0.0"))
+        host = QStringLiteral("127.0.0.1");
+    else if (host == QLatin1String("::"))
+        host = QStringLiteral("::1");
+    if (host.contains(QLatin1Char(':')))
+        host = QStringLiteral("[%1]").arg(host);
+    return QStringLiteral("tcp://%1:%2").arg(host).arg(line.port);
 }
 
 QString gatewayRuntimeDirectory() {

@@ -167,6 +167,10 @@ void TestDevicesDialog::listsRunningGatewaysShares_data() {
     QTest::newRow("a site that is no name")
         << "x.shares" << QByteArray("site=../x\npid=PID\naddress=127.0.0.1\nline=4001 /dev/a\n")
         << QStringList{};
+    QTest::newRow("an address that is no IP address")
+        << "campus.shares"
+        << QByteArray("site=campus\npid=PID\naddress=evil/x@127.0.0.1\nline=4001 /dev/a\n")
+        << QStringList{};
     QTest::newRow("no address") << "campus.shares"
                                 << QByteArray("site=campus\npid=PID\nline=4001 /dev/a\n")
                                 << QStringList{};

@@ -247,7 +247,8 @@ void GatewayService::writeShares() {
     GatewayShares shares;
     shares.site = m_gateway->site().name;
     shares.pid = QCoreApplication::applicationPid();
-    shares.address = m_options.shareAddress;
+    // In QHostAddress's own text ("::", not "0::0"), as readers of the file compare it.
+    shares.address = QHostAddress(m_options.shareAddress).toString();
     for (const auto& [line, port] : m_share->shares())
         shares.lines << GatewayShares::Line{line, port};
     const QString directory = gatewayRuntimeDirectory();
