@@ -151,8 +151,7 @@ void Application::openPortDialog(bool modal) {
     setAppIconNow();
     m_portDialog->setDevicesOpener([this](QWidget* parent) {
         DevicesDialog devices(
-            m_store.path(), [this](int port) { return deviceFor(port); }, &presentSerialPorts,
-            parent);
+            m_store.path(), [this](int port) { return deviceFor(port); }, &presentPorts, parent);
         devices.exec();
     });
     if (modal) {

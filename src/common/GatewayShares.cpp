@@ -1,10 +1,14 @@
 #include "GatewayShares.h"
 
+#include "BoundedFileRead.h"
+#include "SiteRules.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QHostAddress>
+#include <QRegularExpression>
 
+#include <algorithm>
 #include <cstdio>
 
 #ifdef Q_OS_UNIX
@@ -26,6 +30,23 @@ QString sameFile(const QString& device) {
     return canonical.isEmpty() ? device : canonical;
 }
 
+// What an IP address written as text holds, no more (the gateway writes QHostAddress's text): it
+// goes into a URL as it is. Kept to Qt Core, so that the console loads Qt Network only for its
+// network ports.
+bool isAddressText(const QString& address) {
+    static const QRegularExpression ipv4(QRegularExpression::anchoredPattern(
+        QStringLiteral("(\\d{1,3})\\.(\\d{1,3})\\.(\\d{1,3})\\.(\\d{1,3})")));
+    static const QRegularExpression ipv6(
+        QRegularExpression::anchoredPattern(QStringLiteral("[0-9A-Fa-f:.]{2,45}")));
+    if (const auto match = ipv4.match(address); match.hasMatch()) {
+        for (int part = 1; part <= 4; ++part)
+            if (match.captured(part).toInt() > 255)
+                return false;
+        return true;
+    }
+    return address.count(QLatin1Char(':')) >= 2 && ipv6.match(address).hasMatch();
+}
+
 bool running(qint64 pid) {
 #ifdef Q_OS_UNIX
     return pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
@@ -36,10 +57,11 @@ bool running(qint64 pid) {
 }
 
 std::optional<GatewayShares> readShares(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // Another program may have put anything there: a FIFO must not block the reader.
+    const site::BoundedRead file = site::readRegularFile(path, kMaxFile);
+    if (!file.ok)
         return std::nullopt;
-    const QByteArray text = file.read(kMaxFile);
+    const QByteArray& text = file.bytes;
     GatewayShares shares;
     for (const QByteArray& raw : text.split('\n')) {
         const QString line = QString::fromUtf8(raw);
@@ -59,11 +81,14 @@ std::optional<GatewayShares> readShares(const QString& path) {
             const qsizetype space = value.indexOf(QLatin1Char(' '));
             bool ok = false;
             const int port = value.left(space).toInt(&ok);
-            if (space > 0 && ok && port > 0 && port <= 65535)
-                shares.lines << GatewayShares::Line{value.mid(space + 1), quint16(port)};
+            const QString device = value.mid(space + 1);
+            if (space > 0 && ok && port > 0 && port <= 65535 && !device.isEmpty() &&
+                std::none_of(device.begin(), device.end(),
+                             [](QChar c) { return c.category() == QChar::Other_Control; }))
+                shares.lines << GatewayShares::Line{device, quint16(port)};
         }
     }
-    if (shares.site.isEmpty() || shares.pid <= 0 || QHostAddress(shares.address).isNull())
+    if (!site::isPlainName(shares.site) || shares.pid <= 0 || !isAddressText(shares.address))
         return std::nullopt;
     return shares;
 }
@@ -72,21 +97,22 @@ std::optional<GatewayShares> readShares(const QString& path) {
 
 std::optional<QString> GatewayShares::shareOf(const QString& device) const {
     const QString wanted = sameFile(device);
-    for (const Line& line : lines) {
-        if (sameFile(line.device) != wanted)
-            continue;
-        // A share on every address is reached on loopback.
-        QHostAddress host(address);
-        if (host == QHostAddress::AnyIPv4 || host == QHostAddress::Any)
-            host = QHostAddress::LocalHost;
-        else if (host == QHostAddress::AnyIPv6)
-            host = QHostAddress::LocalHostIPv6;
-        const QString name = host.protocol() == QAbstractSocket::IPv6Protocol
-                                 ? QStringLiteral("[%1]").arg(host.toString())
-                                 : host.toString();
-        return QStringLiteral("tcp://%1:%2").arg(name).arg(line.port);
-    }
+    for (const Line& line : lines)
+        if (sameFile(line.device) == wanted)
+            return urlOf(line);
     return std::nullopt;
+}
+
+QString GatewayShares::urlOf(const Line& line) const {
+    // A share on every address is reached on loopback.
+    QString host = address;
+    if (host == QLatin1String("0.0.0.0"))
+        host = QStringLiteral("127.0.0.1");
+    else if (host == QLatin1String("::"))
+        host = QStringLiteral("::1");
+    if (host.contains(QLatin1Char(':')))
+        host = QStringLiteral("[%1]").arg(host);
+    return QStringLiteral("tcp://%1:%2").arg(host).arg(line.port);
 }
 
 QString gatewayRuntimeDirectory() {

@@ -23,6 +23,8 @@ struct GatewayShares {
 
     // "tcp://ADDR:PORT" for `device` (a path is compared by the file it names), if shared.
     std::optional<QString> shareOf(const QString& device) const;
+    // "tcp://ADDR:PORT" that reaches `line` from this host (a share on every address: loopback).
+    QString urlOf(const Line& line) const;
 };
 
 // The gateway's directory: $RUNTIME_DIRECTORY (systemd's RuntimeDirectory=), else
@@ -36,8 +38,10 @@ QStringList gatewayRuntimeDirectories();
 bool writeGatewayShares(const QString& directory, const GatewayShares& shares, QString* error);
 QString gatewaySharesPath(const QString& directory, const QString& site);
 
-// The shares of every gateway still running (its process alive) found in `directories`; files
-// that do not read are passed over.
+// The shares of every gateway still running (its process alive) found in `directories`. Anything
+// else is passed over without waiting: a file that does not read, is not a regular file or is
+// larger than a gateway writes, one without a plain site name, a pid and an address; a line
+// entry without a port or with a control byte in its device.
 QList<GatewayShares> runningGatewayShares(const QStringList& directories);
 
 } // namespace tavo

@@ -47,7 +47,8 @@ DevicesDialog::DevicesDialog(QString settingsPath, DeviceResolver resolveDevice,
     m_ports->setMinimumSize(460, 300);
     layout->addWidget(m_ports);
 
-    auto* presentBox = new QGroupBox(QStringLiteral("Serial ports on this computer"), this);
+    auto* presentBox =
+        new QGroupBox(QStringLiteral("Serial ports and gateway shares on this computer"), this);
     auto* presentLayout = new QVBoxLayout(presentBox);
     m_present = new QListWidget(presentBox);
     m_present->setObjectName(QStringLiteral("present"));

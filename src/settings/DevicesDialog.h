@@ -14,8 +14,8 @@ class QTableWidget;
 namespace tavo {
 
 // "Devices…": which device each of COM1..COM15 opens, the serial ports
-// present, and a way to give a COM number a device path or a network port.
-// Each assignment rewrites only that key's line of [Ports] in the settings
+// present and the lines gateways on this computer share, and a way to give a COM number a device
+// path or a network port. Each assignment rewrites only that key's line of [Ports] in the settings
 // file; "Default" removes it again.
 class DevicesDialog : public QDialog {
     Q_OBJECT
@@ -25,7 +25,7 @@ public:
     using DeviceResolver = std::function<QString(int port)>;
 
     DevicesDialog(QString settingsPath, DeviceResolver resolveDevice,
-                  PortLister listPorts = &presentSerialPorts, QWidget* parent = nullptr);
+                  PortLister listPorts = &presentPorts, QWidget* parent = nullptr);
 
     // The COM number the buttons act on (1..15).
     void selectPort(int port);

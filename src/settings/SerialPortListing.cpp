@@ -32,4 +32,22 @@ QList<PresentSerialPort> presentSerialPorts() {
     return ports;
 }
 
+QList<PresentSerialPort> sharedLines(const QList<GatewayShares>& gateways) {
+    QList<PresentSerialPort> ports;
+    for (const GatewayShares& gateway : gateways)
+        for (const GatewayShares::Line& line : gateway.lines) {
+            const QString url = gateway.urlOf(line);
+            ports << PresentSerialPort{
+                url,
+                url,
+                QStringLiteral("gateway %1 shares %2").arg(gateway.site, line.device),
+                {}};
+        }
+    return ports;
+}
+
+QList<PresentSerialPort> presentPorts() {
+    return presentSerialPorts() + sharedLines(runningGatewayShares(gatewayRuntimeDirectories()));
+}
+
 } // namespace tavo

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "GatewayShares.h"
+
 #include <QList>
 #include <QString>
 
@@ -16,5 +18,12 @@ struct PresentSerialPort {
 // The serial ports present (built-in, USB and ACM adapters), by-id names
 // preferred since they survive replugging into another socket.
 QList<PresentSerialPort> presentSerialPorts();
+
+// The lines `gateways` share, each as the tcp:// port that reaches it from this computer and
+// described by the gateway's site and the line's device.
+QList<PresentSerialPort> sharedLines(const QList<GatewayShares>& gateways);
+
+// What "Devices…" lists: the serial ports, then the shares of the gateways running here.
+QList<PresentSerialPort> presentPorts();
 
 } // namespace tavo

@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -19,6 +20,7 @@
 #include <csignal>
 #include <functional>
 #include <memory>
+#include <vector>
 
 using namespace tavo;
 
@@ -45,7 +47,14 @@ struct Sim {
 struct GatewayProcess {
     QProcess process;
     QByteArray err;
-    bool start(const QStringList& args) {
+    // `runtime`: where it writes its shares file (XDG_RUNTIME_DIR), when it shares.
+    bool start(const QStringList& args, const QString& runtime = {}) {
+        if (!runtime.isEmpty()) {
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.remove(QStringLiteral("RUNTIME_DIRECTORY"));
+            env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+            process.setProcessEnvironment(env);
+        }
         process.start(QStringLiteral(MX7300_GATEWAY_PATH), args);
         return process.waitForStarted(5000);
     }
@@ -61,6 +70,23 @@ struct GatewayProcess {
 quint16 freePort() {
     QTcpServer probe;
     return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
+}
+
+// The first of `count` ports in a row free now, below the ephemeral range (32768 up), where the
+// kernel puts no connecting socket (the gateway's retries to its device servers among them).
+quint16 freePorts(int count) {
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        const quint16 first = quint16(20000 + QRandomGenerator::global()->bounded(12000));
+        std::vector<std::unique_ptr<QTcpServer>> probes;
+        for (int i = 0; i < count; ++i) {
+            probes.push_back(std::make_unique<QTcpServer>());
+            if (!probes.back()->listen(QHostAddress::LocalHost, quint16(first + i)))
+                break;
+        }
+        if (int(probes.size()) == count && probes.back()->isListening())
+            return first;
+    }
+    return 0;
 }
 
 QString writeFile(const QString& path, const QByteArray& text) {
@@ -126,7 +152,7 @@ class TestGatewayOps : public QObject {
 private slots:
     void initTestCase();
     void auditsEveryFront();
-    void pjlinkPortsStayWhenASectionIsInserted();
+    void portsStayWhenASectionIsInserted();
     void healthFollowsTheBroker();
     void reloadKeepsWhatDidNotChange();
 
@@ -238,43 +264,71 @@ void TestGatewayOps::auditsEveryFront() {
 
 // Each projector keeps its PJLink port across a restart with a section added at the top: the
 // room controller set up for "aud" still reaches "aud".
-void TestGatewayOps::pjlinkPortsStayWhenASectionIsInserted() {
+// PJLink ports stay with their projectors and share ports with their lines when a section is
+// inserted at the top; an own port that takes a remembered one is refused.
+void TestGatewayOps::portsStayWhenASectionIsInserted() {
     QTemporaryDir state;
-    const quint16 base = freePort();
-    QVERIFY(base > 0 && base < 65000);
-    const QByteArray two("[aud]\nport=tcp://127.0.0.1:9\n[lab]\nport=tcp://127.0.0.1:9\n");
+    const quint16 base = freePorts(3);
+    const quint16 shareBase = freePorts(3);
+    QVERIFY(base > 0 && shareBase > 0 && (shareBase >= base + 3 || base >= shareBase + 3));
+    const QByteArray two("[aud]\nport=tcp://127.0.0.1:9\n[lab]\nport=tcp://127.0.0.2:9\n");
     const QString site = writeFile(m_dir.filePath(QStringLiteral("campus.ini")), two);
     const QStringList args{"--site",      site,
                            "--pjlink",    QStringLiteral("127.0.0.1:%1").arg(base),
+                           "--share",     QStringLiteral("127.0.0.1:%1").arg(shareBase),
                            "--state-dir", state.path()};
     const auto nameOn = [](quint16 port) { return pjlink(port, "%1NAME ?", {}); };
+    // The line on a share port, as the start logs it, and then the port takes a client.
+    const auto shared = [](GatewayProcess& gateway, const char* host, quint16 port) {
+        const QByteArray told = QStringLiteral("share: tcp://%1:9 on 127.0.0.1 port %2")
+                                    .arg(QLatin1String(host))
+                                    .arg(port)
+                                    .toUtf8();
+        if (!QTest::qWaitFor([&] { return gateway.log().contains(told); }, 10000))
+            return false;
+        QTcpSocket client;
+        client.connectToHost(QHostAddress::LocalHost, port);
+        return client.waitForConnected(5000);
+    };
     {
         GatewayProcess gateway;
-        QVERIFY(gateway.start(args));
-        QTRY_COMPARE_WITH_TIMEOUT(nameOn(base), QByteArray("%1NAME=aud"), 10000);
+        QVERIFY(gateway.start(args, m_dir.path()));
+        QTRY_VERIFY2_WITH_TIMEOUT(nameOn(base) == "%1NAME=aud", gateway.log().constData(), 10000);
         QCOMPARE(nameOn(base + 1), QByteArray("%1NAME=lab"));
+        QVERIFY2(shared(gateway, "127.0.0.1", shareBase), gateway.log().constData());
+        QVERIFY2(shared(gateway, "127.0.0.2", shareBase + 1), gateway.log().constData());
     }
-    QVERIFY(!writeFile(site, "[annex]\nport=tcp://127.0.0.1:9\n" + two).isEmpty());
+    QVERIFY(!writeFile(site, "[annex]\nport=tcp://127.0.0.3:9\n" + two).isEmpty());
     GatewayProcess gateway;
-    QVERIFY(gateway.start(args));
-    QTRY_COMPARE_WITH_TIMEOUT(nameOn(base), QByteArray("%1NAME=aud"), 10000);
+    QVERIFY(gateway.start(args, m_dir.path()));
+    QTRY_VERIFY2_WITH_TIMEOUT(nameOn(base) == "%1NAME=aud", gateway.log().constData(), 10000);
     QCOMPARE(nameOn(base + 1), QByteArray("%1NAME=lab"));
     QCOMPARE(nameOn(base + 2), QByteArray("%1NAME=annex"));
+    QVERIFY2(shared(gateway, "127.0.0.1", shareBase), gateway.log().constData());
+    QVERIFY2(shared(gateway, "127.0.0.2", shareBase + 1), gateway.log().constData());
+    QVERIFY2(shared(gateway, "127.0.0.3", shareBase + 2), gateway.log().constData());
 
-    // A pjlink_port that would take aud's port is refused before anything listens, by --check
-    // and a start alike, naming the line.
-    QVERIFY(!writeFile(site, two + QStringLiteral("[new]\nport=tcp://127.0.0.1:9\npjlink_port=%1\n")
-                                       .arg(base)
-                                       .toUtf8())
-                 .isEmpty());
-    for (const QString& extra : {QStringLiteral("--check"), QString()}) {
-        QProcess refused;
-        refused.start(QStringLiteral(MX7300_GATEWAY_PATH),
-                      extra.isEmpty() ? args : args + QStringList{extra});
-        QVERIFY(refused.waitForFinished(10000));
-        QCOMPARE(refused.exitCode(), 2);
-        QVERIFY2(refused.readAllStandardError().contains("campus.ini:5: [new]: pjlink_port="),
-                 qPrintable(extra));
+    // A pjlink_port or share_port that would take aud's port is refused before anything
+    // listens, by --check and a start alike, naming the line.
+    const QList<QPair<QString, QByteArray>> takers{
+        {QStringLiteral("pjlink_port=%1").arg(base), "campus.ini:5: [new]: pjlink_port="},
+        {QStringLiteral("share_port=%1").arg(shareBase),
+         "campus.ini:7: [new]: share_port=" + QByteArray::number(shareBase) +
+             " is the share port of the line tcp://127.0.0.1:9"}};
+    for (const auto& [key, told] : takers) {
+        QVERIFY(!writeFile(
+                     site,
+                     two + QStringLiteral("[new]\nport=tcp://127.0.0.4:9\n%1\n").arg(key).toUtf8())
+                     .isEmpty());
+        for (const QString& extra : {QStringLiteral("--check"), QString()}) {
+            QProcess refused;
+            refused.start(QStringLiteral(MX7300_GATEWAY_PATH),
+                          extra.isEmpty() ? args : args + QStringList{extra});
+            QVERIFY(refused.waitForFinished(10000));
+            QCOMPARE(refused.exitCode(), 2);
+            const QByteArray err = refused.readAllStandardError();
+            QVERIFY2(err.contains(told), err.constData());
+        }
     }
 }
 
@@ -332,8 +386,8 @@ void TestGatewayOps::reloadKeepsWhatDidNotChange() {
     const QString site = writeFile(m_dir.filePath(QStringLiteral("reload.ini")),
                                    section("aud", aud) + section("lab", lab));
     QTemporaryDir state;
-    const quint16 base = freePort();
-    QVERIFY(base > 0 && base < 65000);
+    const quint16 base = freePorts(3);
+    QVERIFY(base > 0);
     GatewayProcess gateway;
     QVERIFY(gateway.start({"--site", site, "--mqtt",
                            QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.port()), "--pjlink",

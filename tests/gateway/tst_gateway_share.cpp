@@ -2,6 +2,7 @@
 // pseudo-terminal, raw TCP clients on its share and MQTT commands at the same time.
 #include "MosquittoBroker.h"
 
+#include "GatewayShares.h"
 #include "MqttClient.h"
 
 #include <QFile>
@@ -322,6 +323,15 @@ void TestGatewayShare::reloadKeepsAndAddsLines() {
     };
     QVERIFY(shares().contains(QStringLiteral("line=%1 %2\n").arg(share2).arg(device2).toUtf8()));
     QVERIFY(shares().contains(QStringLiteral("line=%1 %2\n").arg(m_share).arg(m_device).toUtf8()));
+    // As the console's "Devices…" finds them: this gateway's two lines, reached on loopback.
+    const QList<GatewayShares> running =
+        runningGatewayShares({m_dir.filePath(QStringLiteral("run/tavo"))});
+    QCOMPARE(running.size(), 1);
+    QStringList urls;
+    for (const GatewayShares::Line& line : running.first().lines)
+        urls << running.first().urlOf(line);
+    QCOMPARE(urls, (QStringList{QStringLiteral("tcp://127.0.0.1:%1").arg(m_share),
+                                QStringLiteral("tcp://127.0.0.1:%1").arg(share2)}));
 
     const QByteArray onlyQ =
         QStringLiteral("[q]\nport=%1\nshare_port=%2\n").arg(device2).arg(share2).toUtf8();

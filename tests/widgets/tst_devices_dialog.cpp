@@ -6,7 +6,10 @@
 #include "PortDialog.h"
 #include "PortMap.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -14,6 +17,8 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using namespace tavo;
 
@@ -41,6 +46,8 @@ class TestDevicesDialog : public QObject {
 
 private Q_SLOTS:
     void assignmentsChangeOnlyTheirLines();
+    void listsRunningGatewaysShares_data();
+    void listsRunningGatewaysShares();
     void portDialogReachesItBesideTheDesignedControls();
 };
 
@@ -54,9 +61,11 @@ void TestDevicesDialog::assignmentsChangeOnlyTheirLines() {
 
     const PresentSerialPort adapter{kById, QStringLiteral("/dev/ttyUSB0"),
                                     QStringLiteral("FT232R USB UART"), QStringLiteral("A50285BI")};
+    GatewayShares gateway{QStringLiteral("campus"), 1, QStringLiteral("127.0.0.1"), {}};
+    gateway.lines << GatewayShares::Line{QStringLiteral("/dev/ttyUSB1"), 4001};
     DevicesDialog dialog(
         path, [&](int port) { return deviceForPort(port, path); },
-        [&] { return QList<PresentSerialPort>{adapter}; });
+        [&] { return QList<PresentSerialPort>{adapter} + sharedLines({gateway}); });
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
 
@@ -79,6 +88,15 @@ void TestDevicesDialog::assignmentsChangeOnlyTheirLines() {
     QTest::mouseClick(dialog.presentList()->viewport(), Qt::LeftButton, {}, itemRect.center());
     QCOMPARE(dialog.deviceField()->text(), kById);
     QTest::mouseClick(assign, Qt::LeftButton);
+    // COM9 := a gateway's share picked from the list.
+    dialog.selectPort(9);
+    QListWidgetItem* share = dialog.presentList()->item(1);
+    QVERIFY2(share->text().contains(QLatin1String("gateway campus shares /dev/ttyUSB1")),
+             qPrintable(share->text()));
+    QTest::mouseClick(dialog.presentList()->viewport(), Qt::LeftButton, {},
+                      dialog.presentList()->visualItemRect(share).center());
+    QTest::mouseClick(assign, Qt::LeftButton);
+    QCOMPARE(dialog.portTable()->item(8, 0)->text(), QStringLiteral("tcp://127.0.0.1:4001"));
     // COM8 := a malformed network name: refused with the reason, nothing written.
     dialog.selectPort(8);
     QTest::keyClicks(dialog.deviceField(), QStringLiteral("tcp://serial-box"));
@@ -99,7 +117,7 @@ void TestDevicesDialog::assignmentsChangeOnlyTheirLines() {
     bool inPorts = false;
     for (const QByteArray& line : lines) {
         inPorts = line.startsWith('[') ? line == "[Ports]" : inPorts;
-        if (line.startsWith("COM3=") || line.startsWith("COM7=")) {
+        if (line.startsWith("COM3=") || line.startsWith("COM7=") || line.startsWith("COM9=")) {
             QVERIFY(inPorts);
             added << QString::fromUtf8(line.left(4));
         } else {
@@ -107,7 +125,7 @@ void TestDevicesDialog::assignmentsChangeOnlyTheirLines() {
         }
     }
     added.sort();
-    QCOMPARE(added, (QStringList{QStringLiteral("COM3"), QStringLiteral("COM7")}));
+    QCOMPARE(added, (QStringList{"COM3", "COM7", "COM9"}));
     QCOMPARE(others.join('\n'), kOriginal);
     const QSettings ini(path, QSettings::IniFormat);
     QCOMPARE(ini.value(QStringLiteral("Ports/COM3")).toString(), kById);
@@ -119,6 +137,69 @@ void TestDevicesDialog::assignmentsChangeOnlyTheirLines() {
     QCOMPARE(deviceForPort(3, path), QStringLiteral("/dev/ttyUSB2"));
     QVERIFY(!readAll(path).contains("COM3="));
     QVERIFY(readAll(path).contains("COM7="));
+}
+
+// The runtime files of gateways on this computer, as another program may have left them: only a
+// running gateway's well-formed lines are listed, and nothing blocks or reads without bound.
+void TestDevicesDialog::listsRunningGatewaysShares_data() {
+    QTest::addColumn<QString>("name");       // under the runtime directory
+    QTest::addColumn<QByteArray>("content"); // PID: this process; null: a FIFO
+    QTest::addColumn<QStringList>("listed"); // URL|description
+
+    const QByteArray head = "site=campus\npid=PID\naddress=127.0.0.1\n";
+    QTest::newRow("a running gateway's lines")
+        << "campus.shares" << head + "line=4001 /dev/ttyUSB0\nline=4002 /dev/by-id/a b\n"
+        << QStringList{"tcp://127.0.0.1:4001|gateway campus shares /dev/ttyUSB0",
+                       "tcp://127.0.0.1:4002|gateway campus shares /dev/by-id/a b"};
+    QTest::newRow("an instance's own folder, shared on every address")
+        << "hall/hall.shares"
+        << QByteArray("site=hall\npid=PID\naddress=::\nline=4001 /dev/ttyS0\n")
+        << QStringList{"tcp://[::1]:4001|gateway hall shares /dev/ttyS0"};
+    QTest::newRow("garbled lines passed over, good ones kept")
+        << "campus.shares"
+        << head + "line=x /dev/a\nline=70000 /dev/b\nline=4003\nline=4004 /dev/\x1b[2J\n"
+                  "nonsense\nline=4005 /dev/ok\n"
+        << QStringList{"tcp://127.0.0.1:4005|gateway campus shares /dev/ok"};
+    QTest::newRow("a gateway that has stopped")
+        << "campus.shares"
+        << QByteArray("site=campus\npid=2147483647\naddress=127.0.0.1\nline=4001 /dev/a\n")
+        << QStringList{};
+    QTest::newRow("a site that is no name")
+        << "x.shares" << QByteArray("site=../x\npid=PID\naddress=127.0.0.1\nline=4001 /dev/a\n")
+        << QStringList{};
+    QTest::newRow("an address that is no IP address")
+        << "campus.shares"
+        << QByteArray("site=campus\npid=PID\naddress=evil/x@127.0.0.1\nline=4001 /dev/a\n")
+        << QStringList{};
+    QTest::newRow("no address") << "campus.shares"
+                                << QByteArray("site=campus\npid=PID\nline=4001 /dev/a\n")
+                                << QStringList{};
+    QTest::newRow("larger than a gateway writes")
+        << "campus.shares" << head + "line=4001 /dev/a\n" + QByteArray(70 * 1024, '#')
+        << QStringList{};
+    QTest::newRow("a FIFO") << "campus.shares" << QByteArray() << QStringList{};
+}
+
+void TestDevicesDialog::listsRunningGatewaysShares() {
+    QFETCH(QString, name);
+    QFETCH(QByteArray, content);
+    QFETCH(QStringList, listed);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(name);
+    QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+    if (content.isNull()) {
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    } else {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content.replace("PID", QByteArray::number(QCoreApplication::applicationPid())));
+    }
+    QStringList seen;
+    for (const PresentSerialPort& port : sharedLines(runningGatewayShares({dir.path()}))) {
+        QCOMPARE(port.systemLocation, port.device);
+        seen << port.device + QLatin1Char('|') + port.description;
+    }
+    QCOMPARE(seen, listed);
 }
 
 // The port dialog's "Devices…" button sits in free space of the designed

@@ -205,10 +205,7 @@ bool GatewayService::startPjlink() {
                 lcPjlink());
         return false;
     }
-    // Remembered once they are ours: the next start gives every projector the same port.
-    if (m_startup.pjlinkPorts && !o.stateDir.isEmpty() && !m_startup.pjlinkPorts->write(&why))
-        logLine(Priority::Warning, QStringLiteral("pjlink: ports not remembered: %1").arg(why),
-                lcPjlink());
+    rememberPorts(m_startup.pjlinkPorts);
     logLine(Priority::Info,
             QStringLiteral("pjlink: %1 from port %2").arg(o.pjlinkAddress).arg(m_pjlink->portOf(0)),
             lcPjlink());
@@ -235,6 +232,7 @@ bool GatewayService::startShare() {
         logLine(Priority::Info,
                 QStringLiteral("share: %1 on %2 port %3").arg(line, o.shareAddress).arg(port),
                 lcShare());
+    rememberPorts(m_startup.sharePorts);
     writeShares();
     if (!o.shareAllow.isEmpty())
         logLine(Priority::Warning,
@@ -249,7 +247,8 @@ void GatewayService::writeShares() {
     GatewayShares shares;
     shares.site = m_gateway->site().name;
     shares.pid = QCoreApplication::applicationPid();
-    shares.address = m_options.shareAddress;
+    // In QHostAddress's own text ("::", not "0::0"), as readers of the file compare it.
+    shares.address = QHostAddress(m_options.shareAddress).toString();
     for (const auto& [line, port] : m_share->shares())
         shares.lines << GatewayShares::Line{line, port};
     const QString directory = gatewayRuntimeDirectory();
@@ -264,6 +263,18 @@ void GatewayService::writeShares() {
         logLine(Priority::Warning,
                 QStringLiteral("share: mx7300-ctl will not find the shares: %1").arg(why),
                 lcShare());
+}
+
+void GatewayService::rememberPorts(const std::optional<PortMemory>& memory) {
+    if (!memory || m_options.stateDir.isEmpty())
+        return;
+    const bool pjlink = memory->kind() == PortMemory::Kind::Pjlink;
+    QString why;
+    if (!memory->write(&why))
+        logLine(Priority::Warning,
+                QStringLiteral("%1: ports not remembered: %2")
+                    .arg(pjlink ? QStringLiteral("pjlink") : QStringLiteral("share"), why),
+                pjlink ? lcPjlink() : lcShare());
 }
 
 void GatewayService::warnPjlinkWithoutPassword(int index) {
@@ -334,11 +345,13 @@ void GatewayService::reload() {
     if (m_stopping || !m_gateway)
         return;
     m_notifier.reloading(QStringLiteral("reading %1 again").arg(m_options.siteFile));
-    // A copy: a refused file must not change the ports remembered.
-    std::optional<PjlinkPortMemory> memory = m_startup.pjlinkPorts;
+    // Copies: a refused file must not change the ports remembered.
+    std::optional<PortMemory> pjlinkPorts = m_startup.pjlinkPorts;
+    std::optional<PortMemory> sharePorts = m_startup.sharePorts;
     QStringList warnings;
     QString why;
-    const std::optional<SiteConfig> next = readSite(m_options, memory, &warnings, &why);
+    const std::optional<SiteConfig> next =
+        readSite(m_options, pjlinkPorts, sharePorts, &warnings, &why);
     const QString running = QStringLiteral("site %1: %2 projectors")
                                 .arg(m_gateway->site().name)
                                 .arg(m_gateway->projectorCount());
@@ -354,14 +367,21 @@ void GatewayService::reload() {
     for (const QString& warning : std::as_const(warnings))
         if (!m_startup.warnings.contains(warning)) // told at start already
             logLine(Priority::Warning, warning);
-    m_startup.pjlinkPorts = memory;
+    const auto changed = [](const std::optional<PortMemory>& before,
+                            const std::optional<PortMemory>& after) {
+        return after && (!before || before->ports() != after->ports());
+    };
+    const bool newPjlinkPorts = changed(m_startup.pjlinkPorts, pjlinkPorts);
+    const bool newSharePorts = changed(m_startup.sharePorts, sharePorts);
+    m_startup.pjlinkPorts = pjlinkPorts;
+    m_startup.sharePorts = sharePorts;
     const QList<QPair<QString, quint16>> sharedBefore =
         m_share ? m_share->shares() : QList<QPair<QString, quint16>>();
     const SiteChange change = m_gateway->reload(*next);
-    if (m_startup.pjlinkPorts && !m_options.stateDir.isEmpty() && !change.added.isEmpty() &&
-        !m_startup.pjlinkPorts->write(&why))
-        logLine(Priority::Warning, QStringLiteral("pjlink: ports not remembered: %1").arg(why),
-                lcPjlink());
+    if (newPjlinkPorts)
+        rememberPorts(m_startup.pjlinkPorts);
+    if (newSharePorts)
+        rememberPorts(m_startup.sharePorts);
     // The lines' servers followed the reload; mx7300-ctl finds them as they are now.
     if (m_share) {
         for (const auto& [line, port] : m_share->shares())

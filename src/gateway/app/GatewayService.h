@@ -61,6 +61,8 @@ private:
     bool startShare();
     // The shares as they are now, for mx7300-ctl on this host.
     void writeShares();
+    // Into the state directory, once the ports given listen: the next start gives the same.
+    void rememberPorts(const std::optional<PortMemory>& memory);
     void startMqtt();
     void warnPjlinkWithoutPassword(int index);
     void takeSiteChange(const SiteChange& change);

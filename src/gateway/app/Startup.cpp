@@ -8,8 +8,6 @@
 #include "SecretFile.h"
 #include "SiteFile.h"
 
-#include <QHash>
-
 #include <algorithm>
 
 namespace tavo::gateway {
@@ -20,68 +18,55 @@ constexpr qint64 kMaxCaFileSize = 16 * 1024 * 1024;
 constexpr qint64 kMaxClientCertSize = 1024 * 1024;
 constexpr qint64 kMaxKeySize = 64 * 1024;
 
-// Each line's share port as the share front takes it at start: a line's own share_port, else
-// --share's first port plus the line's place, in the order the file first names lines. Empty
-// when none is beyond 65535 or taken twice; otherwise "FILE:LINE: reason".
-QString sharePortProblem(const SiteConfig& site, int basePort) {
-    QHash<QString, int> placeOf; // lines by target
-    QHash<int, QString> holder;  // port: the section that takes it
-    for (const ProjectorConfig& p : site.projectors) {
-        if (placeOf.contains(p.target))
-            continue;
-        const int place = int(placeOf.size());
-        placeOf.insert(p.target, place);
-        const int port = p.sharePort ? *p.sharePort : basePort + place;
-        const int line = p.sharePort ? p.sharePortLine : p.line;
-        if (port > 65535)
-            return site::siteError(site.path, line,
-                                   QStringLiteral("[%1]: share port %2 (--share's first port plus "
-                                                  "%3) is beyond 65535; give its line a "
-                                                  "share_port")
-                                       .arg(p.name, QString::number(port), QString::number(place)));
-        if (const QString other = holder.value(port); !other.isEmpty())
-            return site::siteError(site.path, line,
-                                   QStringLiteral("[%1]: share port %2 is already [%3]'s line's")
-                                       .arg(p.name, QString::number(port), other));
-        holder.insert(port, p.name);
+// Gives the projectors (PJLink) or lines (shares) without their own port one from `memory`,
+// read from the state directory at start. Without one, a first start's assignment in file
+// order holds for this run only, which `warning` says.
+bool assignPorts(const GatewayOptions& o, PortMemory::Kind kind, int basePort,
+                 std::optional<PortMemory>& memory, SiteConfig* site, const QString& warning,
+                 QStringList* warnings, QString* error) {
+    if (!memory) {
+        memory.emplace(kind);
+        if (!o.stateDir.isEmpty() &&
+            !memory->read(PortMemory::pathFor(kind, o.stateDir, site->name), error))
+            return false;
     }
-    return {};
+    const bool derived =
+        std::any_of(site->projectors.begin(), site->projectors.end(), [kind](const auto& p) {
+            return kind == PortMemory::Kind::Pjlink ? !p.pjlinkPort : !p.sharePort;
+        });
+    if (!memory->assign(site, basePort, error, warnings))
+        return false;
+    if (o.stateDir.isEmpty() && derived)
+        *warnings << warning;
+    return true;
 }
 
 } // namespace
 
-std::optional<SiteConfig> readSite(const GatewayOptions& o, std::optional<PjlinkPortMemory>& memory,
-                                   QStringList* warnings, QString* error) {
-    // PJLink ports are given below, not by the projectors' order in the file.
+std::optional<SiteConfig> readSite(const GatewayOptions& o, std::optional<PortMemory>& pjlinkPorts,
+                                   std::optional<PortMemory>& sharePorts, QStringList* warnings,
+                                   QString* error) {
+    // Ports are given below, not by the projectors' order in the file.
     const SiteLoad load = loadSite(o.siteFile, o.siteName);
     if (!load.site) {
         *error = load.error;
         return std::nullopt;
     }
     SiteConfig site = *load.site;
-    if (o.pjlinkPort && *o.pjlinkPort > 0) {
-        // Read at start; without a state directory the ports given are remembered for this run.
-        if (!memory) {
-            memory.emplace();
-            if (!o.stateDir.isEmpty() &&
-                !memory->read(PjlinkPortMemory::pathFor(o.stateDir, site.name), error))
-                return std::nullopt;
-        }
-        if (!memory->assign(&site, *o.pjlinkPort, error, warnings))
-            return std::nullopt;
-        if (o.stateDir.isEmpty() &&
-            std::any_of(load.site->projectors.begin(), load.site->projectors.end(),
-                        [](const ProjectorConfig& p) { return !p.pjlinkPort; }))
-            *warnings << QStringLiteral(
-                "pjlink: without --state-dir (StateDirectory= under systemd) a projector without "
-                "pjlink_port takes its PJLink port by its place in the site file at start");
-    }
-    if (o.sharePort && *o.sharePort > 0) {
-        if (const QString problem = sharePortProblem(site, *o.sharePort); !problem.isEmpty()) {
-            *error = problem;
-            return std::nullopt;
-        }
-    }
+    if (o.pjlinkPort && *o.pjlinkPort > 0 &&
+        !assignPorts(o, PortMemory::Kind::Pjlink, *o.pjlinkPort, pjlinkPorts, &site,
+                     QStringLiteral("pjlink: without --state-dir (StateDirectory= under systemd) "
+                                    "a projector without pjlink_port takes its PJLink port by "
+                                    "its place in the site file at start"),
+                     warnings, error))
+        return std::nullopt;
+    if (o.sharePort && *o.sharePort > 0 &&
+        !assignPorts(o, PortMemory::Kind::Share, *o.sharePort, sharePorts, &site,
+                     QStringLiteral("share: without --state-dir (StateDirectory= under systemd) "
+                                    "a line without share_port takes its share port by its "
+                                    "place in the site file at start"),
+                     warnings, error))
+        return std::nullopt;
     return site;
 }
 
@@ -92,7 +77,8 @@ std::optional<Startup> prepareStartup(const GatewayOptions& o, QString* error) {
     };
     Startup start;
     QString why;
-    std::optional<SiteConfig> site = readSite(o, start.pjlinkPorts, &start.warnings, &why);
+    std::optional<SiteConfig> site =
+        readSite(o, start.pjlinkPorts, start.sharePorts, &start.warnings, &why);
     if (!site)
         return refuse({}, why);
     start.site = std::move(*site);

@@ -4,7 +4,7 @@
 
 #include "MqttOptions.h"
 #include "PeerAllowList.h"
-#include "PjlinkPortMemory.h"
+#include "PortMemory.h"
 #include "SiteConfig.h"
 
 #include <QByteArray>
@@ -25,18 +25,22 @@ struct Startup {
     QString pjlinkPassword;          // for projectors without their own
     // With --http-cert: HTTPS.
     std::optional<QSslConfiguration> httpTls;
-    // With --pjlink: the ports given; with a state directory remembered once they listen.
-    std::optional<PjlinkPortMemory> pjlinkPorts;
+    // With --pjlink and --share: the ports given; with a state directory remembered once they
+    // listen.
+    std::optional<PortMemory> pjlinkPorts;
+    std::optional<PortMemory> sharePorts;
     share::PeerAllowList shareAllow; // with --share: who may use the shared lines
     QStringList warnings;            // for the log: the start goes on
 };
 
 // The site file read and checked (the one place the gateway reads it: start, --check and a
-// reload), and with --pjlink every projector given its PJLink port from `memory` (read from the
-// state directory when empty; it then holds the new assignments). Nothing, with
-// `FILE:LINE: reason` in `error`, for a file to refuse.
+// reload), and with --pjlink every projector given its PJLink port from `pjlinkPorts`, with
+// --share every line its share port from `sharePorts` (each read from the state directory when
+// empty; they then hold the new assignments). Nothing, with `FILE:LINE: reason` in `error`, for
+// a file to refuse.
 std::optional<SiteConfig> readSite(const GatewayOptions& options,
-                                   std::optional<PjlinkPortMemory>& memory, QStringList* warnings,
+                                   std::optional<PortMemory>& pjlinkPorts,
+                                   std::optional<PortMemory>& sharePorts, QStringList* warnings,
                                    QString* error);
 
 // Nothing, with one line in `error`, when the start must be refused (exit status 2). The file

@@ -19,9 +19,10 @@ namespace tavo::gateway::share {
 
 class ShareServer;
 
-// Every line of the site shared (ShareServer), each on a port of its own: the line's share_port,
-// else `basePort` plus the line's place among the site's lines (0: any free port). A line keeps
-// its port, server and clients for as long as the site has it.
+// Every line of the site shared (ShareServer), each on a port of its own: the line's share_port
+// (the gateway fills in the remembered one of a line without its own), else `basePort` plus the
+// line's place among the site's lines (0: any free port). A line keeps its port, server and
+// clients for as long as the site has it.
 class ShareFront : public QObject {
     Q_OBJECT
 
