@@ -89,7 +89,7 @@ struct PjlinkRig {
         gateway::SiteConfig site{QStringLiteral("site"), {}, {hall}};
         gateway = std::make_unique<gateway::Gateway>(
             site,
-            [this](const QString&) {
+            [this] {
                 auto port = std::make_unique<ScriptedProjector>();
                 projector = port.get();
                 return port;

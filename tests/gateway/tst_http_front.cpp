@@ -52,11 +52,13 @@ struct Site {
                   int requestMs = 5000) {
         gateway = std::make_unique<Gateway>(
             northWing(),
-            [this](const QString& target) {
+            [this] {
                 auto line = std::make_unique<SimulatedLine>();
-                line->silent = target.contains(QLatin1String("silent"));
-                line->failOpen = target.contains(QLatin1String("missing"));
-                lines.insert(target, line.get());
+                line->opening = [this, at = line.get()](const QString& target) {
+                    at->silent = target.contains(QLatin1String("silent"));
+                    at->failOpen = target.contains(QLatin1String("missing"));
+                    lines.insert(target, at);
+                };
                 return line;
             },
             [this] { return std::make_unique<FakeTimer>(clock, 0); }, 60000,
