@@ -5,6 +5,7 @@
 #include "Gateway.h"
 
 #include "SimulatedLine.h"
+#include "StatusReads.h"
 #include "VirtualClock.h"
 
 #include <QElapsedTimer>
@@ -76,11 +77,10 @@ struct Site {
 
     // What went on the lines besides the polls' reads.
     QList<QByteArray> commandsSent() const {
-        static const QList<QByteArray> reads{"CR0\r", "CR1\r", "CR3\r", "CR6\r", "CR4\r"};
         QList<QByteArray> sent;
         for (const SimulatedLine* line : lines)
             for (const QByteArray& w : line->writes)
-                if (!reads.contains(w))
+                if (!statusReadOf(w.chopped(1)))
                     sent << w;
         return sent;
     }
