@@ -123,12 +123,13 @@ void ProjectorChannel::onComm() {
         return; // nobody asked: noise, or a late answer to a request that timed out
     if (appendWithin(m_exchange.reply, arrived, kReceiveLimit) <= 0)
         return;
-    // Decoded at every piece, as the status line is, so a reply in pieces reads the same.
+    // Decoded at every piece, as the status line is, so a reply in pieces reads the same. A read
+    // the line shows no words for still gives its value.
     DecodedReply decoded = decodeReply(m_current->command + '\r', m_exchange.reply, m_caption);
-    if (decoded.caption) {
+    if (decoded.caption)
         m_caption = *decoded.caption;
+    if (decoded.caption || decoded.readings != Readings())
         m_exchange.readings = decoded.readings;
-    }
     if (replyComplete(m_exchange.reply))
         finish(Exchange::Status::Ok, QString());
 }
