@@ -380,6 +380,8 @@ void TestHttpFront::metricsParse_data() {
 
     const QVariantMap hall{{"projector", "hall"}};
     const QVariantMap lab{{"projector", "lab"}};
+    // One poll's exchanges: a reply and a timing for each read.
+    const double pollReads = double(statusReadsEnd() - statusReadsBegin());
     auto plus = [](QVariantMap labels, const char* name, const char* value) {
         labels.insert(QString::fromLatin1(name), QString::fromUtf8(value));
         return labels;
@@ -420,13 +422,13 @@ void TestHttpFront::metricsParse_data() {
         << "mx7300_temperature_celsius" << plus(hall, "sensor", "2") << 28.0;
     QTest::newRow("replies") << "mx7300_replies"
                              << "counter"
-                             << "mx7300_replies_total" << hall << 5.0;
+                             << "mx7300_replies_total" << hall << pollReads;
     QTest::newRow("timeouts") << "mx7300_timeouts"
                               << "counter"
                               << "mx7300_timeouts_total" << lab << 1.0;
     QTest::newRow("exchanges timed") << "mx7300_exchange_seconds"
                                      << "histogram"
-                                     << "mx7300_exchange_seconds_count" << hall << 5.0;
+                                     << "mx7300_exchange_seconds_count" << hall << pollReads;
     QTest::newRow("a time-out is timed")
         << "mx7300_exchange_seconds"
         << "histogram"
