@@ -5,11 +5,13 @@
 
 namespace tavo::ctl {
 
-PortSession::PortSession(SerialPort& port, Timer& replyTimer, Timer& pollTimer,
-                         const Request& request, int baud, ResultHandler onResult,
-                         std::function<void()> onDone, ProjectorChannel::Now now)
-    : m_channel(port, replyTimer, now), m_pollTimer(pollTimer), m_request(request), m_baud(baud),
-      m_onResult(std::move(onResult)), m_onDone(std::move(onDone)), m_now(std::move(now)) {
+PortSession::PortSession(LinePort& port, Timer& replyTimer, Timer& pollTimer,
+                         const Request& request, const QString& device, int baud,
+                         ResultHandler onResult, std::function<void()> onDone,
+                         ProjectorChannel::Now now)
+    : m_channel(port, replyTimer, now), m_pollTimer(pollTimer), m_request(request),
+      m_device(device), m_baud(baud), m_onResult(std::move(onResult)), m_onDone(std::move(onDone)),
+      m_now(std::move(now)) {
     m_pollTimer.setOnTimer([this] {
         m_pollTimer.setEnabled(false);
         exchange();
@@ -21,7 +23,7 @@ void PortSession::add(int index, const ProjectorEntry& projector) {
 }
 
 void PortSession::start() {
-    m_channel.open(m_baud, [this](bool opened) {
+    m_channel.open(m_device, m_baud, [this](bool opened) {
         if (m_finished)
             return;
         if (!opened) {

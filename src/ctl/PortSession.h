@@ -11,7 +11,7 @@
 #include <optional>
 
 namespace tavo {
-class SerialPort;
+class LinePort;
 class Timer;
 } // namespace tavo
 
@@ -33,9 +33,10 @@ class PortSession {
 public:
     using ResultHandler = std::function<void(int index, const Outcome& outcome)>;
 
-    PortSession(SerialPort& port, Timer& replyTimer, Timer& pollTimer, const Request& request,
-                int baud, ResultHandler onResult, std::function<void()> onDone,
-                ProjectorChannel::Now now);
+    // The projectors added are all behind `device`, opened at `baud`.
+    PortSession(LinePort& port, Timer& replyTimer, Timer& pollTimer, const Request& request,
+                const QString& device, int baud, ResultHandler onResult,
+                std::function<void()> onDone, ProjectorChannel::Now now);
 
     void add(int index, const ProjectorEntry& projector);
     void start();
@@ -58,6 +59,7 @@ private:
     ProjectorChannel m_channel;
     Timer& m_pollTimer;
     Request m_request;
+    QString m_device;
     int m_baud;
     ResultHandler m_onResult;
     std::function<void()> m_onDone;

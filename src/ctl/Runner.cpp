@@ -1,6 +1,6 @@
 #include "Runner.h"
 
-#include "SerialPort.h"
+#include "LinePort.h"
 #include "Timer.h"
 
 #include <chrono>
@@ -8,7 +8,7 @@
 namespace tavo::ctl {
 
 struct Runner::Port {
-    std::unique_ptr<SerialPort> serial;
+    std::unique_ptr<LinePort> serial;
     std::unique_ptr<Timer> replyTimer;
     std::unique_ptr<Timer> pollTimer;
     std::unique_ptr<PortSession> session;
@@ -37,11 +37,12 @@ void Runner::start() {
         int at = devices.indexOf(projector.device);
         if (at < 0) {
             auto port = std::make_unique<Port>();
-            port->serial = m_makePort(projector.device);
+            port->serial = m_makePort();
             port->replyTimer = m_makeTimer();
             port->pollTimer = m_makeTimer();
             port->session = std::make_unique<PortSession>(
-                *port->serial, *port->replyTimer, *port->pollTimer, m_request, projector.baud,
+                *port->serial, *port->replyTimer, *port->pollTimer, m_request, projector.device,
+                projector.baud,
                 [this](int index, const Outcome& outcome) { m_outcomes[index] = outcome; },
                 [this] { sessionDone(); },
                 [] {

@@ -12,7 +12,7 @@
 #include <vector>
 
 namespace tavo {
-class SerialPort;
+class LinePort;
 class Timer;
 } // namespace tavo
 
@@ -22,8 +22,8 @@ namespace tavo::ctl {
 // once on the one event loop, and reports when the last one is done.
 class Runner {
 public:
-    // A closed port for `device` (a path, tcp://host:port or rfc2217://host:port).
-    using PortFactory = std::function<std::unique_ptr<SerialPort>(const QString& device)>;
+    // A closed line; each port's session opens it with the port's device and baud rate.
+    using PortFactory = std::function<std::unique_ptr<LinePort>()>;
     using TimerFactory = std::function<std::unique_ptr<Timer>()>;
     // Called once, with each projector's outcome in the order of `projectors`.
     using Done = std::function<void(const QList<Outcome>& outcomes)>;

@@ -24,10 +24,9 @@ namespace {
 
 constexpr int kShareTimeoutMs = 2500;
 
-// The one place that chooses the serial component for a device.
-std::unique_ptr<SerialPort> openPort(const QString& device) {
-    return std::make_unique<AnyDevicePort>([device](int) { return device; },
-                                           &makeLinkedNetworkPort);
+// The one place that chooses the serial component: a local or a network device, by its name.
+std::unique_ptr<LinePort> makePort() {
+    return std::make_unique<AnyDevicePort>(&makeLinkedNetworkPort);
 }
 
 } // namespace
@@ -88,7 +87,7 @@ int main(int argc, char* argv[]) {
     const bool withSummary = !inv.siteFile.isEmpty();
     int stoppedBy = 0; // the signal that ended the run, if one did
     Runner runner(
-        request, projectors, &openPort, [] { return std::make_unique<QtTimer>(0); },
+        request, projectors, &makePort, [] { return std::make_unique<QtTimer>(0); },
         [&](const QList<Outcome>& outcomes) {
             for (int i = 0; i < outcomes.size(); ++i) {
                 const ProjectorEntry& projector = projectors[i];

@@ -15,6 +15,9 @@ AnyDevicePort::AnyDevicePort(DeviceResolver resolveDevice, NetworkPortMaker make
     });
 }
 
+AnyDevicePort::AnyDevicePort(NetworkPortMaker makeNetworkPort, QObject* parent)
+    : AnyDevicePort(DeviceResolver(), std::move(makeNetworkPort), parent) {}
+
 AnyDevicePort::~AnyDevicePort() = default;
 
 void AnyDevicePort::setSettings(const QString& settings) {
@@ -55,13 +58,17 @@ bool AnyDevicePort::makeNetworkPort() {
     return true;
 }
 
-bool AnyDevicePort::chooseForOpen() {
+QString AnyDevicePort::resolvedDevice() const {
+    return m_resolveDevice ? m_resolveDevice(m_commPort) : m_resolved;
+}
+
+bool AnyDevicePort::chooseForOpen(const QString& device) {
     // A network open may wait in a local event loop; an event handled there
     // must not start another one.
     if (m_opening || m_active->portOpen())
         return false;
     m_unavailable.clear();
-    m_resolved = m_resolveDevice(m_commPort);
+    m_resolved = device;
     if (isNetworkDevice(m_resolved)) {
         if (!m_network && !makeNetworkPort())
             return false;
@@ -76,7 +83,7 @@ bool AnyDevicePort::chooseForOpen() {
 bool AnyDevicePort::setPortOpen(bool open) {
     if (!open)
         return m_active->setPortOpen(false);
-    if (!chooseForOpen())
+    if (!chooseForOpen(resolvedDevice()))
         return false;
     m_opening = true;
     const bool opened = m_active->setPortOpen(true);
@@ -85,10 +92,23 @@ bool AnyDevicePort::setPortOpen(bool open) {
 }
 
 void AnyDevicePort::openAsync(std::function<void(bool opened)> done) {
-    if (!chooseForOpen()) {
+    if (!chooseForOpen(resolvedDevice())) {
         done(false);
         return;
     }
+    openChosen(std::move(done));
+}
+
+void AnyDevicePort::open(const QString& device, int baud, std::function<void(bool opened)> done) {
+    setSettings(settingsForBaud(baud));
+    if (!chooseForOpen(device)) {
+        done(false);
+        return;
+    }
+    openChosen(std::move(done));
+}
+
+void AnyDevicePort::openChosen(std::function<void(bool opened)> done) {
     m_opening = true;
     // The chosen port is ours: it cannot report after this object is gone.
     m_active->openAsync([this, done = std::move(done)](bool opened) {

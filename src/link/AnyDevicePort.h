@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LinePort.h"
 #include "QtSerialPort.h"
 
 #include <functional>
@@ -11,8 +12,9 @@ namespace tavo {
 // number and hands the work to a local serial device (a path such as
 // /dev/ttyUSB0) or to a serial device server on the network
 // ("tcp://host:port", "rfc2217://host:port"). The network port is made when a network device
-// is first opened, so a program that never names one never loads the network code.
-class AnyDevicePort : public QObject, public SerialPort {
+// is first opened, so a program that never names one never loads the network code. The console
+// names the device by its port number; programs that know their device open it by name.
+class AnyDevicePort : public QObject, public SerialPort, public LinePort {
     Q_OBJECT
 
 public:
@@ -23,6 +25,8 @@ public:
 
     AnyDevicePort(DeviceResolver resolveDevice, NetworkPortMaker makeNetworkPort,
                   QObject* parent = nullptr);
+    // For programs that name the device at each open: the port number names nothing.
+    explicit AnyDevicePort(NetworkPortMaker makeNetworkPort, QObject* parent = nullptr);
     ~AnyDevicePort() override;
 
     void setSettings(const QString& settings) override;
@@ -39,10 +43,19 @@ public:
     QByteArray input() override { return m_active->input(); }
     int commEvent() const override { return m_active->commEvent(); }
 
+    void open(const QString& device, int baud, std::function<void(bool opened)> done) override;
+    void close() override { setPortOpen(false); }
+    void setOnComm(std::function<void()> handler) override {
+        SerialPort::setOnComm(std::move(handler));
+    }
+
 private:
     bool makeNetworkPort();
-    // Resolves the port number and picks the port that serves it; false when none can.
-    bool chooseForOpen();
+    // Picks the port that serves `device`; false when none can.
+    bool chooseForOpen(const QString& device);
+    // The device the console's port number names (the last one opened without a resolver).
+    QString resolvedDevice() const;
+    void openChosen(std::function<void(bool opened)> done);
 
     DeviceResolver m_resolveDevice;
     NetworkPortMaker m_makeNetworkPort;

@@ -1,6 +1,7 @@
 #include "ProjectorChannel.h"
 
 #include "CommandText.h"
+#include "LinePort.h"
 #include "ReplyDecoder.h"
 #include "SerialPort.h"
 #include "Timer.h"
@@ -13,7 +14,7 @@ namespace {
 const QString kNoReplyMark = QStringLiteral(" X X X X ");
 }
 
-ProjectorChannel::ProjectorChannel(SerialPort& port, Timer& replyTimer, Now now)
+ProjectorChannel::ProjectorChannel(LinePort& port, Timer& replyTimer, Now now)
     : m_port(port), m_replyTimer(replyTimer), m_now(std::move(now)),
       m_self(std::make_shared<ProjectorChannel*>(this)) {
     m_replyTimer.setEnabled(false);
@@ -27,11 +28,9 @@ ProjectorChannel::~ProjectorChannel() {
     m_port.setOnComm({});
 }
 
-void ProjectorChannel::open(int baud, std::function<void(bool)> done) {
-    m_port.setSettings(settingsForBaudCode(baud == 9600 ? 96 : 192));
-    m_port.setCommPort(1); // the resolver ignores the number: it knows its device
+void ProjectorChannel::open(const QString& device, int baud, std::function<void(bool)> done) {
     const std::weak_ptr<ProjectorChannel*> self = m_self;
-    m_port.openAsync([self, done = std::move(done)](bool opened) {
+    m_port.open(device, baud, [self, done = std::move(done)](bool opened) {
         const auto alive = self.lock();
         if (alive && *alive)
             done(opened);
@@ -41,7 +40,7 @@ void ProjectorChannel::open(int baud, std::function<void(bool)> done) {
 void ProjectorChannel::close(const QString& reason) {
     failAll(reason);
     if (m_port.portOpen())
-        m_port.setPortOpen(false);
+        m_port.close();
 }
 
 bool ProjectorChannel::isOpen() const {
@@ -124,12 +123,13 @@ void ProjectorChannel::onComm() {
         return; // nobody asked: noise, or a late answer to a request that timed out
     if (appendWithin(m_exchange.reply, arrived, kReceiveLimit) <= 0)
         return;
-    // Decoded at every piece, as the status line is, so a reply in pieces reads the same.
+    // Decoded at every piece, as the status line is, so a reply in pieces reads the same. A read
+    // the line shows no words for still gives its value.
     DecodedReply decoded = decodeReply(m_current->command + '\r', m_exchange.reply, m_caption);
-    if (decoded.caption) {
+    if (decoded.caption)
         m_caption = *decoded.caption;
+    if (decoded.caption || decoded.readings != Readings())
         m_exchange.readings = decoded.readings;
-    }
     if (replyComplete(m_exchange.reply))
         finish(Exchange::Status::Ok, QString());
 }

@@ -12,7 +12,7 @@
 
 namespace tavo {
 
-class SerialPort;
+class LinePort;
 class Timer;
 
 // The projector protocol on one serial line, for programs without the panel: each request is
@@ -36,13 +36,13 @@ public:
     // Urgent requests that go out in a row while a normal one waits; then the oldest normal goes.
     static constexpr int kUrgentRun = 4;
 
-    ProjectorChannel(SerialPort& port, Timer& replyTimer, Now now);
+    ProjectorChannel(LinePort& port, Timer& replyTimer, Now now);
     ~ProjectorChannel();
     ProjectorChannel(const ProjectorChannel&) = delete;
     ProjectorChannel& operator=(const ProjectorChannel&) = delete;
 
-    // Opens the line at 9600 or 19200 baud without waiting in a loop of its own.
-    void open(int baud, std::function<void(bool opened)> done);
+    // Opens `device` at 9600 or 19200 baud without waiting in a loop of its own.
+    void open(const QString& device, int baud, std::function<void(bool opened)> done);
     // Ends every request with `reason` (in flight and waiting) and closes the line.
     void close(const QString& reason = QStringLiteral("the port was closed"));
     bool isOpen() const;
@@ -71,7 +71,7 @@ private:
     void finish(Exchange::Status status, const QString& error);
     void failAll(const QString& reason, Exchange::Status current = Exchange::Status::Failed);
 
-    SerialPort& m_port;
+    LinePort& m_port;
     Timer& m_replyTimer;
     Now m_now;
     std::deque<Pending> m_urgent;

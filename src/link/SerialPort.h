@@ -67,6 +67,8 @@ private:
 
 // "9600,N,8,1" for baud code 96, "19200,N,8,1" for every other code.
 QString settingsForBaudCode(quint8 baudCode);
+// The same for a rate in baud: 9600, or 19200 for every other rate.
+QString settingsForBaud(int baud);
 
 // Port numbers 1..15 name a port; every other number is "not configured".
 bool isUsablePort(int port);

@@ -132,9 +132,9 @@ void TestProjectorChannel::requestsTakeTurns() {
     FakeTimer replyTimer(clock, 0);
     ProjectorChannel channel(port, replyTimer, [&clock] { return clock.now(); });
     bool opened = false;
-    channel.open(9600, [&opened](bool ok) { opened = ok; });
+    channel.open(QStringLiteral("fake1"), 9600, [&opened](bool ok) { opened = ok; });
     QVERIFY(opened);
-    QCOMPARE(port.settings(), QStringLiteral("9600,N,8,1"));
+    QCOMPARE(port.openedWith, QStringList{QStringLiteral("fake1@9600,N,8,1")});
 
     QStringList got;
     for (const Step& step : script) {

@@ -58,7 +58,7 @@ struct SessionRig {
                const QList<ProjectorEntry>& projectors)
         : request(request), outcomes(projectors.size()),
           session(
-              line, replyTimer, pollTimer, this->request, baud,
+              line, replyTimer, pollTimer, this->request, QStringLiteral("fake1"), baud,
               [this](int index, const Outcome& outcome) { outcomes[index] = outcome; },
               [this] { done = true; }, [this] { return clock.now(); }) {
         line.script = script;
@@ -165,7 +165,7 @@ void TestCtlSession::projectorsTakeTurns() {
 
     QVERIFY(rig.done);
     QCOMPARE(line.wire, wire);
-    QCOMPARE(line.openedWith, QStringList{QStringLiteral("1@9600,N,8,1")});
+    QCOMPARE(line.openedWith, QStringList{QStringLiteral("fake1@9600,N,8,1")});
     QVERIFY(!line.portOpen());
     for (int i = 0; i < addresses.size(); ++i) {
         const Outcome& outcome = rig.outcomes[i];

@@ -4,6 +4,7 @@
 #include "Gateway.h"
 #include "PjlinkFront.h"
 #include "QtTimer.h"
+#include "StatusReads.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -29,8 +30,7 @@ public:
         if (!FakeSerialPort::output(bytes))
             return false;
         const QByteArray command = bytes.chopped(1);
-        static const QByteArrayList polls = {"CR0", "CR1", "CR3", "CR6", "CR4"};
-        if (!polls.contains(command))
+        if (!statusReadOf(command))
             commands << command;
         if (!silent) {
             const QByteArray reply = answer(command);
@@ -89,7 +89,7 @@ struct PjlinkRig {
         gateway::SiteConfig site{QStringLiteral("site"), {}, {hall}};
         gateway = std::make_unique<gateway::Gateway>(
             site,
-            [this](const QString&) {
+            [this] {
                 auto port = std::make_unique<ScriptedProjector>();
                 projector = port.get();
                 return port;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LinePort.h"
 #include "SerialPort.h"
 
 #include "sim/CommandResponder.h"
@@ -12,8 +13,9 @@
 namespace tavo::test {
 
 // A serial line with the simulator's projector at its end, answering on the next turn of the
-// event loop as a real line would. `silent` never answers; `failOpen` will not open.
-class SimulatedLine : public SerialPort {
+// event loop as a real line would. `silent` never answers; `failOpen` will not open; `opening` is
+// told the device each time the line is opened by name.
+class SimulatedLine : public SerialPort, public LinePort {
 public:
     struct StoppedClock : sim::Clock {
         qint64 nowMs() const override { return 0; }
@@ -28,6 +30,16 @@ public:
             return false;
         m_open = open;
         return true;
+    }
+    void open(const QString& device, int baud, std::function<void(bool opened)> done) override {
+        m_settings = settingsForBaud(baud);
+        if (opening)
+            opening(device);
+        done(setPortOpen(true));
+    }
+    void close() override { setPortOpen(false); }
+    void setOnComm(std::function<void()> handler) override {
+        SerialPort::setOnComm(std::move(handler));
     }
     bool portOpen() const override { return m_open; }
     QString openError() const override {
@@ -58,6 +70,7 @@ public:
 
     bool silent = false;
     bool failOpen = false;
+    std::function<void(const QString& device)> opening;
     QList<QByteArray> writes;
 
 private:

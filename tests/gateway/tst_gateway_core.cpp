@@ -70,13 +70,12 @@ struct GatewayRig {
         site.projectors = projectors;
         gateway = std::make_unique<Gateway>(
             site,
-            [this, unopenable](const QString& device) {
+            [this, unopenable] {
                 auto line = std::make_unique<ProjectorLine>(
                     clock, QHash<QByteArray, QHash<QByteArray, QByteArray>>{
                                {"", kLit}, {"A001", kLit}, {"A002", kLit}, {"A003", {}}});
-                if (unopenable.contains(device))
-                    line->missing.insert(1);
-                lines[device] = line.get();
+                line->missingDevices = unopenable;
+                lines << line.get();
                 ++portsMade;
                 return line;
             },
@@ -94,8 +93,16 @@ struct GatewayRig {
                                   .toJson(QJsonDocument::Compact)));
     }
 
+    // The line its poller opened as `device`.
+    const ProjectorLine* line(const QString& device) const {
+        for (const ProjectorLine* l : lines)
+            if (l->deviceName() == device)
+                return l;
+        return nullptr;
+    }
+
     VirtualClock clock;
-    QHash<QString, ProjectorLine*> lines;
+    QList<ProjectorLine*> lines; // owned by the gateway's pollers
     int portsMade = 0;
     QList<int> changed; // before the gateway: its stop may still tell of changes
     std::unique_ptr<Gateway> gateway;
@@ -184,7 +191,7 @@ void TestGatewayCore::commandGoesAheadOfPolls() {
     QCOMPARE(replies.size(), 1);
     QCOMPARE(replies[0].status, Exchange::Status::Ok);
     QCOMPARE(replies[0].sent, QByteArray("A002C01\r"));
-    const QList<QByteArray> writes = rig.lines[QStringLiteral("/dev/l1")]->writes;
+    const QList<QByteArray> writes = rig.line(QStringLiteral("/dev/l1"))->writes;
     const QList<QByteArray> expected{"A001CR0\r", "A002C01\r", "A002CR0\r", "A002CR1\r",
                                      "A002CR3\r", "A002CR6\r", "A002CR4\r"};
     QCOMPARE(writes.mid(0, expected.size()), expected);
@@ -277,7 +284,7 @@ void TestGatewayCore::commandsQueueInOrderWithinBounds() {
     QCOMPARE(gotRefused, refused);
     rig.clock.advance(120000);
     QCOMPARE(ended, submitted);
-    const ProjectorLine* line = rig.lines[QStringLiteral("/dev/l1")];
+    const ProjectorLine* line = rig.line(QStringLiteral("/dev/l1"));
     QCOMPARE(commandRuns(line->writes), wire);
 
     Exchange after;

@@ -5,6 +5,7 @@
 #include "Gateway.h"
 
 #include "SimulatedLine.h"
+#include "StatusReads.h"
 #include "VirtualClock.h"
 
 #include <QElapsedTimer>
@@ -52,11 +53,13 @@ struct Site {
                   int requestMs = 5000) {
         gateway = std::make_unique<Gateway>(
             northWing(),
-            [this](const QString& target) {
+            [this] {
                 auto line = std::make_unique<SimulatedLine>();
-                line->silent = target.contains(QLatin1String("silent"));
-                line->failOpen = target.contains(QLatin1String("missing"));
-                lines.insert(target, line.get());
+                line->opening = [this, at = line.get()](const QString& target) {
+                    at->silent = target.contains(QLatin1String("silent"));
+                    at->failOpen = target.contains(QLatin1String("missing"));
+                    lines.insert(target, at);
+                };
                 return line;
             },
             [this] { return std::make_unique<FakeTimer>(clock, 0); }, 60000,
@@ -74,11 +77,10 @@ struct Site {
 
     // What went on the lines besides the polls' reads.
     QList<QByteArray> commandsSent() const {
-        static const QList<QByteArray> reads{"CR0\r", "CR1\r", "CR3\r", "CR6\r", "CR4\r"};
         QList<QByteArray> sent;
         for (const SimulatedLine* line : lines)
             for (const QByteArray& w : line->writes)
-                if (!reads.contains(w))
+                if (!statusReadOf(w.chopped(1)))
                     sent << w;
         return sent;
     }
@@ -378,6 +380,8 @@ void TestHttpFront::metricsParse_data() {
 
     const QVariantMap hall{{"projector", "hall"}};
     const QVariantMap lab{{"projector", "lab"}};
+    // One poll's exchanges: a reply and a timing for each read.
+    const double pollReads = double(statusReadsEnd() - statusReadsBegin());
     auto plus = [](QVariantMap labels, const char* name, const char* value) {
         labels.insert(QString::fromLatin1(name), QString::fromUtf8(value));
         return labels;
@@ -418,13 +422,13 @@ void TestHttpFront::metricsParse_data() {
         << "mx7300_temperature_celsius" << plus(hall, "sensor", "2") << 28.0;
     QTest::newRow("replies") << "mx7300_replies"
                              << "counter"
-                             << "mx7300_replies_total" << hall << 5.0;
+                             << "mx7300_replies_total" << hall << pollReads;
     QTest::newRow("timeouts") << "mx7300_timeouts"
                               << "counter"
                               << "mx7300_timeouts_total" << lab << 1.0;
     QTest::newRow("exchanges timed") << "mx7300_exchange_seconds"
                                      << "histogram"
-                                     << "mx7300_exchange_seconds_count" << hall << 5.0;
+                                     << "mx7300_exchange_seconds_count" << hall << pollReads;
     QTest::newRow("a time-out is timed")
         << "mx7300_exchange_seconds"
         << "histogram"

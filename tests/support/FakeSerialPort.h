@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LinePort.h"
 #include "SerialPort.h"
 
 #include <QByteArray>
@@ -9,9 +10,10 @@
 
 namespace tavo::test {
 
-// A serial port whose wire is a byte array. Ports listed in `missing` fail to
-// open; everything written while open lands in `wire`.
-class FakeSerialPort : public SerialPort {
+// A serial port whose wire is a byte array, opened by port number or by device name. Ports
+// listed in `missing` and devices in `missingDevices` fail to open; everything written while
+// open lands in `wire`.
+class FakeSerialPort : public SerialPort, public LinePort {
 public:
     void setSettings(const QString& settings) override { m_settings = settings; }
     QString settings() const override { return m_settings; }
@@ -23,20 +25,31 @@ public:
     }
     int commPort() const override { return m_port; }
     bool setPortOpen(bool open) override {
-        if (open && (m_open || missing.contains(m_port)))
+        if (open && (m_open || isMissing()))
             return false;
         m_open = open;
         if (open) {
             ++opens;
-            openedWith << QStringLiteral("%1@%2").arg(m_port).arg(m_settings);
+            openedWith << QStringLiteral("%1@%2").arg(where(), m_settings);
         }
         return true;
     }
+    void open(const QString& device, int baud, std::function<void(bool opened)> done) override {
+        m_device = device;
+        m_settings = settingsForBaud(baud);
+        done(setPortOpen(true));
+    }
+    void close() override { setPortOpen(false); }
     bool portOpen() const override { return m_open; }
     QString openError() const override {
-        return missing.contains(m_port) ? QStringLiteral("No such file or directory") : QString();
+        return isMissing() ? QStringLiteral("No such file or directory") : QString();
     }
-    QString deviceName() const override { return QStringLiteral("fake%1").arg(m_port); }
+    QString deviceName() const override {
+        return m_device.isEmpty() ? QStringLiteral("fake%1").arg(m_port) : m_device;
+    }
+    void setOnComm(std::function<void()> handler) override {
+        SerialPort::setOnComm(std::move(handler));
+    }
     bool output(const QByteArray& bytes) override {
         if (!m_open)
             return false;
@@ -71,10 +84,16 @@ public:
     QByteArray wire;
     QList<QByteArray> writes;
     QSet<int> missing;
+    QSet<QString> missingDevices;
     QStringList openedWith;
     int opens = 0;
 
 private:
+    bool isMissing() const { return missing.contains(m_port) || missingDevices.contains(m_device); }
+    // The port number, or the device once one was named.
+    QString where() const { return m_device.isEmpty() ? QString::number(m_port) : m_device; }
+
+    QString m_device;
     QString m_settings = QStringLiteral("9600,N,8,1");
     int m_port = 1;
     bool m_open = false;

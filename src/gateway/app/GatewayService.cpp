@@ -30,9 +30,8 @@
 namespace tavo::gateway {
 namespace {
 
-std::unique_ptr<SerialPort> makePort(const QString& device) {
-    return std::make_unique<AnyDevicePort>([device](int) { return device; },
-                                           &makeLinkedNetworkPort);
+std::unique_ptr<LinePort> makePort() {
+    return std::make_unique<AnyDevicePort>(&makeLinkedNetworkPort);
 }
 
 // What the MQTT front publishes beyond the site: topics' base, discovery prefix, areas, the

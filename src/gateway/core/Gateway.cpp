@@ -1,6 +1,6 @@
 #include "Gateway.h"
 
-#include "SerialPort.h"
+#include "LinePort.h"
 #include "Timer.h"
 
 namespace tavo::gateway {
@@ -37,9 +37,9 @@ PortPoller& Gateway::pollerFor(const ProjectorConfig& p) {
     events.openFailed = [this, target](const QString& reason) {
         emit portOpenFailed(target, reason);
     };
-    poller = std::make_unique<PortPoller>(m_makePort(target), m_makeTimer(), m_makeTimer(),
-                                          QList<QPair<int, ProjectorConfig>>(), p.baud, m_pollMs,
-                                          m_now, m_wallClock, std::move(events));
+    poller = std::make_unique<PortPoller>(m_makePort(), m_makeTimer(), m_makeTimer(),
+                                          QList<QPair<int, ProjectorConfig>>(), target, p.baud,
+                                          m_pollMs, m_now, m_wallClock, std::move(events));
     return *poller;
 }
 

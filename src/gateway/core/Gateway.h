@@ -20,7 +20,7 @@
 #include <vector>
 
 namespace tavo {
-class SerialPort;
+class LinePort;
 class Timer;
 } // namespace tavo
 
@@ -33,8 +33,8 @@ class Gateway : public QObject {
     Q_OBJECT
 
 public:
-    // A closed port for `device` (a path, tcp://host:port or rfc2217://host:port).
-    using PortFactory = std::function<std::unique_ptr<SerialPort>(const QString& device)>;
+    // A closed line; each port's poller opens it with the port's device and baud rate.
+    using PortFactory = std::function<std::unique_ptr<LinePort>()>;
     using TimerFactory = std::function<std::unique_ptr<Timer>()>;
 
     Gateway(SiteConfig site, PortFactory makePort, TimerFactory makeTimer, int pollMs,

@@ -1,6 +1,6 @@
 #include "PortPoller.h"
 
-#include "SerialPort.h"
+#include "LinePort.h"
 #include "StatusReads.h"
 #include "Timer.h"
 
@@ -25,13 +25,15 @@ struct PortPoller::Member {
     ProjectorChannel::Priority priority = ProjectorChannel::Priority::Normal;
 };
 
-PortPoller::PortPoller(std::unique_ptr<SerialPort> port, std::unique_ptr<Timer> replyTimer,
+PortPoller::PortPoller(std::unique_ptr<LinePort> port, std::unique_ptr<Timer> replyTimer,
                        std::unique_ptr<Timer> pollTimer,
-                       QList<QPair<int, ProjectorConfig>> projectors, int baud, int pollMs,
-                       ProjectorChannel::Now now, WallClock wallClock, Events events)
+                       QList<QPair<int, ProjectorConfig>> projectors, const QString& device,
+                       int baud, int pollMs, ProjectorChannel::Now now, WallClock wallClock,
+                       Events events)
     : m_port(std::move(port)), m_replyTimer(std::move(replyTimer)),
       m_pollTimer(std::move(pollTimer)), m_channel(*m_port, *m_replyTimer, std::move(now)),
-      m_baud(baud), m_wallClock(std::move(wallClock)), m_events(std::move(events)) {
+      m_device(device), m_baud(baud), m_wallClock(std::move(wallClock)),
+      m_events(std::move(events)) {
     for (const auto& [index, config] : projectors)
         m_members << Member{index, config};
     m_pollTimer->setInterval(pollMs);
@@ -101,7 +103,7 @@ void PortPoller::pollAll() {
         if (m_opening)
             return;
         m_opening = true;
-        m_channel.open(m_baud, [this](bool opened) {
+        m_channel.open(m_device, m_baud, [this](bool opened) {
             m_opening = false;
             if (m_stopped)
                 return;

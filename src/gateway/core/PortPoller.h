@@ -11,7 +11,7 @@
 #include <memory>
 
 namespace tavo {
-class SerialPort;
+class LinePort;
 class Timer;
 } // namespace tavo
 
@@ -39,11 +39,13 @@ public:
     static constexpr int kCommandsPerProjector = 16;
     static constexpr int kCommandsPerLine = 64;
 
-    // `projectors`: (the gateway's key for it, its configuration), all on this port. Keys, not
-    // places in the site: they stay while a reload moves projectors around.
-    PortPoller(std::unique_ptr<SerialPort> port, std::unique_ptr<Timer> replyTimer,
+    // `projectors`: (the gateway's key for it, its configuration), all on this port, which is
+    // opened as `device` at `baud`. Keys, not places in the site: they stay while a reload moves
+    // projectors around.
+    PortPoller(std::unique_ptr<LinePort> port, std::unique_ptr<Timer> replyTimer,
                std::unique_ptr<Timer> pollTimer, QList<QPair<int, ProjectorConfig>> projectors,
-               int baud, int pollMs, ProjectorChannel::Now now, WallClock wallClock, Events events);
+               const QString& device, int baud, int pollMs, ProjectorChannel::Now now,
+               WallClock wallClock, Events events);
     ~PortPoller();
 
     void start();
@@ -79,11 +81,12 @@ private:
     bool lineFull(ProjectorChannel::Done& done);
     void pollAgain(int projector);
 
-    std::unique_ptr<SerialPort> m_port;
+    std::unique_ptr<LinePort> m_port;
     std::unique_ptr<Timer> m_replyTimer;
     std::unique_ptr<Timer> m_pollTimer;
     ProjectorChannel m_channel;
     QList<Member> m_members;
+    QString m_device;
     int m_baud;
     WallClock m_wallClock;
     Events m_events;

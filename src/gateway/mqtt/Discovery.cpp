@@ -1,5 +1,6 @@
 #include "Discovery.h"
 
+#include "ProjectorCommand.h"
 #include "StatusReads.h"
 
 #include <QJsonArray>
@@ -37,16 +38,33 @@ QString temperatureTemplate(int sensor) {
         .arg(sensor);
 }
 
-// The select's options are the projector's own words; Wireless/Viewer cannot be chosen by a
-// command, so it shows as no value rather than as an option that fails.
-const char* const kInputTemplate =
-    "{% set i = value_json.input %}"
-    "{{ i if i in ['Input 1', 'Input 2', 'Input 3', 'Wired'] else None }}";
-const char* const kInputCommand =
-    "{{ {'Input 1': '1', 'Input 2': '2', 'Input 3': '3', 'Wired': '4'}[value] }}";
-const char* const kPowerTemplate = "{% set p = value_json.power %}"
-                                   "{{ 'on' if p in ['Power ON', 'Count down'] "
-                                   "else 'off' if p == 'Stand by' else None }}";
+// The select's options are the projector's own words for the inputs a command can choose; the
+// others (Wireless/Viewer) show as no value rather than as an option that fails.
+QStringList selectableInputs() {
+    QStringList words;
+    for (int input = 1; input <= commands::kSelectableInputs; ++input)
+        words << inputWords(input);
+    return words;
+}
+
+QString inputTemplate() {
+    return QStringLiteral("{% set i = value_json.input %}{{ i if i in ['%1'] else None }}")
+        .arg(selectableInputs().join(QStringLiteral("', '")));
+}
+
+QString inputCommand() {
+    QStringList choices;
+    for (const QString& words : selectableInputs())
+        choices << QStringLiteral("'%1': '%2'").arg(words).arg(choices.size() + 1);
+    return QStringLiteral("{{ {%1}[value] }}").arg(choices.join(QStringLiteral(", ")));
+}
+
+QString powerTemplate() {
+    return QStringLiteral("{% set p = value_json.power %}"
+                          "{{ 'on' if p in ['%1', '%2'] else 'off' if p == '%3' else None }}")
+        .arg(wordsOf(PowerState::On), wordsOf(PowerState::CountDown), wordsOf(PowerState::Standby));
+}
+
 const char* const kAttributesTemplate =
     "{{ {'reversal': value_json.reversal, 'port': value_json.port, "
     "'address': value_json.address, 'updated': value_json.updated} | tojson }}";
@@ -163,7 +181,7 @@ QList<DiscoveryConfig> projectorConfigs(const SiteTopics& topics, const Discover
          "power",
          "Power",
          {{"state_topic", state},
-          {"value_template", kPowerTemplate},
+          {"value_template", powerTemplate()},
           {"command_topic", topics.of(projector.name, QStringLiteral("set/power"))},
           {"payload_on", "on"},
           {"payload_off", "off"},
@@ -175,10 +193,10 @@ QList<DiscoveryConfig> projectorConfigs(const SiteTopics& topics, const Discover
          "input",
          "Input",
          {{"state_topic", state},
-          {"value_template", kInputTemplate},
+          {"value_template", inputTemplate()},
           {"command_topic", topics.of(projector.name, QStringLiteral("set/input"))},
-          {"command_template", kInputCommand},
-          {"options", QJsonArray{"Input 1", "Input 2", "Input 3", "Wired"}}}},
+          {"command_template", inputCommand()},
+          {"options", QJsonArray::fromStringList(selectableInputs())}}},
         {"sensor",
          "lamp_hours",
          "Lamp hours",
