@@ -1,39 +1,37 @@
 #include "Readings.h"
 
+#include <array>
+#include <utility>
+
 namespace tavo {
 
 bool Readings::has(Field field) const {
-    switch (field) {
-    case Field::Power:
-        return power.has_value();
-    case Field::Input:
-        return input.has_value();
-    case Field::LampHours:
-        return lampHours.has_value();
-    case Field::Temperatures:
-        return temperatures.has_value();
-    case Field::Reversal:
-        return reversal.has_value();
-    }
-    return false;
+    static_assert(std::tuple_size_v<decltype(fieldsOf(std::declval<Readings&>()))> ==
+                      std::size_t(Field::Count),
+                  "every Field has its member in fieldsOf, in the same order");
+    const auto present = std::apply(
+        [](const auto&... value) {
+            return std::array<bool, sizeof...(value)>{value.has_value()...};
+        },
+        fieldsOf(*this));
+    const auto at = std::size_t(field);
+    return at < present.size() && present[at];
 }
 
 void Readings::take(const Readings& other) {
-    if (other.power)
-        power = other.power;
-    if (other.input)
-        input = other.input;
-    if (other.lampHours)
-        lampHours = other.lampHours;
-    if (other.temperatures)
-        temperatures = other.temperatures;
-    if (other.reversal)
-        reversal = other.reversal;
+    std::apply(
+        [&other](auto&... mine) {
+            std::apply(
+                [&mine...](const auto&... theirs) {
+                    ((theirs ? void(mine = theirs) : void()), ...);
+                },
+                fieldsOf(other));
+        },
+        fieldsOf(*this));
 }
 
 bool Readings::operator==(const Readings& other) const {
-    return power == other.power && input == other.input && lampHours == other.lampHours &&
-           temperatures == other.temperatures && reversal == other.reversal;
+    return fieldsOf(*this) == fieldsOf(other);
 }
 
 } // namespace tavo

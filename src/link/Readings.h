@@ -3,6 +3,7 @@
 #include <QList>
 
 #include <optional>
+#include <tuple>
 
 namespace tavo {
 
@@ -24,7 +25,7 @@ enum class Reversal { Normal, TopBottom, LeftRight, Both };
 // give (not asked, no reply, a code no table lists) is empty.
 struct Readings {
     // One per status read; names the member a read fills.
-    enum class Field { Power, Input, LampHours, Temperatures, Reversal };
+    enum class Field { Power, Input, LampHours, Temperatures, Reversal, Count };
 
     std::optional<PowerState> power;
     std::optional<int> input; // 1 to 5, as the input read numbers them
@@ -37,6 +38,13 @@ struct Readings {
     void take(const Readings& other);
     bool operator==(const Readings& other) const;
     bool operator!=(const Readings& other) const { return !(*this == other); }
+
+private:
+    // Every member in Field's order: has(), take() and == go through this one list, so a new
+    // reading is its member, its Field and its place here.
+    template <typename Self> static auto fieldsOf(Self& self) {
+        return std::tie(self.power, self.input, self.lampHours, self.temperatures, self.reversal);
+    }
 };
 
 } // namespace tavo
