@@ -1,5 +1,6 @@
 // mx7300-gateway as a process against a real mosquitto, with simulated projectors on
 // pseudo-terminals, one of them behind a real ser2net.
+#include "FreePorts.h"
 #include "MosquittoBroker.h"
 #include "Ser2netServer.h"
 
@@ -12,7 +13,6 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -424,13 +424,6 @@ QJsonArray homeAssistantView(const QHash<QString, QByteArray>& configs,
         return {};
     }
     return QJsonDocument::fromJson(python.readAllStandardOutput()).array();
-}
-
-// A free loopback port, for a listener the gateway takes a moment later.
-quint16 freePort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
 }
 
 QString writeSite(const QTemporaryDir& dir, const QString& file, const QString& text) {

@@ -1,5 +1,6 @@
 // mx7300-gateway run as an operator runs it: a real process with simulated projectors on
 // pseudo-terminals, a real mosquitto, and clients on loopback for each front.
+#include "FreePorts.h"
 #include "MosquittoBroker.h"
 
 #include "MqttClient.h"
@@ -10,8 +11,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QRandomGenerator>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
@@ -66,28 +65,6 @@ struct GatewayProcess {
         process.waitForFinished(5000);
     }
 };
-
-quint16 freePort() {
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
-}
-
-// The first of `count` ports in a row free now, below the ephemeral range (32768 up), where the
-// kernel puts no connecting socket (the gateway's retries to its device servers among them).
-quint16 freePorts(int count) {
-    for (int attempt = 0; attempt < 200; ++attempt) {
-        const quint16 first = quint16(20000 + QRandomGenerator::global()->bounded(12000));
-        std::vector<std::unique_ptr<QTcpServer>> probes;
-        for (int i = 0; i < count; ++i) {
-            probes.push_back(std::make_unique<QTcpServer>());
-            if (!probes.back()->listen(QHostAddress::LocalHost, quint16(first + i)))
-                break;
-        }
-        if (int(probes.size()) == count && probes.back()->isListening())
-            return first;
-    }
-    return 0;
-}
 
 QString writeFile(const QString& path, const QByteArray& text) {
     QFile f(path);

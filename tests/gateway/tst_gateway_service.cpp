@@ -1,13 +1,13 @@
 // mx7300-gateway as systemd runs it: refused starts with their exit status and one line, a
 // refused second start that leaves the running gateway alone on a real broker, a stop asked for
 // while it starts, and the notifications a Type=notify unit waits for.
+#include "FreePorts.h"
 #include "MosquittoBroker.h"
 
 #include "MqttClient.h"
 
 #include <QFile>
 #include <QProcess>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -32,10 +32,6 @@ QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArra
 }
 
 // A loopback port nobody listens on now.
-quint16 freePort() {
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
-}
 
 struct Run {
     int status = -1; // -1: did not end by itself, or ended by a signal

@@ -1,5 +1,6 @@
 // A shared line as a technician uses it: the real gateway polling a simulated projector on a
 // pseudo-terminal, raw TCP clients on its share and MQTT commands at the same time.
+#include "FreePorts.h"
 #include "MosquittoBroker.h"
 
 #include "GatewayShares.h"
@@ -10,7 +11,6 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
@@ -22,11 +22,6 @@
 using namespace tavo;
 
 namespace {
-
-quint16 freePort() {
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
-}
 
 // A client of the share: everything it has been sent so far.
 struct ShareClient {
