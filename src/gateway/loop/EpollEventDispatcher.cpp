@@ -86,6 +86,7 @@ bool EpollEventDispatcher::processEvents(QEventLoop::ProcessEventsFlags flags) {
     if (m_interrupted.load())
         return false;
 
+    applyWatches();
     qint64 waitNs = -1;
     if (!canWait || (withNotifiers && m_unpolled > 0))
         waitNs = 0;
@@ -192,10 +193,12 @@ void EpollEventDispatcher::registerSocketNotifier(QSocketNotifier* notifier) {
     if (fd < 0 || type < 0 || type > 2)
         return;
     Watch& watch = m_watches[fd];
-    if (watch.notifiers[type] && watch.notifiers[type] != notifier)
+    if (watch.notifiers[type] && watch.notifiers[type] != notifier) {
         qWarning("EpollEventDispatcher: a second socket notifier of one type for socket %d", fd);
+        watch.recheck = true; // the first one's descriptor may have been closed
+    }
     watch.notifiers[type] = notifier;
-    updateWatch(fd, watch);
+    markDirty(fd, watch);
 }
 
 void EpollEventDispatcher::unregisterSocketNotifier(QSocketNotifier* notifier) {
@@ -205,8 +208,14 @@ void EpollEventDispatcher::unregisterSocketNotifier(QSocketNotifier* notifier) {
     if (found == m_watches.end() || type < 0 || type > 2 ||
         found->second.notifiers[type] != notifier)
         return;
-    found->second.notifiers[type] = nullptr;
-    updateWatch(found->first, found->second);
+    Watch& watch = found->second;
+    watch.notifiers[type] = nullptr;
+    // The last one gone: the descriptor may be closed next and its number come back as another
+    // socket within this pass, so the kernel is told now.
+    if (!watch.notifiers[0] && !watch.notifiers[1] && !watch.notifiers[2])
+        updateWatch(found->first, watch);
+    else
+        markDirty(found->first, watch);
 }
 
 void EpollEventDispatcher::forgetPending(QSocketNotifier* notifier) {
@@ -214,6 +223,24 @@ void EpollEventDispatcher::forgetPending(QSocketNotifier* notifier) {
         for (QSocketNotifier*& entry : *list)
             if (entry == notifier)
                 entry = nullptr;
+}
+
+void EpollEventDispatcher::markDirty(int fd, Watch& watch) {
+    if (watch.dirty)
+        return;
+    watch.dirty = true;
+    m_dirty.push_back(fd);
+}
+
+void EpollEventDispatcher::applyWatches() {
+    for (int fd : m_dirty) {
+        const auto found = m_watches.find(fd);
+        if (found == m_watches.end() || !found->second.dirty)
+            continue;
+        found->second.dirty = false;
+        updateWatch(fd, found->second);
+    }
+    m_dirty.clear();
 }
 
 // Brings the kernel's interest list in line with the descriptor's notifiers. A descriptor
@@ -241,6 +268,9 @@ void EpollEventDispatcher::updateWatch(int fd, Watch& watch) {
         m_watches.erase(fd);
         return;
     }
+    if (wanted == watch.events && !watch.recheck)
+        return; // turned off and on again (or on and off) within the pass
+    watch.recheck = false;
     int rc = ::epoll_ctl(m_epoll, added ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, fd, &event);
     if (rc != 0 && errno == ENOENT)
         rc = ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, fd, &event);

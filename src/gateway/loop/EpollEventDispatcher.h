@@ -51,10 +51,14 @@ private:
     struct Watch {
         QSocketNotifier* notifiers[3] = {nullptr, nullptr, nullptr}; // Read, Write, Exception
         unsigned events = 0;                                         // as given to epoll
-        bool polled = true; // false: a regular file, which epoll refuses and is always ready
+        bool polled = true;   // false: a regular file, which epoll refuses and is always ready
+        bool dirty = false;   // its notifiers changed since the kernel was last told
+        bool recheck = false; // tell the kernel even if the events look the same
     };
 
     static qint64 nowNs();
+    void markDirty(int fd, Watch& watch);
+    void applyWatches();
     void updateWatch(int fd, Watch& watch);
     int activateTimers();
     int activateNotifiers(const void* ready, int count);
@@ -69,6 +73,10 @@ private:
 
     std::unordered_map<int, Watch> m_watches;
     int m_unpolled = 0; // watches of descriptors epoll refused
+    // Descriptors whose notifiers changed in this pass; the kernel hears of them just before
+    // the next wait, so a write notifier turned on and off again in one pass (a socket written
+    // and flushed at once) costs no system call.
+    std::vector<int> m_dirty;
     std::unordered_map<int, Timer> m_timers;
     std::set<std::pair<qint64, int>> m_due; // (due, id), soonest first
     // Notifiers found ready but not yet told, one list per nested processEvents(): one that is
