@@ -39,6 +39,10 @@ private slots:
     void notifiers();
     void notifierGoneWhileReady_data();
     void notifierGoneWhileReady();
+    void toggledInOnePass_data();
+    void toggledInOnePass();
+    void descriptorReusedInOnePass();
+    void restartedTimerFiresOnce();
     void fromAnotherThread_data();
     void fromAnotherThread();
 
@@ -159,6 +163,79 @@ void TestEpollDispatcher::notifierGoneWhileReady() {
     QCOMPARE(told, 1);
     m_dispatcher->processEvents(QEventLoop::AllEvents);
     QCOMPARE(told, 1);
+}
+
+void TestEpollDispatcher::toggledInOnePass_data() {
+    QTest::addColumn<bool>("enabledFirst");
+    QTest::addColumn<bool>("fires");
+    QTest::newRow("on, then off and on again") << true << true;
+    QTest::newRow("off, then on and off again") << false << false;
+}
+
+// A write notifier switched twice between two waits ends as it was last set.
+void TestEpollDispatcher::toggledInOnePass() {
+    QFETCH(bool, enabledFirst);
+    QFETCH(bool, fires);
+    SocketPair pair;
+    QSocketNotifier writer(pair.fd[0], QSocketNotifier::Write);
+    writer.setEnabled(enabledFirst);
+    int activations = 0;
+    connect(&writer, &QSocketNotifier::activated, this, [&] {
+        ++activations;
+        writer.setEnabled(false);
+    });
+    QSocketNotifier reader(pair.fd[0], QSocketNotifier::Read);
+    int reads = 0;
+    connect(&reader, &QSocketNotifier::activated, this, [&] {
+        ++reads;
+        reader.setEnabled(false);
+    });
+    QTest::qWait(20);
+    activations = 0;
+    writer.setEnabled(!enabledFirst);
+    writer.setEnabled(enabledFirst);
+    QCOMPARE(::write(pair.fd[1], "x", 1), ssize_t(1));
+    QTest::qWait(50);
+    QCOMPARE(activations, fires ? 1 : 0);
+    QCOMPARE(reads, 1);
+}
+
+// A descriptor closed and its number given to another socket before the loop waits again:
+// the new socket's notifier is heard.
+void TestEpollDispatcher::descriptorReusedInOnePass() {
+    SocketPair first;
+    SocketPair second;
+    auto old = std::make_unique<QSocketNotifier>(first.fd[0], QSocketNotifier::Read);
+    QTest::qWait(10);
+    old.reset();
+    QCOMPARE(::dup2(second.fd[0], first.fd[0]), first.fd[0]); // closes the first socket
+    QSocketNotifier notifier(first.fd[0], QSocketNotifier::Read);
+    int activations = 0;
+    connect(&notifier, &QSocketNotifier::activated, this, [&] {
+        ++activations;
+        notifier.setEnabled(false);
+    });
+    QCOMPARE(::write(second.fd[1], "x", 1), ssize_t(1));
+    QTRY_COMPARE(activations, 1);
+}
+
+// Restarted many times over (old due times left behind and swept out), a timer fires once,
+// counted from its last start.
+void TestEpollDispatcher::restartedTimerFiresOnce() {
+    QTimer timer;
+    timer.setTimerType(Qt::PreciseTimer);
+    timer.setSingleShot(true);
+    QElapsedTimer sinceLastStart;
+    QList<qint64> fired;
+    connect(&timer, &QTimer::timeout, this, [&] { fired << sinceLastStart.elapsed(); });
+    for (int i = 0; i < 500; ++i) {
+        timer.start(30 - i % 20);
+        sinceLastStart.start();
+    }
+    QTRY_COMPARE(fired.size(), 1);
+    QVERIFY2(fired[0] >= 30 - 499 % 20, qPrintable(QString::number(fired[0])));
+    QTest::qWait(60);
+    QCOMPARE(fired.size(), 1);
 }
 
 void TestEpollDispatcher::fromAnotherThread_data() {

@@ -193,8 +193,10 @@ extrapolated to a larger site.
 
 **What an exchange costs.** Qt's own event dispatcher hands the kernel every socket notifier's
 descriptor on each wake-up of the event loop (\`poll\`), so every exchange and every PJLink
-question paid for every port and socket of the site (see "Gateway profile" below). The gateway's thread now waits in \`epoll\`: the kernel keeps the set,
-and a wake-up costs what is ready. Two bounds remain: every PJLink port is a descriptor, and a
+question paid for every port and socket of the site. The gateway's thread waits in \`epoll\`
+instead: the kernel keeps the set, and a wake-up costs what is ready. On this machine every
+system call also pays the hypervisor's interrupt enable, so an exchange costs about what its
+system calls do; "Gateway profile" below counts them. Two bounds remain: every PJLink port is a descriptor, and a
 systemd service starts with a soft limit of 1024 open files unless its unit raises
 \`LimitNOFILE\` (ours does); and a projector that does not answer costs its line the 1 s reply
 timeout each period (four silent projectors, 4 s of a 10 s period).

@@ -16,6 +16,7 @@ Gateway::Gateway(SiteConfig site, PortFactory makePort, TimerFactory makeTimer, 
         m_keys.push_back(m_nextKey++);
         pollerFor(p).addProjector(m_keys.back(), p);
     }
+    indexKeys();
 }
 
 Gateway::~Gateway() {
@@ -72,6 +73,7 @@ SiteChange Gateway::reload(SiteConfig next) {
     m_states = std::move(states);
     m_seen = std::move(seen);
     m_keys = std::move(keys);
+    indexKeys();
     // A port left without projectors is closed (its lock freed) before a new one may open it,
     // at another speed perhaps; what still waited on it ends now, told to no one's place.
     for (auto it = m_pollers.begin(); it != m_pollers.end();) {
@@ -98,10 +100,15 @@ SiteChange Gateway::reload(SiteConfig next) {
 }
 
 int Gateway::indexOfKey(int key) const {
+    const auto found = m_indexOfKey.find(key);
+    return found == m_indexOfKey.end() ? -1 : found->second;
+}
+
+void Gateway::indexKeys() {
+    m_indexOfKey.clear();
+    m_indexOfKey.reserve(m_keys.size());
     for (size_t i = 0; i < m_keys.size(); ++i)
-        if (m_keys[i] == key)
-            return int(i);
-    return -1;
+        m_indexOfKey.emplace(m_keys[i], int(i));
 }
 
 int Gateway::indexOf(const QString& name) const {

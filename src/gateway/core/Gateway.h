@@ -17,6 +17,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 namespace tavo {
@@ -102,6 +103,7 @@ signals:
 private:
     // The pollers know projectors by a key that a reload does not change.
     int indexOfKey(int key) const;
+    void indexKeys();
     PortPoller& pollerFor(const ProjectorConfig& p);
     void takePoll(int key, const ProjectorState& reading);
 
@@ -115,6 +117,8 @@ private:
     std::vector<ProjectorState> m_states;
     std::vector<bool> m_seen;
     std::vector<int> m_keys; // of each projector
+    // Key to index: every exchange and poll of a large site looks its projector up.
+    std::unordered_map<int, int> m_indexOfKey;
     int m_nextKey = 0;
     bool m_started = false;
     std::map<QString, std::unique_ptr<PortPoller>> m_pollers; // by port

@@ -86,11 +86,12 @@ bool EpollEventDispatcher::processEvents(QEventLoop::ProcessEventsFlags flags) {
     if (m_interrupted.load())
         return false;
 
+    applyWatches();
     qint64 waitNs = -1;
     if (!canWait || (withNotifiers && m_unpolled > 0))
         waitNs = 0;
-    else if (withTimers && !m_due.empty())
-        waitNs = std::max<qint64>(0, m_due.begin()->first - nowNs());
+    else if (const Due* next = withTimers ? soonest() : nullptr)
+        waitNs = std::max<qint64>(0, next->dueNs - nowNs());
 
     epoll_event ready[kMaxReady];
     int count = waitFor(withNotifiers ? m_epoll : m_wakeOnly, ready, waitNs);
@@ -155,32 +156,77 @@ int EpollEventDispatcher::activateNotifiers(const void* readyEvents, int count) 
     return told;
 }
 
+// std::*_heap keep the greatest on top: "later" puts the soonest there.
+bool EpollEventDispatcher::later(const Due& a, const Due& b) {
+    return a.dueNs != b.dueNs ? a.dueNs > b.dueNs : a.seq > b.seq;
+}
+
+EpollEventDispatcher::Timer* EpollEventDispatcher::liveTimer(int timerId) {
+    if (timerId <= 0 || size_t(timerId) >= m_timers.size() || !m_timers[size_t(timerId)].object)
+        return nullptr;
+    return &m_timers[size_t(timerId)];
+}
+
+void EpollEventDispatcher::schedule(int timerId, Timer& timer) {
+    timer.seq = ++m_seq;
+    m_due.push_back({timer.dueNs, timer.seq, timerId});
+    std::push_heap(m_due.begin(), m_due.end(), later);
+}
+
+// The heap's top after dropping entries of timers since killed or restarted.
+const EpollEventDispatcher::Due* EpollEventDispatcher::soonest() {
+    while (!m_due.empty()) {
+        const Due& top = m_due.front();
+        const Timer* timer = liveTimer(top.id);
+        if (timer && timer->seq == top.seq)
+            return &top;
+        std::pop_heap(m_due.begin(), m_due.end(), later);
+        m_due.pop_back();
+    }
+    return nullptr;
+}
+
+void EpollEventDispatcher::dropTimer(Timer& timer) {
+    timer.object = nullptr;
+    --m_liveTimers;
+    if (m_due.size() <= size_t(2 * m_liveTimers + 64))
+        return;
+    m_due.clear();
+    for (size_t id = 0; id < m_timers.size(); ++id)
+        if (m_timers[id].object)
+            m_due.push_back({m_timers[id].dueNs, m_timers[id].seq, int(id)});
+    std::make_heap(m_due.begin(), m_due.end(), later);
+}
+
 int EpollEventDispatcher::activateTimers() {
-    if (m_due.empty())
+    const Due* next = soonest();
+    if (!next)
         return 0;
     const qint64 now = nowNs();
-    if (m_due.begin()->first > now)
+    if (next->dueNs > now)
         return 0;
     // Each timer due now fires once in this pass, even one of 0 ms that stays due.
-    std::vector<int> due;
-    for (auto it = m_due.begin(); it != m_due.end() && it->first <= now; ++it)
-        due.push_back(it->second);
+    std::vector<Due> due;
+    for (; next && next->dueNs <= now; next = soonest()) {
+        due.push_back(*next);
+        std::pop_heap(m_due.begin(), m_due.end(), later);
+        m_due.pop_back();
+    }
     int fired = 0;
-    for (int id : due) {
-        const auto found = m_timers.find(id);
-        // Killed by an earlier timer's handler, or the id given again to a timer not yet due.
-        if (found == m_timers.end() || found->second.dueNs > now)
+    for (const Due& entry : due) {
+        Timer* timer = liveTimer(entry.id);
+        // Killed by an earlier timer's handler, or the id given again to another timer.
+        if (!timer || timer->seq != entry.seq)
             continue;
-        Timer& timer = found->second;
-        m_due.erase({timer.dueNs, id});
         // From the due time, not from now, so lateness does not add up; ticks missed
         // altogether are dropped, as Qt does.
-        timer.dueNs += timer.intervalMs * kNsPerMs;
-        if (timer.dueNs < now)
-            timer.dueNs = now + timer.intervalMs * kNsPerMs;
-        m_due.insert({timer.dueNs, id});
-        QTimerEvent event(id);
-        QCoreApplication::sendEvent(timer.object, &event);
+        timer->dueNs += timer->intervalMs * kNsPerMs;
+        if (timer->dueNs < now)
+            timer->dueNs = now + timer->intervalMs * kNsPerMs;
+        QObject* object = timer->object;
+        schedule(entry.id, *timer); // may move m_timers: not used after this
+        QTimerEvent event(entry.id);
+        QCoreApplication::sendEvent(object, &event);
         ++fired;
     }
     return fired;
@@ -192,10 +238,12 @@ void EpollEventDispatcher::registerSocketNotifier(QSocketNotifier* notifier) {
     if (fd < 0 || type < 0 || type > 2)
         return;
     Watch& watch = m_watches[fd];
-    if (watch.notifiers[type] && watch.notifiers[type] != notifier)
+    if (watch.notifiers[type] && watch.notifiers[type] != notifier) {
         qWarning("EpollEventDispatcher: a second socket notifier of one type for socket %d", fd);
+        watch.recheck = true; // the first one's descriptor may have been closed
+    }
     watch.notifiers[type] = notifier;
-    updateWatch(fd, watch);
+    markDirty(fd, watch);
 }
 
 void EpollEventDispatcher::unregisterSocketNotifier(QSocketNotifier* notifier) {
@@ -205,8 +253,14 @@ void EpollEventDispatcher::unregisterSocketNotifier(QSocketNotifier* notifier) {
     if (found == m_watches.end() || type < 0 || type > 2 ||
         found->second.notifiers[type] != notifier)
         return;
-    found->second.notifiers[type] = nullptr;
-    updateWatch(found->first, found->second);
+    Watch& watch = found->second;
+    watch.notifiers[type] = nullptr;
+    // The last one gone: the descriptor may be closed next and its number come back as another
+    // socket within this pass, so the kernel is told now.
+    if (!watch.notifiers[0] && !watch.notifiers[1] && !watch.notifiers[2])
+        updateWatch(found->first, watch);
+    else
+        markDirty(found->first, watch);
 }
 
 void EpollEventDispatcher::forgetPending(QSocketNotifier* notifier) {
@@ -214,6 +268,24 @@ void EpollEventDispatcher::forgetPending(QSocketNotifier* notifier) {
         for (QSocketNotifier*& entry : *list)
             if (entry == notifier)
                 entry = nullptr;
+}
+
+void EpollEventDispatcher::markDirty(int fd, Watch& watch) {
+    if (watch.dirty)
+        return;
+    watch.dirty = true;
+    m_dirty.push_back(fd);
+}
+
+void EpollEventDispatcher::applyWatches() {
+    for (int fd : m_dirty) {
+        const auto found = m_watches.find(fd);
+        if (found == m_watches.end() || !found->second.dirty)
+            continue;
+        found->second.dirty = false;
+        updateWatch(fd, found->second);
+    }
+    m_dirty.clear();
 }
 
 // Brings the kernel's interest list in line with the descriptor's notifiers. A descriptor
@@ -241,6 +313,9 @@ void EpollEventDispatcher::updateWatch(int fd, Watch& watch) {
         m_watches.erase(fd);
         return;
     }
+    if (wanted == watch.events && !watch.recheck)
+        return; // turned off and on again (or on and off) within the pass
+    watch.recheck = false;
     int rc = ::epoll_ctl(m_epoll, added ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, fd, &event);
     if (rc != 0 && errno == ENOENT)
         rc = ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, fd, &event);
@@ -262,33 +337,33 @@ void EpollEventDispatcher::registerTimer(int timerId, qint64 interval, Qt::Timer
     if (timerId <= 0 || interval < 0 || !object)
         return;
     unregisterTimer(timerId);
-    Timer timer;
+    if (size_t(timerId) >= m_timers.size())
+        m_timers.resize(size_t(timerId) + 1);
+    Timer& timer = m_timers[size_t(timerId)];
     timer.object = object;
     timer.intervalMs = interval;
     timer.type = timerType;
     timer.dueNs = nowNs() + interval * kNsPerMs;
-    m_timers.emplace(timerId, timer);
-    m_due.insert({timer.dueNs, timerId});
+    ++m_liveTimers;
+    schedule(timerId, timer);
 }
 
 bool EpollEventDispatcher::unregisterTimer(int timerId) {
-    const auto found = m_timers.find(timerId);
-    if (found == m_timers.end())
+    Timer* timer = liveTimer(timerId);
+    if (!timer)
         return false;
-    m_due.erase({found->second.dueNs, timerId});
-    m_timers.erase(found);
+    dropTimer(*timer);
     return true;
 }
 
 bool EpollEventDispatcher::unregisterTimers(QObject* object) {
+    if (!object)
+        return false;
     bool any = false;
-    for (auto it = m_timers.begin(); it != m_timers.end();) {
-        if (it->second.object == object) {
-            m_due.erase({it->second.dueNs, it->first});
-            it = m_timers.erase(it);
+    for (Timer& timer : m_timers) {
+        if (timer.object == object) {
+            dropTimer(timer);
             any = true;
-        } else {
-            ++it;
         }
     }
     return any;
@@ -297,17 +372,17 @@ bool EpollEventDispatcher::unregisterTimers(QObject* object) {
 QList<QAbstractEventDispatcher::TimerInfo>
 EpollEventDispatcher::registeredTimers(QObject* object) const {
     QList<TimerInfo> timers;
-    for (const auto& [id, timer] : m_timers)
-        if (timer.object == object)
-            timers.append(TimerInfo(id, int(timer.intervalMs), timer.type));
+    for (size_t id = 0; id < m_timers.size(); ++id)
+        if (m_timers[id].object == object)
+            timers.append(TimerInfo(int(id), int(m_timers[id].intervalMs), m_timers[id].type));
     return timers;
 }
 
 int EpollEventDispatcher::remainingTime(int timerId) {
-    const auto found = m_timers.find(timerId);
-    if (found == m_timers.end())
+    const Timer* timer = liveTimer(timerId);
+    if (!timer)
         return -1;
-    const qint64 left = std::max<qint64>(0, found->second.dueNs - nowNs());
+    const qint64 left = std::max<qint64>(0, timer->dueNs - nowNs());
     return int((left + kNsPerMs - 1) / kNsPerMs);
 }
 

@@ -3,7 +3,6 @@
 #include <QAbstractEventDispatcher>
 
 #include <atomic>
-#include <set>
 #include <unordered_map>
 #include <vector>
 
@@ -43,20 +42,35 @@ public:
 
 private:
     struct Timer {
-        QObject* object = nullptr;
+        QObject* object = nullptr; // none: the id is free
         qint64 intervalMs = 0;
         Qt::TimerType type = Qt::PreciseTimer;
         qint64 dueNs = 0; // on CLOCK_MONOTONIC
+        quint64 seq = 0;  // of its one current entry in the due heap
+    };
+    struct Due {
+        qint64 dueNs;
+        quint64 seq; // orders timers due at once by when they were set
+        int id;
     };
     struct Watch {
         QSocketNotifier* notifiers[3] = {nullptr, nullptr, nullptr}; // Read, Write, Exception
         unsigned events = 0;                                         // as given to epoll
-        bool polled = true; // false: a regular file, which epoll refuses and is always ready
+        bool polled = true;   // false: a regular file, which epoll refuses and is always ready
+        bool dirty = false;   // its notifiers changed since the kernel was last told
+        bool recheck = false; // tell the kernel even if the events look the same
     };
 
     static qint64 nowNs();
+    void markDirty(int fd, Watch& watch);
+    void applyWatches();
     void updateWatch(int fd, Watch& watch);
     int activateTimers();
+    static bool later(const Due& a, const Due& b);
+    Timer* liveTimer(int timerId);
+    void schedule(int timerId, Timer& timer);
+    const Due* soonest();
+    void dropTimer(Timer& timer);
     int activateNotifiers(const void* ready, int count);
     void forgetPending(QSocketNotifier* notifier);
     bool drainWakeUps();
@@ -69,8 +83,17 @@ private:
 
     std::unordered_map<int, Watch> m_watches;
     int m_unpolled = 0; // watches of descriptors epoll refused
-    std::unordered_map<int, Timer> m_timers;
-    std::set<std::pair<qint64, int>> m_due; // (due, id), soonest first
+    // Descriptors whose notifiers changed in this pass; the kernel hears of them just before
+    // the next wait, so a write notifier turned on and off again in one pass (a socket written
+    // and flushed at once) costs no system call.
+    std::vector<int> m_dirty;
+    // Indexed by timer id (Qt hands out small ids and reuses them). A timer restarted for every
+    // exchange costs no allocation: its old heap entry is left behind, recognised as stale by
+    // its sequence number, and the heap is rebuilt once stale entries outnumber live ones.
+    std::vector<Timer> m_timers;
+    std::vector<Due> m_due; // a min-heap on (due, seq)
+    int m_liveTimers = 0;
+    quint64 m_seq = 0;
     // Notifiers found ready but not yet told, one list per nested processEvents(): one that is
     // disabled or destroyed meanwhile is struck out of every list.
     std::vector<std::vector<QSocketNotifier*>*> m_pending;

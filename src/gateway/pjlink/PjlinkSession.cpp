@@ -146,6 +146,9 @@ void Session::write(const QByteArray& bytes) {
         return;
     }
     m_socket->write(bytes);
+    // Out now rather than from the write notifier on the loop's next pass: an answer costs one
+    // write and no round of the notifier being turned on and off.
+    m_socket->flush();
 }
 
 void Session::close() {
