@@ -245,7 +245,8 @@ void Metrics::takeState(int index) {
     const ProjectorState& state = m_gateway.state(index);
 
     p.up->Set(state.available ? 1 : 0);
-    const std::optional<PowerState> power = state.available ? state.power : std::nullopt;
+    static const std::optional<PowerState> kNoPower;
+    const std::optional<PowerState>& power = state.available ? state.power : kNoPower;
     for (size_t k = 0; k < kPowerStates.size(); ++k)
         p.power[k]->Set(kPowerStates[k].state == power ? 1 : 0);
     if (state.updated.isValid()) {
