@@ -130,9 +130,9 @@ benchmark's MQTT client is libmosquitto with \`TCP_NODELAY\`, stamping messages 
 thread. Each part ran twice in one run, first with main's gateway (${v[base_commit]:-not run}, built
 from the same compiler in a tree of its own), then with this tree's (${v[commit]:-?}): figures are
 "main / this tree". The gateway runs its event loop on epoll unless \`TAVO_EVENT_DISPATCHER=qt\`.
-The machine was shared with other sessions' builds and tests, so every figure carries that
-load: the 1-minute load average before each run is given beside it (the first of the three
-numbers; two cores). Open-files limit for the run: ${v[open_files_limit]:-?}. Raw figures:
+Whatever else ran on the machine, every figure carries it: the 1-minute load average and the
+busiest other processes before each run are in \`docs/bench/gateway.txt\`, the load average
+beside each figure (the first of the three numbers; two cores). Open-files limit for the run: ${v[open_files_limit]:-?}. Raw figures:
 \`docs/bench/gateway.txt\` (main's prefixed \`base_\`); samples in \`docs/bench/gateway-*.csv\`
 and \`docs/bench/scale*-pjlink.csv\` (microseconds), main's in \`docs/bench/base/\`.${session_note}
 After the last part: $after.${failed_note}
