@@ -65,6 +65,7 @@ if [ -z "${GATEWAY_REPORT_ONLY:-}" ]; then
     echo "open_files_limit=$(ulimit -n)" >>"$results"
     [ -n "$base" ] && echo "base_commit=$(git -C "$base/.." rev-parse --short HEAD 2>/dev/null || echo '?')" >>"$results"
     echo "commit=$(git -C "$here" rev-parse --short HEAD)" >>"$results"
+    echo "started=$(date -u '+%Y-%m-%d %H:%M')" >>"$results"
     pair command command "$samples" 250 250 command
     pair command_behind command "$samples" 50 60 command_behind
     pair command_behind_nodelay command "$samples" 50 60 command_behind_nodelay nodelay
@@ -73,6 +74,7 @@ if [ -z "${GATEWAY_REPORT_ONLY:-}" ]; then
     for n in $sizes; do
         pair "scale$n" scale "scale$n" $((n / 4)) 4 10 "$hold" 0 "$delay" 5
     done
+    echo "finished=$(date -u '+%H:%M')" >>"$results"
     echo "== after: $(busy)" >>"$results"
 fi
 after=$(load_of after)
@@ -121,7 +123,7 @@ big_n=${big#scale}
 section=$(cat <<MD
 ## Gateway
 
-\`tools/bench/gateway-bench.sh\` on $(date -u '+%Y-%m-%d %H:%M') UTC with \`mx7300-gateway-bench\`:
+\`tools/bench/gateway-bench.sh\` on ${v[started]:-?} UTC (to ${v[finished]:-?}) with \`mx7300-gateway-bench\`:
 mx7300-gateway as a process, a real mosquitto ($(mosquitto -h 2>/dev/null | head -1 | sed 's/^mosquitto //'),
 Debian's defaults but for a loopback listener) and, as the projectors, pseudo-terminals held by
 the benchmark, one thread answering on all of them with the simulator's own core
@@ -204,12 +206,5 @@ MD
 )
 
 doc="$here/docs/benchmarks.md"
-python3 - "$doc" "$section" <<'PY'
-import re, sys
-path, section = sys.argv[1], sys.argv[2].rstrip() + "\n"
-text = open(path).read()
-pattern = re.compile(r"\n## Gateway\n.*?(?=\n## |\Z)", re.S)
-text = pattern.sub("", text).rstrip() + "\n\n" + section
-open(path, "w").write(text)
-PY
+write_section "$doc" "Gateway" "$section"
 echo "wrote the gateway section of $doc"

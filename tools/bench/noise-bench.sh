@@ -10,6 +10,8 @@ here=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "${1:-$here/build}" && pwd)
 flood_seconds=${FLOOD_SECONDS:-60}
 
+# shellcheck source=tools/bench/session.sh
+source "$here/tools/bench/session.sh"
 # shellcheck source=tools/bench/display.sh
 source "$here/tools/bench/display.sh"
 
@@ -71,14 +73,5 @@ EOF2
 )
 
 md="$docs/benchmarks.md"
-touch "$md"
-# The new section where the old one stood (up to the next "## " heading), or at the end.
-printf '%s\n' "$section" >"$md.section"
-awk -v file="$md.section" '
-    /^## Line noise/ { while ((getline line < file) > 0) print line; print ""; skip = 1; done = 1; next }
-    /^## / { skip = 0 }
-    !skip
-    END { if (!done) { print ""; while ((getline line < file) > 0) print line } }' "$md" >"$md.tmp"
-mv "$md.tmp" "$md"
-rm -f "$md.section"
+write_section "$md" "Line noise" "$section"
 echo "wrote the Line noise section of $md"

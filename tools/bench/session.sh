@@ -22,3 +22,20 @@ busy() {
         "$(ps -eo ni,pcpu,comm --sort=-pcpu --no-headers | head -3 |
             awk '{printf "%s%s (nice %s, %s%% CPU)", sep, $3, $1, $2; sep=", "}')"
 }
+
+# write_section MD HEADING SECTION: SECTION, which starts with its "## HEADING" line, in place of
+# MD's section of that heading (up to the next "## " heading), or at MD's end when it has none. A
+# heading is matched whole or followed by " (", so "Gateway" is not "Gateway profile".
+write_section() {
+    local md=$1 heading="## $2"
+    touch "$md"
+    printf '%s\n' "$3" >"$md.section"
+    awk -v file="$md.section" -v heading="$heading" '
+        function put(  line) { while ((getline line < file) > 0) print line }
+        $0 == heading || index($0, heading " (") == 1 { put(); skip = 1; done = 1; next }
+        /^## / { if (skip) print ""; skip = 0 }
+        !skip
+        END { if (!done) { print ""; put() } }' "$md" >"$md.tmp"
+    mv "$md.tmp" "$md"
+    rm -f "$md.section"
+}

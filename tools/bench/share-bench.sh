@@ -77,14 +77,5 @@ EOF2
 )
 
 md="$docs/benchmarks.md"
-touch "$md"
-# The new section where the old one stood (up to the next "## " heading), or at the end.
-printf '%s\n' "$section" >"$md.section"
-awk -v file="$md.section" '
-    /^## Through a gateway.s share/ { while ((getline line < file) > 0) print line; print ""; skip = 1; done = 1; next }
-    /^## / { skip = 0 }
-    !skip
-    END { if (!done) { print ""; while ((getline line < file) > 0) print line } }' "$md" >"$md.tmp"
-mv "$md.tmp" "$md"
-rm -f "$md.section"
+write_section "$md" "Through a gateway's share" "$section"
 echo "wrote the share section of $md"
