@@ -127,9 +127,10 @@ QString gatewayRuntimeDirectory() {
 
 QStringList gatewayRuntimeDirectories() {
     QStringList directories{gatewayRuntimeDirectory()};
-    for (const QString& other : {QStringLiteral("/run/tavo")})
-        if (!directories.contains(other))
-            directories << other;
+    // The packaged service's, wherever this program's own environment points.
+    const QString system = QStringLiteral("/run/tavo");
+    if (!directories.contains(system))
+        directories << system;
     return directories;
 }
 
@@ -159,11 +160,14 @@ bool writeGatewayShares(const QString& directory, const GatewayShares& shares, Q
     file.close();
 #ifdef Q_OS_UNIX
     // The group of the first line's device, where the gateway is in it (dialout): who may use
-    // the ports may read where their shares are.
+    // the ports may read where their shares are. Where it is not, the file keeps the gateway's
+    // own group, readable by fewer users, which is no reason to give up the shares.
     struct stat device {};
     if (!shares.lines.isEmpty() &&
-        ::stat(QFile::encodeName(shares.lines.first().device).constData(), &device) == 0)
-        (void)::chown(QFile::encodeName(file.fileName()).constData(), uid_t(-1), device.st_gid);
+        ::stat(QFile::encodeName(shares.lines.first().device).constData(), &device) == 0) {
+        [[maybe_unused]] const int changed =
+            ::chown(QFile::encodeName(file.fileName()).constData(), uid_t(-1), device.st_gid);
+    }
 #endif
     if (std::rename(QFile::encodeName(file.fileName()).constData(),
                     QFile::encodeName(path).constData()) != 0) {
