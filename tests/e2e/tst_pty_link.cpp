@@ -26,6 +26,7 @@ private Q_SLOTS:
     void heldDevicesAreRefused_data();
     void heldDevicesAreRefused();
     void hangUpEndsTheLinkOnce();
+    void aFullLineKeepsTheOrder();
 };
 
 void TestPtyLink::statusReadOverARealLine() {
@@ -201,6 +202,28 @@ void TestPtyLink::hangUpEndsTheLinkOnce() {
     QCOMPARE(c.label("Label12")->text(), ProjectorLink::linkLostNotice());
     runEventLoopPasses(50); // an error storm would show up as more events here
     QCOMPARE(events, 1);
+}
+
+// Commands go to the driver directly while nothing waits in Qt's buffer; once the line is full
+// the rest must queue behind, and nothing may overtake what waits.
+void TestPtyLink::aFullLineKeepsTheOrder() {
+    PseudoTerminal pty;
+    QVERIFY(pty.isValid());
+    QtSerialPort port([&pty](int) { return pty.slavePath(); });
+    QVERIFY(port.setCommPort(1));
+    QVERIFY(port.setPortOpen(true));
+    pty.closeSlave();
+
+    QByteArray expected;
+    for (int i = 0; i < 400; ++i) {
+        const QByteArray command = QByteArray::number(i).rightJustified(1000, 'x') + '\r';
+        QVERIFY2(port.output(command), qPrintable(QString::number(i)));
+        expected += command;
+    }
+    QByteArray received;
+    QTRY_VERIFY_WITH_TIMEOUT((received += pty.readAvailable()).size() >= expected.size(), 10000);
+    QCOMPARE(received.size(), expected.size());
+    QVERIFY(received == expected);
 }
 
 TAVO_TEST_CLASS(TestPtyLink)
