@@ -10,6 +10,10 @@
 #include <cerrno>
 #include <cstring>
 
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 namespace tavo {
 
 namespace {
@@ -56,6 +60,7 @@ struct MqttConnection::Session {
 
 MqttConnection::MqttConnection(MqttOptions options) : m_options(std::move(options)) {
     initLibraryOnce();
+    m_wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     const QByteArray id = m_options.clientId.toUtf8();
     m_mosq = mosquitto_new(id.isEmpty() ? nullptr : id.constData(), true, this);
     if (!m_mosq)
@@ -74,6 +79,14 @@ MqttConnection::MqttConnection(MqttOptions options) : m_options(std::move(option
 MqttConnection::~MqttConnection() {
     if (m_mosq)
         mosquitto_destroy(m_mosq);
+    if (m_wakeFd >= 0)
+        ::close(m_wakeFd);
+}
+
+void MqttConnection::wakeLoop() {
+    const quint64 one = 1;
+    // A full counter already wakes the loop.
+    [[maybe_unused]] const ssize_t written = ::write(m_wakeFd, &one, sizeof one);
 }
 
 template <typename F> void MqttConnection::post(F&& f) {
@@ -99,6 +112,7 @@ void MqttConnection::requestStop(const QByteArray& finalTopic, const QByteArray&
         m_finalPayload = finalPayload;
     }
     m_wake.notify_all();
+    wakeLoop();
 }
 
 void MqttConnection::requestAbort() {
@@ -108,6 +122,7 @@ void MqttConnection::requestAbort() {
             m_stop = Stop::Abort;
     }
     m_wake.notify_all();
+    wakeLoop();
 }
 
 bool MqttConnection::waitUntilDone(milliseconds bound) {
@@ -125,8 +140,10 @@ bool MqttConnection::publish(const QByteArray& topic, const QByteArray& payload,
     std::lock_guard handle(m_handleMutex);
     if (!m_mosq || !isConnected())
         return false;
-    return mosquitto_publish(m_mosq, nullptr, topic.constData(), int(payload.size()),
-                             payload.constData(), qos, retain) == MOSQ_ERR_SUCCESS;
+    const bool queued = mosquitto_publish(m_mosq, nullptr, topic.constData(), int(payload.size()),
+                                          payload.constData(), qos, retain) == MOSQ_ERR_SUCCESS;
+    wakeLoop();
+    return queued;
 }
 
 void MqttConnection::subscribe(const QByteArray& filter, int qos) {
@@ -144,8 +161,10 @@ void MqttConnection::subscribe(const QByteArray& filter, int qos) {
         // the connection is up and it goes now. Never both, never neither.
         sendNow = m_connected;
     }
-    if (sendNow && m_mosq)
+    if (sendNow && m_mosq) {
         mosquitto_subscribe(m_mosq, nullptr, filter.constData(), qos);
+        wakeLoop();
+    }
 }
 
 MqttConnection::Stop MqttConnection::stopState() const {
@@ -229,7 +248,7 @@ QString MqttConnection::runSession(Session& session) {
         QString reason;
         if (stepStop(session, &reason))
             return reason;
-        rc = mosquitto_loop(m_mosq, kLoopTimeoutMs, 1);
+        rc = turn();
         const int savedErrno = errno;
         if (m_connackCode == 0 && !session.up) {
             session.up = true;
@@ -243,6 +262,38 @@ QString MqttConnection::runSession(Session& session) {
             return QStringLiteral("the broker did not answer within %1 s")
                 .arg(std::chrono::seconds(kConnackTimeout).count());
     }
+}
+
+// One turn of the session: what mosquitto_loop() does, waiting in poll(). The library's own loop
+// waits in select(), which refuses a socket numbered 1024 or above, and a site of a few thousand
+// lines holds that many descriptors when a reconnect opens the next socket.
+int MqttConnection::turn() {
+    const int socket = mosquitto_socket(m_mosq);
+    if (socket < 0)
+        return MOSQ_ERR_NO_CONN;
+    pollfd waits[] = {
+        {socket, short(POLLIN | (mosquitto_want_write(m_mosq) ? POLLOUT : 0)), 0},
+        {m_wakeFd, POLLIN, 0},
+    };
+    if (::poll(waits, 2, kLoopTimeoutMs) < 0 && errno != EINTR)
+        return MOSQ_ERR_ERRNO;
+    if (waits[1].revents & POLLIN) {
+        quint64 count = 0;
+        [[maybe_unused]] const ssize_t read = ::read(m_wakeFd, &count, sizeof count);
+    }
+    if (waits[0].revents & (POLLIN | POLLHUP | POLLERR)) {
+        const int rc = mosquitto_loop_read(m_mosq, 1);
+        if (rc != MOSQ_ERR_SUCCESS || mosquitto_socket(m_mosq) < 0)
+            return rc;
+    }
+    // Whatever waits to go out: what the client's thread queued, or the rest of a packet the
+    // socket took only part of (a full socket leaves it for the next turn).
+    if (mosquitto_want_write(m_mosq)) {
+        const int rc = mosquitto_loop_write(m_mosq, 1);
+        if (rc != MOSQ_ERR_SUCCESS || mosquitto_socket(m_mosq) < 0)
+            return rc;
+    }
+    return mosquitto_loop_misc(m_mosq);
 }
 
 // A clean stop: the final message, then DISCONNECT once the broker has it.

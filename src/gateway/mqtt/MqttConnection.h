@@ -20,7 +20,7 @@ class MqttClient;
 
 // One libmosquitto handle and the loop that drives it on a thread of its own
 // (libmosquitto's threaded mode: the client's thread may publish while the
-// loop runs, and its socket pair wakes the loop).
+// loop runs, and an eventfd of ours wakes the loop).
 //
 // Why a thread and not socket notifiers on the Qt thread: connecting looks the
 // broker's name up synchronously even in mosquitto_connect_async, and handing
@@ -55,6 +55,8 @@ private:
 
     QString prepareAttempt();
     QString runSession(Session& session);
+    int turn();
+    void wakeLoop();
     bool stepStop(Session& session, QString* reason);
     void waitBeforeRetry(std::chrono::milliseconds pause);
     void finish();
@@ -67,6 +69,8 @@ private:
     static void onMessage(mosquitto*, void* self, const mosquitto_message* message);
 
     const MqttOptions m_options;
+    // Written by the client's thread after it queued something; the loop waits on it too.
+    int m_wakeFd = -1;
 
     // The handle lives until the thread ends; the client's calls hold this
     // lock while they use it. It is never taken inside a libmosquitto call
