@@ -1,9 +1,15 @@
 #include "BenchMqtt.h"
 
+#include "MosquittoTurn.h"
+
 #include <mosquitto.h>
 
 #include <atomic>
+#include <cstdint>
 #include <thread>
+
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 namespace {
 std::atomic<int> g_users{0};
@@ -12,7 +18,10 @@ std::atomic<int> g_users{0};
 BenchMqtt::BenchMqtt(const QString& id, OnMessage onMessage) : m_onMessage(std::move(onMessage)) {
     if (g_users++ == 0)
         mosquitto_lib_init();
+    m_wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     m_client = mosquitto_new(id.toUtf8().constData(), true, this);
+    // Whatever the benchmark queues leaves from the network thread.
+    mosquitto_threaded_set(m_client, true);
     // Our own sends leave at once; what the broker and the gateway do is what is measured.
     mosquitto_int_option(m_client, MOSQ_OPT_TCP_NODELAY, 1);
     mosquitto_message_callback_set(m_client, [](mosquitto*, void* self,
@@ -31,10 +40,13 @@ BenchMqtt::BenchMqtt(const QString& id, OnMessage onMessage) : m_onMessage(std::
 
 BenchMqtt::~BenchMqtt() {
     if (m_client) {
-        mosquitto_disconnect(m_client);
-        mosquitto_loop_stop(m_client, true);
+        m_stop = true;
+        wakeLoop();
+        if (m_loop.joinable())
+            m_loop.join();
         mosquitto_destroy(m_client);
     }
+    ::close(m_wakeFd);
     if (--g_users == 0)
         mosquitto_lib_cleanup();
 }
@@ -44,14 +56,25 @@ bool BenchMqtt::connect(quint16 port, const QString& filter) {
         return false;
     if (mosquitto_subscribe(m_client, nullptr, filter.toUtf8().constData(), 1) != MOSQ_ERR_SUCCESS)
         return false;
-    if (mosquitto_loop_start(m_client) != MOSQ_ERR_SUCCESS)
-        return false;
+    m_loop = std::thread([this] {
+        while (!m_stop && tavo::mosquittoTurn(m_client, m_wakeFd, 100) == MOSQ_ERR_SUCCESS) {
+        }
+    });
+    wakeLoop();
     for (int i = 0; i < 500 && !m_subscribed; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     return m_subscribed;
 }
 
 bool BenchMqtt::publish(const QString& topic, const QByteArray& payload) {
-    return mosquitto_publish(m_client, nullptr, topic.toUtf8().constData(), int(payload.size()),
-                             payload.constData(), 1, false) == MOSQ_ERR_SUCCESS;
+    const bool queued =
+        mosquitto_publish(m_client, nullptr, topic.toUtf8().constData(), int(payload.size()),
+                          payload.constData(), 1, false) == MOSQ_ERR_SUCCESS;
+    wakeLoop();
+    return queued;
+}
+
+void BenchMqtt::wakeLoop() {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(m_wakeFd, &one, sizeof one);
 }

@@ -6,11 +6,14 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <thread>
 
 struct mosquitto;
 
 // A plain libmosquitto client on its own network thread, for the benchmarks: messages are
 // stamped the moment the library hands them over, on that thread, with no event loop between.
+// The thread waits in poll() as the gateway's does: the benchmark holds thousands of lines, and
+// libmosquitto's own loop refuses a socket numbered 1024 or above.
 class BenchMqtt {
 public:
     using Clock = std::chrono::steady_clock;
@@ -28,7 +31,12 @@ public:
     bool publish(const QString& topic, const QByteArray& payload);
 
 private:
+    void wakeLoop();
+
     mosquitto* m_client = nullptr;
     OnMessage m_onMessage;
     std::atomic<bool> m_subscribed{false};
+    int m_wakeFd = -1;
+    std::atomic<bool> m_stop{false};
+    std::thread m_loop;
 };

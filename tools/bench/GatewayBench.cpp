@@ -2,6 +2,7 @@
 
 #include "BenchMqtt.h"
 #include "GatewayRig.h"
+#include "MosquittoBroker.h"
 #include "PjlinkPool.h"
 #include "ProcessProbe.h"
 #include "ProjectorBank.h"
@@ -122,6 +123,39 @@ long peakRssKb(qint64 pid) {
 
 } // namespace
 
+// Home Assistant's discovery configs leave in paced batches after the start (at 5,000 projectors
+// for more than a minute), each one echoed back to the gateway's own subscription. The hold
+// measures polling, so it begins once they are all out. Seconds from `since` to the last config,
+// and how many came; false when they never stopped within ten minutes.
+struct DiscoveryDone {
+    double seconds = 0;
+    long configs = 0;
+};
+bool awaitDiscovery(quint16 brokerPort, Clock::time_point since, DiscoveryDone* done) {
+    std::atomic<long> configs{0};
+    std::atomic<Clock::rep> last{since.time_since_epoch().count()};
+    BenchMqtt client(QStringLiteral("bench-discovery"),
+                     [&](const QString&, const QByteArray& payload, Clock::time_point at) {
+                         if (payload.isEmpty())
+                             return;
+                         ++configs;
+                         last = at.time_since_epoch().count();
+                     });
+    if (!client.connect(brokerPort, QStringLiteral("homeassistant/#")))
+        return false;
+    // A batch leaves every 50 ms while any are left: two quiet seconds mean all are out.
+    const auto lastAt = [&last] { return Clock::time_point(Clock::duration(last.load())); };
+    for (int i = 0; i < 6000; ++i) {
+        runEventsFor(100);
+        if (configs > 0 && Clock::now() - lastAt() > std::chrono::seconds(2)) {
+            done->seconds = usBetween(since, lastAt()) / 1e6;
+            done->configs = configs;
+            return true;
+        }
+    }
+    return false;
+}
+
 int runCommandBench(const QString& csvDir, const CommandOptions& o) {
     ProjectorBank bank(1, 1, 0, 9600);
     if (!bank.isValid())
@@ -182,6 +216,42 @@ int runCommandBench(const QString& csvDir, const CommandOptions& o) {
     writeColumn(QDir(csvDir).filePath(QStringLiteral("gateway-%1.csv").arg(o.tag)),
                 QStringLiteral("set_power_to_wire_us"), us);
     reportSummary(QStringLiteral("gw_") + o.tag, us);
+    return 0;
+}
+
+int runBrokerBench(const QString& csvDir, int samples) {
+    MosquittoBroker broker;
+    QString error;
+    if (!broker.start(&error))
+        return fail(error);
+    std::atomic<Clock::rep> arrivedAt{0};
+    BenchMqtt receiver(QStringLiteral("bench-receiver"),
+                       [&](const QString&, const QByteArray&, Clock::time_point at) {
+                           arrivedAt = at.time_since_epoch().count();
+                       });
+    BenchMqtt sender(QStringLiteral("bench-sender"), {});
+    if (!receiver.connect(broker.port(), QStringLiteral("bench/+/set/power")) ||
+        !sender.connect(broker.port(), QStringLiteral("bench/nothing")))
+        return fail(QStringLiteral("cannot subscribe on the broker"));
+    QRandomGenerator random(7300);
+    std::vector<double> us;
+    const int warmup = 10;
+    for (int i = 0; i < samples + warmup; ++i) {
+        runEventsFor(250 + int(random.bounded(250)));
+        arrivedAt = 0;
+        const Clock::time_point sent = Clock::now();
+        if (!sender.publish(QStringLiteral("bench/p1/set/power"), i % 2 ? "off" : "on"))
+            return fail(QStringLiteral("publish failed"));
+        for (int wait = 0; wait < 2000 && arrivedAt == 0; ++wait)
+            runEventsFor(1);
+        if (arrivedAt == 0)
+            return fail(QStringLiteral("the message never arrived"));
+        if (i >= warmup)
+            us.push_back(usBetween(sent, Clock::time_point(Clock::duration(arrivedAt.load()))));
+    }
+    writeColumn(QDir(csvDir).filePath(QStringLiteral("gateway-broker.csv")),
+                QStringLiteral("publish_to_subscriber_us"), us);
+    reportSummary(QStringLiteral("gw_broker"), us);
     return 0;
 }
 
@@ -299,6 +369,16 @@ int runScaleBench(const QString& csvDir, const ScaleOptions& o) {
     report(qPrintable(name("ser2net_ports")),
            o.ser2netEvery ? (o.lines + o.ser2netEvery - 1) / o.ser2netEvery : 0, 0);
     report(qPrintable(name("all_read_s")), usBetween(started, Clock::now()) / 1e6, 2);
+    const double discoveryCpu0 = cpuMs(pid);
+    const Clock::time_point discovery0 = Clock::now();
+    DiscoveryDone discovery;
+    if (!awaitDiscovery(rig.brokerPort(), started, &discovery))
+        return fail(QStringLiteral("the discovery configs did not stop coming"));
+    report(qPrintable(name("discovery_s")), discovery.seconds, 1);
+    report(qPrintable(name("discovery_configs")), double(discovery.configs), 0);
+    // From every projector read until the last config: polling and the configs' tail together.
+    report(qPrintable(name("discovery_cpu_percent")),
+           (cpuMs(pid) - discoveryCpu0) / (usBetween(discovery0, Clock::now()) / 1000) * 100, 2);
     runEventsFor(o.pollSeconds * 1000);
 
     // The hold: CPU and memory, and every projector's age sampled along the way.

@@ -18,6 +18,11 @@ struct CommandOptions {
 // until the command's first byte is readable at the projector's end.
 int runCommandBench(const QString& csvDir, const CommandOptions& options);
 
+// The broker alone, the floor under the set/power figures: one plain client publishes
+// "set/power" at a random moment 250 to 500 ms after the last (QoS 1, as the benchmark's
+// commands), another receives it; no gateway. Figures gw_broker_*, samples gateway-broker.csv.
+int runBrokerBench(const QString& csvDir, int samples);
+
 // The projector's power changed at a random moment until the new state message reaches a
 // subscriber, polled every `pollSeconds`, each reply `replyDelayMs` after its command.
 int runStateBench(const QString& csvDir, int samples, int pollSeconds, int replyDelayMs);

@@ -69,6 +69,10 @@ if [ -z "${GATEWAY_REPORT_ONLY:-}" ]; then
     pair command command "$samples" 250 250 command
     pair command_behind command "$samples" 50 60 command_behind
     pair command_behind_nodelay command "$samples" 50 60 command_behind_nodelay nodelay
+    # The broker alone, once: the floor under the set/power rows (no gateway in it).
+    echo "== broker: $(busy)" | tee -a "$results"
+    "$bench" broker "$raw" "$samples" 2> >(grep -v 'Unable to start mdns' >&2) | tee -a "$results" ||
+        echo "broker_failed=1" | tee -a "$results"
     pair state state "$state_samples" 1 0
     pair scale scale scale 50 4 10 "$hold" "$pjlink" "$delay" 5 "$rate"
     for n in $sizes; do
@@ -112,7 +116,7 @@ cmdrow() { # TAG TEXT TARGET_US
 }
 sizerow() { # TAG
     local t=$1
-    echo "| ${v[${t}_projectors]:-–} | ${v[${t}_ports]:-–} (${v[${t}_ser2net_ports]:-–} via ser2net) | $(both "${t}_cpu_percent" pct) | $(both "${t}_cpu_us_per_exchange" us) | $(both "${t}_rss_kb" mib) | $(both "${t}_exchanges_per_s" plain) | $(both "${t}_oldest_state_s" sec) | $(both "${t}_min_available" plain) | $(loads "$t") |"
+    echo "| ${v[${t}_projectors]:-–} | ${v[${t}_ports]:-–} (${v[${t}_ser2net_ports]:-–} via ser2net) | $(both "${t}_discovery_configs" plain) in $(both "${t}_discovery_s" sec), $(both "${t}_discovery_cpu_percent" pct) | $(both "${t}_cpu_percent" pct) | $(both "${t}_cpu_us_per_exchange" us) | $(both "${t}_rss_kb" mib) | $(both "${t}_exchanges_per_s" plain) | $(both "${t}_oldest_state_s" sec) | $(both "${t}_min_available" plain) | $(loads "$t") |"
 }
 size_rows=$(sizerow scale)
 for n in $sizes; do size_rows+=$'\n'$(sizerow "scale$n"); done
@@ -144,6 +148,7 @@ After the last part: $after.${failed_note}
 $(cmdrow command "MQTT \`set/power\` published until its command's first byte is readable on the line, the port idle" "p99 < 1 ms" 1000)
 $(cmdrow command_behind "the same, published 50 to 110 ms after the line's last byte (right behind the gateway's own state messages), the broker's defaults" "p99 < 5 ms" 5000)
 $(cmdrow command_behind_nodelay "the same, the broker's listener with \`set_tcp_nodelay true\`" "p99 < 5 ms" 5000)
+| the broker alone, no gateway: a plain libmosquitto client publishes \`set/power\` 250 to 500 ms after the last, another receives it (${v[gw_broker_count]:-–} samples, once) | $(ms "${v[gw_broker_p50_us]:-}") | $(ms "${v[gw_broker_p99_us]:-}") | $(ms "${v[gw_broker_max_us]:-}") | the floor under the rows above | | $(load_of broker | sed 's/; busiest.*//') |
 | the projector's power changed until the new \`state\` message reaches a subscriber, polled every 1 s (${v[gw_state_count]:-–} samples each) | $(both gw_state_p50_us ms) | $(both gw_state_p99_us ms) | $(both gw_state_max_us ms) | max < 1050 ms | $(verdict "${v[gw_state_max_us]:-}" "<" 1050000) | $(loads state) |
 
 How these are taken. set/power: the gateway polls once an hour, so the line is quiet; each
@@ -153,7 +158,10 @@ a power command and their state message are over by then); in the next two it is
 while the state message of those reads is on its way to the broker. State: the projector's model
 is switched between standby and on at a random moment of the poll period (no warm-up), replies
 at once; the figure runs to the first \`state\` message showing the new power. Its floor is the
-wait for the next poll, so the mean is about half a period.
+wait for the next poll, so the mean is about half a period. The broker row is the part of the
+set/power path that is not the gateway's: a message through mosquitto between two plain
+clients in the benchmark's process, at the same random idle moments; whatever it shows at p99,
+no gateway behind that broker on this machine can show less.
 
 **Nagle.** The gateway's own MQTT socket has \`TCP_NODELAY\` (libmosquitto's
 \`MOSQ_OPT_TCP_NODELAY\`), so its state messages and acknowledgements leave at once. The
@@ -167,7 +175,12 @@ wants that broker option.
 Four projectors share each line, by address; every fifth line goes through a real ser2net
 (raw TCP and RFC 2217 in turn, ser2net's defaults, one daemon per line). ${delay} ms stands for a
 real 9600-baud line: "A001CR0" CR out and a short reply back are about 12 bytes, 12.5 ms of line
-time, plus the projector's own turnaround. CPU is the gateway's (all threads,
+time, plus the projector's own turnaround. After the start the gateway sends Home Assistant
+its discovery configs in paced batches (20 every 50 ms, each echoed back to its own
+subscription, which is how it finds configs it no longer owns); "discovery" is how many reached
+a subscriber and when the last did, counted from the gateway's start, and the CPU from every
+projector read until then. The hold begins after that, so its figures are polling's. CPU is the
+gateway's (all threads,
 /proc/PID/task/*/schedstat) over ${hold} s after one whole period, with MQTT connected and HTTP
 listening (and PJLink at 200 projectors); "per exchange" is that CPU over the line exchanges
 counted at the projectors' end in the same time, HTTP probes and MQTT messages included. The
@@ -175,8 +188,8 @@ state's age is read from \`/api/projectors\` (now minus \`updated\`, the oldest 
 about every 3.7 s, so the probes fall on every phase of the period; "online" is the fewest
 available at any probe.
 
-| Projectors | lines | CPU of one core | CPU per exchange | resident set | exchanges/s | oldest state | online | load |
-|---|---|---|---|---|---|---|---|---|
+| Projectors | lines | discovery: configs in time, CPU | CPU of one core | CPU per exchange | resident set | exchanges/s | oldest state | online | load |
+|---|---|---|---|---|---|---|---|---|---|
 $size_rows
 
 | Target | main | this tree | |

@@ -1,5 +1,6 @@
 #include "MqttConnection.h"
 
+#include "MosquittoTurn.h"
 #include "MqttClient.h"
 
 #include <QMetaObject>
@@ -10,7 +11,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -248,7 +248,7 @@ QString MqttConnection::runSession(Session& session) {
         QString reason;
         if (stepStop(session, &reason))
             return reason;
-        rc = turn();
+        rc = mosquittoTurn(m_mosq, m_wakeFd, kLoopTimeoutMs);
         const int savedErrno = errno;
         if (m_connackCode == 0 && !session.up) {
             session.up = true;
@@ -262,38 +262,6 @@ QString MqttConnection::runSession(Session& session) {
             return QStringLiteral("the broker did not answer within %1 s")
                 .arg(std::chrono::seconds(kConnackTimeout).count());
     }
-}
-
-// One turn of the session: what mosquitto_loop() does, waiting in poll(). The library's own loop
-// waits in select(), which refuses a socket numbered 1024 or above, and a site of a few thousand
-// lines holds that many descriptors when a reconnect opens the next socket.
-int MqttConnection::turn() {
-    const int socket = mosquitto_socket(m_mosq);
-    if (socket < 0)
-        return MOSQ_ERR_NO_CONN;
-    pollfd waits[] = {
-        {socket, short(POLLIN | (mosquitto_want_write(m_mosq) ? POLLOUT : 0)), 0},
-        {m_wakeFd, POLLIN, 0},
-    };
-    if (::poll(waits, 2, kLoopTimeoutMs) < 0 && errno != EINTR)
-        return MOSQ_ERR_ERRNO;
-    if (waits[1].revents & POLLIN) {
-        quint64 count = 0;
-        [[maybe_unused]] const ssize_t read = ::read(m_wakeFd, &count, sizeof count);
-    }
-    if (waits[0].revents & (POLLIN | POLLHUP | POLLERR)) {
-        const int rc = mosquitto_loop_read(m_mosq, 1);
-        if (rc != MOSQ_ERR_SUCCESS || mosquitto_socket(m_mosq) < 0)
-            return rc;
-    }
-    // Whatever waits to go out: what the client's thread queued, or the rest of a packet the
-    // socket took only part of (a full socket leaves it for the next turn).
-    if (mosquitto_want_write(m_mosq)) {
-        const int rc = mosquitto_loop_write(m_mosq, 1);
-        if (rc != MOSQ_ERR_SUCCESS || mosquitto_socket(m_mosq) < 0)
-            return rc;
-    }
-    return mosquitto_loop_misc(m_mosq);
 }
 
 // A clean stop: the final message, then DISCONNECT once the broker has it.

@@ -55,7 +55,6 @@ private:
 
     QString prepareAttempt();
     QString runSession(Session& session);
-    int turn();
     void wakeLoop();
     bool stepStop(Session& session, QString* reason);
     void waitBeforeRetry(std::chrono::milliseconds pause);
