@@ -2,7 +2,6 @@
 
 #include "BenchMqtt.h"
 #include "GatewayRig.h"
-#include "MosquittoBroker.h"
 #include "PjlinkPool.h"
 #include "ProcessProbe.h"
 #include "ProjectorBank.h"
@@ -190,16 +189,44 @@ int runCommandBench(const QString& csvDir, const CommandOptions& o) {
         return fail(QStringLiteral("no state from the gateway: ") +
                     QString::fromLocal8Bit(rig.log()));
 
+    // The floor: the same message between two plain clients through the same broker, at
+    // moments drawn the same way, between the commands: what no gateway behind it can beat.
+    std::atomic<Clock::rep> floorAt{0};
+    BenchMqtt floorReceiver(QStringLiteral("bench-floor-receiver"),
+                            [&](const QString&, const QByteArray&, Clock::time_point at) {
+                                floorAt = at.time_since_epoch().count();
+                            });
+    BenchMqtt floorSender(QStringLiteral("bench-floor-sender"), {});
+    if (!floorReceiver.connect(rig.brokerPort(), QStringLiteral("bench-floor/set/power")) ||
+        !floorSender.connect(rig.brokerPort(), QStringLiteral("bench-floor/nothing")))
+        return fail(QStringLiteral("cannot subscribe on the broker"));
+
     const QString topic = rig.topic(0, 0, QStringLiteral("set/power"));
     QRandomGenerator random(7300);
     std::vector<double> us;
+    std::vector<double> floorUs;
     const int warmup = 10;
-    for (int i = 0; i < o.samples + warmup; ++i) {
-        // The line quiet for quietMs: the reads after the last command are over (at 250 ms their
-        // state message too; at 50 ms it is still on its way out).
+    // The line quiet for quietMs: the reads after the last command are over (at 250 ms their
+    // state message too; at 50 ms it is still on its way out). Then a random moment.
+    auto awaitMoment = [&] {
         while (Clock::now() - bank.lastTraffic() < std::chrono::milliseconds(o.quietMs))
             runEventsFor(1);
         runEventsFor(int(random.bounded(o.spanMs)));
+    };
+    for (int i = 0; i < o.samples + warmup; ++i) {
+        awaitMoment();
+        floorAt = 0;
+        const Clock::time_point floorSent = Clock::now();
+        if (!floorSender.publish(QStringLiteral("bench-floor/set/power"), i % 2 ? "off" : "on"))
+            return fail(QStringLiteral("publish failed"));
+        for (int wait = 0; wait < 2000 && floorAt == 0; ++wait)
+            runEventsFor(1);
+        if (floorAt == 0)
+            return fail(QStringLiteral("the broker never passed the message on"));
+        if (i >= warmup)
+            floorUs.push_back(
+                usBetween(floorSent, Clock::time_point(Clock::duration(floorAt.load()))));
+        awaitMoment();
         arrivedAt = 0;
         const Clock::time_point sent = Clock::now();
         armedAt = sent.time_since_epoch().count();
@@ -215,43 +242,10 @@ int runCommandBench(const QString& csvDir, const CommandOptions& o) {
     bank.stop();
     writeColumn(QDir(csvDir).filePath(QStringLiteral("gateway-%1.csv").arg(o.tag)),
                 QStringLiteral("set_power_to_wire_us"), us);
+    writeColumn(QDir(csvDir).filePath(QStringLiteral("gateway-%1-floor.csv").arg(o.tag)),
+                QStringLiteral("publish_to_subscriber_us"), floorUs);
     reportSummary(QStringLiteral("gw_") + o.tag, us);
-    return 0;
-}
-
-int runBrokerBench(const QString& csvDir, int samples) {
-    MosquittoBroker broker;
-    QString error;
-    if (!broker.start(&error))
-        return fail(error);
-    std::atomic<Clock::rep> arrivedAt{0};
-    BenchMqtt receiver(QStringLiteral("bench-receiver"),
-                       [&](const QString&, const QByteArray&, Clock::time_point at) {
-                           arrivedAt = at.time_since_epoch().count();
-                       });
-    BenchMqtt sender(QStringLiteral("bench-sender"), {});
-    if (!receiver.connect(broker.port(), QStringLiteral("bench/+/set/power")) ||
-        !sender.connect(broker.port(), QStringLiteral("bench/nothing")))
-        return fail(QStringLiteral("cannot subscribe on the broker"));
-    QRandomGenerator random(7300);
-    std::vector<double> us;
-    const int warmup = 10;
-    for (int i = 0; i < samples + warmup; ++i) {
-        runEventsFor(250 + int(random.bounded(250)));
-        arrivedAt = 0;
-        const Clock::time_point sent = Clock::now();
-        if (!sender.publish(QStringLiteral("bench/p1/set/power"), i % 2 ? "off" : "on"))
-            return fail(QStringLiteral("publish failed"));
-        for (int wait = 0; wait < 2000 && arrivedAt == 0; ++wait)
-            runEventsFor(1);
-        if (arrivedAt == 0)
-            return fail(QStringLiteral("the message never arrived"));
-        if (i >= warmup)
-            us.push_back(usBetween(sent, Clock::time_point(Clock::duration(arrivedAt.load()))));
-    }
-    writeColumn(QDir(csvDir).filePath(QStringLiteral("gateway-broker.csv")),
-                QStringLiteral("publish_to_subscriber_us"), us);
-    reportSummary(QStringLiteral("gw_broker"), us);
+    reportSummary(QStringLiteral("gw_") + o.tag + QStringLiteral("_floor"), floorUs);
     return 0;
 }
 

@@ -15,13 +15,10 @@ struct CommandOptions {
 };
 
 // MQTT set/power published at a random moment after the port went quiet (polled once an hour)
-// until the command's first byte is readable at the projector's end.
+// until the command's first byte is readable at the projector's end. Between the commands, at
+// moments drawn the same way, the floor: a message between two plain clients through the same
+// broker (figures gw_TAG_floor_*, samples gateway-TAG-floor.csv).
 int runCommandBench(const QString& csvDir, const CommandOptions& options);
-
-// The broker alone, the floor under the set/power figures: one plain client publishes
-// "set/power" at a random moment 250 to 500 ms after the last (QoS 1, as the benchmark's
-// commands), another receives it; no gateway. Figures gw_broker_*, samples gateway-broker.csv.
-int runBrokerBench(const QString& csvDir, int samples);
 
 // The projector's power changed at a random moment until the new state message reaches a
 // subscriber, polled every `pollSeconds`, each reply `replyDelayMs` after its command.

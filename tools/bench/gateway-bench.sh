@@ -69,10 +69,6 @@ if [ -z "${GATEWAY_REPORT_ONLY:-}" ]; then
     pair command command "$samples" 250 250 command
     pair command_behind command "$samples" 50 60 command_behind
     pair command_behind_nodelay command "$samples" 50 60 command_behind_nodelay nodelay
-    # The broker alone, once: the floor under the set/power rows (no gateway in it).
-    echo "== broker: $(busy)" | tee -a "$results"
-    "$bench" broker "$raw" "$samples" 2> >(grep -v 'Unable to start mdns' >&2) | tee -a "$results" ||
-        echo "broker_failed=1" | tee -a "$results"
     pair state state "$state_samples" 1 0
     pair scale scale scale 50 4 10 "$hold" "$pjlink" "$delay" 5 "$rate"
     for n in $sizes; do
@@ -146,9 +142,9 @@ After the last part: $after.${failed_note}
 | Figure | p50 | p99 | max | Target | this tree | load |
 |---|---|---|---|---|---|---|
 $(cmdrow command "MQTT \`set/power\` published until its command's first byte is readable on the line, the port idle" "p99 < 1 ms" 1000)
+| the floor under it: the same message through the same broker between two plain clients, no gateway, at moments drawn the same way between those commands (${v[gw_command_floor_count]:-–} samples each) | $(both gw_command_floor_p50_us ms) | $(both gw_command_floor_p99_us ms) | $(both gw_command_floor_max_us ms) | | | |
 $(cmdrow command_behind "the same, published 50 to 110 ms after the line's last byte (right behind the gateway's own state messages), the broker's defaults" "p99 < 5 ms" 5000)
 $(cmdrow command_behind_nodelay "the same, the broker's listener with \`set_tcp_nodelay true\`" "p99 < 5 ms" 5000)
-| the broker alone, no gateway: a plain libmosquitto client publishes \`set/power\` 250 to 500 ms after the last, another receives it (${v[gw_broker_count]:-–} samples, once) | $(ms "${v[gw_broker_p50_us]:-}") | $(ms "${v[gw_broker_p99_us]:-}") | $(ms "${v[gw_broker_max_us]:-}") | the floor under the rows above | | $(load_of broker | sed 's/; busiest.*//') |
 | the projector's power changed until the new \`state\` message reaches a subscriber, polled every 1 s (${v[gw_state_count]:-–} samples each) | $(both gw_state_p50_us ms) | $(both gw_state_p99_us ms) | $(both gw_state_max_us ms) | max < 1050 ms | $(verdict "${v[gw_state_max_us]:-}" "<" 1050000) | $(loads state) |
 
 How these are taken. set/power: the gateway polls once an hour, so the line is quiet; each
@@ -158,10 +154,10 @@ a power command and their state message are over by then); in the next two it is
 while the state message of those reads is on its way to the broker. State: the projector's model
 is switched between standby and on at a random moment of the poll period (no warm-up), replies
 at once; the figure runs to the first \`state\` message showing the new power. Its floor is the
-wait for the next poll, so the mean is about half a period. The broker row is the part of the
-set/power path that is not the gateway's: a message through mosquitto between two plain
-clients in the benchmark's process, at the same random idle moments; whatever it shows at p99,
-no gateway behind that broker on this machine can show less.
+wait for the next poll, so the mean is about half a period. The floor row is the part of the
+idle path that is not the gateway's: a message through the same mosquitto between two plain
+clients of the benchmark, sent at random idle moments between the gateway's commands;
+whatever it shows at p99, no gateway behind that broker on this machine can show less.
 
 **Nagle.** The gateway's own MQTT socket has \`TCP_NODELAY\` (libmosquitto's
 \`MOSQ_OPT_TCP_NODELAY\`), so its state messages and acknowledgements leave at once. The

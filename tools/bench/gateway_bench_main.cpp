@@ -2,7 +2,6 @@
 // (tools/bench/gateway-bench.sh runs them and writes its section of docs/benchmarks.md). Each
 // mode prints "name=value" lines.
 //   mx7300-gateway-bench command CSVDIR [SAMPLES [QUIET_MS SPAN_MS TAG [nodelay]]]
-//   mx7300-gateway-bench broker CSVDIR [SAMPLES]
 //   mx7300-gateway-bench state CSVDIR [SAMPLES [POLL_S [REPLY_DELAY_MS]]]
 //   mx7300-gateway-bench scale CSVDIR TAG LINES PER_LINE POLL_S HOLD_S PJLINK_S REPLY_DELAY_MS
 //       SER2NET_EVERY [PJLINK_RATE]
@@ -29,8 +28,6 @@ int main(int argc, char* argv[]) {
         o.brokerNoDelay = argc > 7 && std::strcmp(argv[7], "nodelay") == 0;
         return runCommandBench(csvDir, o);
     }
-    if (std::strcmp(mode, "broker") == 0 && argc >= 3)
-        return runBrokerBench(csvDir, number(3, 300));
     if (std::strcmp(mode, "state") == 0 && argc >= 3)
         return runStateBench(csvDir, number(3, 100), number(4, 1), number(5, 0));
     if (std::strcmp(mode, "scale") == 0 && argc >= 11) {
@@ -49,7 +46,6 @@ int main(int argc, char* argv[]) {
     std::fprintf(
         stderr,
         "usage: mx7300-gateway-bench command CSVDIR [SAMPLES [QUIET_MS SPAN_MS TAG [nodelay]]]\n"
-        "       mx7300-gateway-bench broker CSVDIR [SAMPLES]\n"
         "       mx7300-gateway-bench state CSVDIR [SAMPLES [POLL_S [REPLY_DELAY_MS]]]\n"
         "       mx7300-gateway-bench scale CSVDIR TAG LINES PER_LINE POLL_S HOLD_S "
         "PJLINK_S REPLY_DELAY_MS SER2NET_EVERY [PJLINK_RATE]\n");
