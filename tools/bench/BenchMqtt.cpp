@@ -5,7 +5,6 @@
 #include <mosquitto.h>
 
 #include <atomic>
-#include <cstdint>
 #include <thread>
 
 #include <sys/eventfd.h>
@@ -41,7 +40,7 @@ BenchMqtt::BenchMqtt(const QString& id, OnMessage onMessage) : m_onMessage(std::
 BenchMqtt::~BenchMqtt() {
     if (m_client) {
         m_stop = true;
-        wakeLoop();
+        tavo::wakeMosquittoTurn(m_wakeFd);
         if (m_loop.joinable())
             m_loop.join();
         mosquitto_destroy(m_client);
@@ -60,7 +59,7 @@ bool BenchMqtt::connect(quint16 port, const QString& filter) {
         while (!m_stop && tavo::mosquittoTurn(m_client, m_wakeFd, 100) == MOSQ_ERR_SUCCESS) {
         }
     });
-    wakeLoop();
+    tavo::wakeMosquittoTurn(m_wakeFd);
     for (int i = 0; i < 500 && !m_subscribed; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     return m_subscribed;
@@ -70,11 +69,6 @@ bool BenchMqtt::publish(const QString& topic, const QByteArray& payload) {
     const bool queued =
         mosquitto_publish(m_client, nullptr, topic.toUtf8().constData(), int(payload.size()),
                           payload.constData(), 1, false) == MOSQ_ERR_SUCCESS;
-    wakeLoop();
+    tavo::wakeMosquittoTurn(m_wakeFd);
     return queued;
-}
-
-void BenchMqtt::wakeLoop() {
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t written = ::write(m_wakeFd, &one, sizeof one);
 }

@@ -31,8 +31,6 @@ public:
     bool publish(const QString& topic, const QByteArray& payload);
 
 private:
-    void wakeLoop();
-
     mosquitto* m_client = nullptr;
     OnMessage m_onMessage;
     std::atomic<bool> m_subscribed{false};

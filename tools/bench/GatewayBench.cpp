@@ -213,31 +213,42 @@ int runCommandBench(const QString& csvDir, const CommandOptions& o) {
             runEventsFor(1);
         runEventsFor(int(random.bounded(o.spanMs)));
     };
-    for (int i = 0; i < o.samples + warmup; ++i) {
-        awaitMoment();
-        floorAt = 0;
-        const Clock::time_point floorSent = Clock::now();
-        if (!floorSender.publish(QStringLiteral("bench-floor/set/power"), i % 2 ? "off" : "on"))
-            return fail(QStringLiteral("publish failed"));
-        for (int wait = 0; wait < 2000 && floorAt == 0; ++wait)
-            runEventsFor(1);
-        if (floorAt == 0)
-            return fail(QStringLiteral("the broker never passed the message on"));
-        if (i >= warmup)
-            floorUs.push_back(
-                usBetween(floorSent, Clock::time_point(Clock::duration(floorAt.load()))));
-        awaitMoment();
-        arrivedAt = 0;
+    // "on" or "off" published by `sender` until `at` is stamped: microseconds, or -1 and why.
+    // `onLine`, for a command bound for the line, arms the line's stamp and says what failed.
+    auto timeOne = [&](BenchMqtt& sender, const QString& to, std::atomic<Clock::rep>& at,
+                       const char* onLine, int i, QString* why) -> double {
+        at = 0;
         const Clock::time_point sent = Clock::now();
-        armedAt = sent.time_since_epoch().count();
-        if (!client.publish(topic, i % 2 ? "off" : "on"))
-            return fail(QStringLiteral("publish failed"));
-        for (int wait = 0; wait < 2000 && arrivedAt == 0; ++wait)
+        if (onLine)
+            armedAt = sent.time_since_epoch().count();
+        if (!sender.publish(to, i % 2 ? "off" : "on")) {
+            *why = QStringLiteral("publish failed");
+            return -1;
+        }
+        for (int wait = 0; wait < 2000 && at == 0; ++wait)
             runEventsFor(1);
-        if (arrivedAt == 0)
-            return fail(QStringLiteral("set/power never reached the line"));
-        if (i >= warmup)
-            us.push_back(usBetween(sent, Clock::time_point(Clock::duration(arrivedAt.load()))));
+        if (at == 0) {
+            *why = QLatin1String(onLine ? onLine : "the broker never passed the message on");
+            return -1;
+        }
+        return usBetween(sent, Clock::time_point(Clock::duration(at.load())));
+    };
+    const QString floorTopic = QStringLiteral("bench-floor/set/power");
+    for (int i = 0; i < o.samples + warmup; ++i) {
+        QString why;
+        awaitMoment();
+        const double floorSample = timeOne(floorSender, floorTopic, floorAt, nullptr, i, &why);
+        if (floorSample < 0)
+            return fail(why);
+        awaitMoment();
+        const double sample =
+            timeOne(client, topic, arrivedAt, "set/power never reached the line", i, &why);
+        if (sample < 0)
+            return fail(why);
+        if (i >= warmup) {
+            floorUs.push_back(floorSample);
+            us.push_back(sample);
+        }
     }
     bank.stop();
     writeColumn(QDir(csvDir).filePath(QStringLiteral("gateway-%1.csv").arg(o.tag)),

@@ -11,4 +11,7 @@ namespace tavo {
 // many descriptors when a reconnect opens the next socket. A MOSQ_ERR_ code.
 int mosquittoTurn(mosquitto* mosq, int wakeFd, int timeoutMs);
 
+// Ends the turn under way on `wakeFd`, or the next one, at once: called after queuing a message.
+void wakeMosquittoTurn(int wakeFd);
+
 } // namespace tavo

@@ -83,12 +83,6 @@ MqttConnection::~MqttConnection() {
         ::close(m_wakeFd);
 }
 
-void MqttConnection::wakeLoop() {
-    const quint64 one = 1;
-    // A full counter already wakes the loop.
-    [[maybe_unused]] const ssize_t written = ::write(m_wakeFd, &one, sizeof one);
-}
-
 template <typename F> void MqttConnection::post(F&& f) {
     std::lock_guard lock(m_mutex);
     if (m_receiver)
@@ -112,7 +106,7 @@ void MqttConnection::requestStop(const QByteArray& finalTopic, const QByteArray&
         m_finalPayload = finalPayload;
     }
     m_wake.notify_all();
-    wakeLoop();
+    wakeMosquittoTurn(m_wakeFd);
 }
 
 void MqttConnection::requestAbort() {
@@ -122,7 +116,7 @@ void MqttConnection::requestAbort() {
             m_stop = Stop::Abort;
     }
     m_wake.notify_all();
-    wakeLoop();
+    wakeMosquittoTurn(m_wakeFd);
 }
 
 bool MqttConnection::waitUntilDone(milliseconds bound) {
@@ -142,7 +136,7 @@ bool MqttConnection::publish(const QByteArray& topic, const QByteArray& payload,
         return false;
     const bool queued = mosquitto_publish(m_mosq, nullptr, topic.constData(), int(payload.size()),
                                           payload.constData(), qos, retain) == MOSQ_ERR_SUCCESS;
-    wakeLoop();
+    wakeMosquittoTurn(m_wakeFd);
     return queued;
 }
 
@@ -163,7 +157,7 @@ void MqttConnection::subscribe(const QByteArray& filter, int qos) {
     }
     if (sendNow && m_mosq) {
         mosquitto_subscribe(m_mosq, nullptr, filter.constData(), qos);
-        wakeLoop();
+        wakeMosquittoTurn(m_wakeFd);
     }
 }
 

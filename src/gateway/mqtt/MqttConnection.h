@@ -55,7 +55,6 @@ private:
 
     QString prepareAttempt();
     QString runSession(Session& session);
-    void wakeLoop();
     bool stepStop(Session& session, QString* reason);
     void waitBeforeRetry(std::chrono::milliseconds pause);
     void finish();
